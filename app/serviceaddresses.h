@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace Quorvane {
+
+// Plain address pieces. The built-in ones are kept scrambled in the program; a sample-data
+// build or a test points the run at its own services by overriding them.
+struct ServiceEndpoints
+{
+    QString keywordPrefix;
+    QString keywordSuffix;
+    QString queryPrefix;
+    QString querySuffix;
+    QString productPage;
+};
+
+QString KeywordDatabaseAddress(const QString &seedKeyword);
+QString QueryAddress(const QString &phrase);
+QString ProductPageAddress();
+// The product's web page, opened in the browser from the help and about windows.
+QString ProductWebPage();
+
+// The phrase as it goes into an address: spaces as "+", unreserved characters as they are,
+// everything else percent-encoded from its UTF-8 bytes.
+QString EncodePhrase(const QString &phrase);
+
+qint32 ScrambleSeed(const QString &key);
+QString Unscramble(const QString &key, const QString &stored);
+// The inverse of Unscramble: makes a stored piece from a plain one (printable ASCII only).
+QString Scramble(const QString &key, const QString &plain);
+
+// The built-in pieces, unscrambled.
+ServiceEndpoints BuiltInEndpoints();
+// Replaces (or, with nullopt, restores) the pieces every address is built from.
+void OverrideEndpoints(std::optional<ServiceEndpoints> endpoints);
+
+// Deterministic on every compiler and platform: the stored pieces depend on its sequence.
+class ScrambleGenerator
+{
+public:
+    void reset() { m_state = StartState; }
+    void seed(qint32 seed);
+    double nextFraction();
+
+private:
+    static constexpr quint64 StartState = 0x5151a0b3c2d1e0f7ULL;
+    quint64 m_state = StartState;
+};
+
+} // namespace Quorvane

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "suggestiontable.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <functional>
+
+namespace Quorvane {
+
+// Receives every status text a parser or the fetcher writes, in order.
+using StatusSink = std::function<void(const QString &)>;
+
+// Reads a keyword database page: up to 100 (searches, phrase) cell pairs of its table body
+// are appended to the table. True when the table holds at least one row afterwards.
+bool ParseKeyword(QStringView html, QStringView tag, SuggestionTable &table,
+                  const bool &stopRequested, const StatusSink &status);
+
+// Reads one search engine result page into the entry named by tag: result count and
+// sponsored-link flag. True when the walk reached its end or found sponsored links.
+bool ParseGoogleResults(QStringView html, QStringView tag, SuggestionTable &table,
+                        const bool &stopRequested, const StatusSink &status);
+
+} // namespace Quorvane

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace Quorvane {
+
+// Page bytes become text with the system's 8-bit encoding; no declared charset is honoured.
+inline QString PageText(const QByteArray &bytes)
+{
+    return QString::fromLocal8Bit(bytes);
+}
+
+} // namespace Quorvane
