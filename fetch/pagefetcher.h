@@ -1,0 +1,47 @@
+#pragma once
+
+#include "pageparsers.h"
+#include "suggestiontable.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace Quorvane {
+
+// Downloads pages one request at a time on behalf of the run driver, hands each finished page
+// to the parser that ParsePhase selects, and reports every download's end (finished, failed or
+// cancelled) with exactly one DownloadHtmlComplete.
+class ocxParseWeb final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ocxParseWeb)
+
+public:
+    // A page still unfinished this long after its read started fails.
+    static constexpr int DeadlineMs = 60000;
+    // A page larger than this fails as soon as its declared or received size passes it.
+    static constexpr qint64 MaxPageBytes = 16 * 1024 * 1024;
+
+    ocxParseWeb(SuggestionTable &table, const bool &stopRequested, const qint16 &parsePhase,
+                StatusSink status, QObject *parent = nullptr);
+    ~ocxParseWeb() override;
+
+    void BeginDownload(const QString &URL, const QString &SaveFile);
+    bool CancelAllDownload();
+
+    // Pending download keys, oldest first (the empty placeholder is not included).
+    QStringList PendingDownloads() const;
+
+    // Tests shorten the deadline; the program always uses DeadlineMs.
+    void setDeadlineForTesting(int milliseconds);
+
+Q_SIGNALS:
+    void DownloadHtmlComplete();
+
+private:
+    struct Private;
+    Private *d;
+};
+
+} // namespace Quorvane
