@@ -23,3 +23,11 @@ test: build
 
 clean:
 	rm -rf $(BUILD)
+
+# The whole suite again under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer.
+sanitize-test: deps
+	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON -DQUORVANE_WERROR=ON >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
