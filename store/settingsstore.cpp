@@ -1,0 +1,304 @@
+#include "settingsstore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QStringDecoder>
+
+#include <cmath>
+
+namespace Quorvane {
+
+namespace {
+
+const QString IntervalName = QStringLiteral("Interval");
+const QString KeywordNumName = QStringLiteral("KeywordNum");
+
+QString EntryName(qsizetype index)
+{
+    return QStringLiteral("Keyword") + QString::number(index + 1);
+}
+
+// QSettings separates groups with "/"; callers pass registry-style paths.
+QString GroupOf(const QString &keyPath)
+{
+    QString group = keyPath;
+    group.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return group;
+}
+
+QString ValueText(const QVariant &value)
+{
+    // A hand-edited INI line with an unquoted comma reads as a list; give back its text.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", "));
+    return value.toString();
+}
+
+QString ReadValue(const QSettings &settings, const QString &name)
+{
+    return ValueText(settings.value(name));
+}
+
+bool SameBytes(const QString &a, const QString &b)
+{
+    QFile fa(a);
+    QFile fb(b);
+    if (fa.size() != fb.size() || !fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))
+        return false;
+    return fa.readAll() == fb.readAll();
+}
+
+// Splits INI bytes into lines as Qt's reader does: a backslash escapes the next character (a
+// line break included) and a line break inside double quotes does not end the line. Reports a
+// line break inside quotes or quotes left open, as Qt itself never writes either and a stray
+// quote swallows the lines after it.
+bool SplitIniLines(const QString &text, QStringList &lines)
+{
+    QString line;
+    bool inQuotes = false;
+    bool quotedBreak = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
+        if (ch == QLatin1Char('\\') && i + 1 < text.size()) {
+            line += ch;
+            line += text.at(++i);
+            continue;
+        }
+        if (ch == QLatin1Char('"'))
+            inQuotes = !inQuotes;
+        if (ch == QLatin1Char('\n') || ch == QLatin1Char('\r')) {
+            if (inQuotes) {
+                quotedBreak = true;
+            } else {
+                lines.append(line);
+                line.clear();
+                continue;
+            }
+        }
+        line += ch;
+    }
+    lines.append(line);
+    return !inQuotes && !quotedBreak;
+}
+
+bool LineIsSound(const QString &rawLine)
+{
+    const QString line = rawLine.trimmed();
+    if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
+        return true;
+    if (line.startsWith(QLatin1Char('['))) {
+        const qsizetype close = line.indexOf(QLatin1Char(']'));
+        return close > 1 && !line.mid(1, close - 1).trimmed().isEmpty();
+    }
+    const qsizetype equals = line.indexOf(QLatin1Char('='));
+    return equals > 0 && !line.left(equals).trimmed().isEmpty();
+}
+
+} // namespace
+
+SettingsLocation SettingsLocation::userDefault()
+{
+#ifdef Q_OS_WIN
+    return {QStringLiteral("HKEY_LOCAL_MACHINE"), QSettings::NativeFormat};
+#else
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return iniFile(folder + QStringLiteral("/Quorvane/quorvane.ini"));
+#endif
+}
+
+SettingsLocation SettingsLocation::iniFile(const QString &fileName)
+{
+    return {fileName, QSettings::IniFormat};
+}
+
+std::optional<qint16> ToSettingNumber(const QString &text)
+{
+    static const QRegularExpression number(
+        QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
+    const QString trimmed = text.trimmed();
+    if (!number.match(trimmed).hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const double value = QLocale::c().toDouble(trimmed, &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    // rint rounds halves to the even neighbour in the default rounding mode.
+    const double rounded = std::rint(value);
+    if (rounded < -32768.0 || rounded > 32767.0)
+        return std::nullopt;
+    return qint16(rounded);
+}
+
+bool IniFileIsDamaged(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    file.close();
+
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder(bytes);
+    if (decoder.hasError())
+        return true;
+
+    QStringList lines;
+    if (!SplitIniLines(text, lines))
+        return true;
+    for (const QString &line : std::as_const(lines)) {
+        if (!LineIsSound(line))
+            return true;
+    }
+
+    const QSettings settings(fileName, QSettings::IniFormat);
+    return settings.status() == QSettings::FormatError;
+}
+
+SettingsStore::SettingsStore(SettingsLocation location)
+    : m_location(std::move(location))
+    , m_clock([] { return QDateTime::currentDateTime(); })
+{ }
+
+bool SettingsStore::commit(QSettings &settings) const
+{
+    // QSettings writes through QSaveFile while atomic sync is required (its default), so the file
+    // on disk is only ever the earlier or the complete new one.
+    settings.setAtomicSyncRequired(true);
+    settings.sync();
+    return settings.isWritable() && settings.status() != QSettings::AccessError;
+}
+
+bool SettingsStore::prepareWrite()
+{
+    keepDamagedCopy();
+    return !m_writesRefused;
+}
+
+QString SettingsStore::keepDamagedCopy()
+{
+    if (m_damageChecked)
+        return m_damagedCopy;
+    m_damageChecked = true;
+    if (!m_location.isIniFile() || !QFileInfo::exists(m_location.path)
+        || !IniFileIsDamaged(m_location.path))
+        return {};
+
+    // A copy kept at an earlier start that was never followed by a write is enough.
+    const QFileInfo info(m_location.path);
+    const QString prefix = info.fileName() + QStringLiteral(".damaged-");
+    const QStringList earlier =
+        info.dir().entryList({prefix + QLatin1Char('*')}, QDir::Files, QDir::Name);
+    for (const QString &name : earlier) {
+        const QString candidate = info.dir().filePath(name);
+        if (SameBytes(candidate, m_location.path)) {
+            m_damagedCopy = candidate;
+            return m_damagedCopy;
+        }
+    }
+
+    const QString stem = m_location.path + QStringLiteral(".damaged-")
+        + m_clock().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString copy = stem;
+    for (int n = 2; QFileInfo::exists(copy) && n < 100; ++n)
+        copy = stem + QLatin1Char('-') + QString::number(n);
+    if (QFileInfo::exists(copy) || !QFile::copy(m_location.path, copy)) {
+        m_writesRefused = true;
+        return {};
+    }
+    m_damagedCopy = copy;
+    return m_damagedCopy;
+}
+
+bool SettingsStore::WriteRegValue(const QString &keyPath, const QString &valueName,
+                                  const QString &text)
+{
+    if (!prepareWrite())
+        return false;
+    QSettings settings(m_location.path, m_location.format);
+    settings.beginGroup(GroupOf(keyPath));
+    settings.setValue(valueName, text);
+    settings.endGroup();
+    return commit(settings);
+}
+
+QString SettingsStore::ReadRegValue(const QString &keyPath, const QString &valueName) const
+{
+    QSettings settings(m_location.path, m_location.format);
+    settings.beginGroup(GroupOf(keyPath));
+    return ReadValue(settings, valueName);
+}
+
+bool SettingsStore::DeleteRegKey(const QString &keyPath)
+{
+    if (!prepareWrite())
+        return false;
+    QSettings settings(m_location.path, m_location.format);
+    settings.remove(GroupOf(keyPath));
+    return commit(settings);
+}
+
+bool SettingsStore::KeyExists(const QString &keyPath) const
+{
+    QSettings settings(m_location.path, m_location.format);
+    settings.beginGroup(GroupOf(keyPath));
+    return !settings.allKeys().isEmpty();
+}
+
+LoadSettingsResult SettingsStore::LoadSettings(Settings &settings) const
+{
+    QSettings store(m_location.path, m_location.format);
+    store.beginGroup(GroupOf(SettingsKey));
+
+    const std::optional<qint16> interval = ToSettingNumber(ReadValue(store, IntervalName));
+    if (!interval)
+        return LoadSettingsResult::BadInterval;
+    const std::optional<qint16> count = ToSettingNumber(ReadValue(store, KeywordNumName));
+    if (!count)
+        return LoadSettingsResult::BadKeywordNum;
+
+    // A negative count leaves the history empty; the count is then the history's size, so it
+    // cannot disagree with the entries actually held.
+    QStringList history;
+    history.reserve(qMax<qint16>(*count, 0));
+    for (qint16 i = 0; i < *count; ++i)
+        history.append(ReadValue(store, EntryName(i)));
+
+    settings.IntervalSetting = *interval;
+    settings.KeywordHistory = history;
+    return LoadSettingsResult::Loaded;
+}
+
+bool SettingsStore::WriteDefaultSettings(const Settings &settings)
+{
+    if (!prepareWrite())
+        return false;
+    QSettings store(m_location.path, m_location.format);
+    store.beginGroup(GroupOf(SettingsKey));
+    store.setValue(IntervalName, QString::number(settings.IntervalSetting));
+    store.setValue(KeywordNumName, QStringLiteral("0"));
+    store.endGroup();
+    return commit(store);
+}
+
+bool SettingsStore::SaveHistory(const Settings &settings)
+{
+    if (!prepareWrite())
+        return false;
+    // The steps change QSettings' copy in memory; sync() then replaces the file once.
+    QSettings store(m_location.path, m_location.format);
+    const QString group = GroupOf(SettingsKey);
+    store.remove(group);
+    store.beginGroup(group);
+    store.setValue(IntervalName, QString::number(settings.IntervalSetting));
+    for (qsizetype i = 0; i < settings.KeywordHistory.size(); ++i)
+        store.setValue(EntryName(i), settings.KeywordHistory.at(i));
+    store.setValue(KeywordNumName, QString::number(settings.HistoryCount()));
+    store.endGroup();
+    return commit(store);
+}
+
+} // namespace Quorvane

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <QDateTime>
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace Quorvane {
+
+// The one key every caller passes; relative to HKEY_LOCAL_MACHINE on Windows, a group of the
+// INI file elsewhere.
+inline const QString SettingsKey = QStringLiteral("Software\\Quorvane 1.2\\Keyword");
+
+// Where the settings live. Whoever builds the store chooses it, so a test or the sample program
+// keeps a file of its own.
+struct SettingsLocation
+{
+    QString path; // the registry hive, or the INI file
+    QSettings::Format format = QSettings::IniFormat;
+
+    // HKEY_LOCAL_MACHINE on Windows; elsewhere an INI file in the user's configuration folder.
+    static SettingsLocation userDefault();
+    static SettingsLocation iniFile(const QString &fileName);
+
+    bool isIniFile() const { return format == QSettings::IniFormat; }
+};
+
+// The in-memory copies, one record for the whole program.
+struct Settings
+{
+    // 0 pauses 30 minutes after every three runs; any other value means no pause.
+    qint16 IntervalSetting = 0;
+    // Index 0 is the newest entry.
+    QStringList KeywordHistory;
+
+    qint16 HistoryCount() const { return qint16(KeywordHistory.size()); }
+};
+
+inline bool PacingPauseEnabled(const Settings &settings)
+{
+    return settings.IntervalSetting == 0;
+}
+
+// Text to a 16-bit signed number: surrounding blanks allowed, a fraction rounded to the nearest
+// whole number (halves to the even neighbour). Empty text, text that is not a number and numbers
+// outside -32768..32767 give nothing.
+std::optional<qint16> ToSettingNumber(const QString &text);
+
+enum class LoadSettingsResult {
+    Loaded,
+    BadInterval, // "Interval" missing, not a number or out of range
+    BadKeywordNum, // the same for "KeywordNum"
+};
+
+// Registry-like access to the settings. Every call opens and closes its own QSettings, so there
+// are no handles between calls. Writes are silent on failure, as callers go on regardless; the
+// boolean results are for those who care.
+class SettingsStore final
+{
+public:
+    explicit SettingsStore(SettingsLocation location);
+
+    const SettingsLocation &location() const { return m_location; }
+
+    bool WriteRegValue(const QString &keyPath, const QString &valueName, const QString &text);
+    // Empty text when the key or the value does not exist; reading never creates anything.
+    QString ReadRegValue(const QString &keyPath, const QString &valueName) const;
+    bool DeleteRegKey(const QString &keyPath);
+    // A first start is recognised by the absence of the key.
+    bool KeyExists(const QString &keyPath) const;
+
+    // Fills `settings` only when both numbers are sound; otherwise leaves it untouched.
+    LoadSettingsResult LoadSettings(Settings &settings) const;
+    bool WriteDefaultSettings(const Settings &settings);
+    // Deletes the key, writes "Interval", Keyword1..N, then "KeywordNum"; the file is replaced
+    // once, so an interruption leaves either the earlier or the complete new contents.
+    bool SaveHistory(const Settings &settings);
+
+    // An INI file Qt cannot read whole would be rewritten without the unreadable part on the
+    // next write, losing the user's values. Once per store, before its first write, such a file
+    // is copied aside. Returns the copy's path (empty when none was needed or made).
+    QString keepDamagedCopy();
+    // True when the file is damaged and no copy could be made; writes are then refused so the
+    // only copy of the user's values is not overwritten.
+    bool writesRefused() const { return m_writesRefused; }
+
+    // The clock that names the damaged copy; tests set it.
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+
+private:
+    bool prepareWrite();
+    bool commit(QSettings &settings) const;
+
+    SettingsLocation m_location;
+    std::function<QDateTime()> m_clock;
+    bool m_damageChecked = false;
+    bool m_writesRefused = false;
+    QString m_damagedCopy;
+};
+
+// Whether an INI file would lose content when Qt reads and rewrites it: Qt reports a format
+// error, the bytes are not UTF-8, or a line is neither blank, a comment, a section header nor a
+// key=value pair with a key.
+bool IniFileIsDamaged(const QString &fileName);
+
+} // namespace Quorvane
