@@ -94,8 +94,8 @@ bool LineIsSound(const QString &rawLine)
         const qsizetype close = line.indexOf(QLatin1Char(']'));
         return close > 1 && !line.mid(1, close - 1).trimmed().isEmpty();
     }
-    const qsizetype equals = line.indexOf(QLatin1Char('='));
-    return equals > 0 && !line.left(equals).trimmed().isEmpty();
+    // Qt keeps a value with an empty key, but drops a line without "=".
+    return line.contains(QLatin1Char('='));
 }
 
 } // namespace

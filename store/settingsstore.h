@@ -102,8 +102,8 @@ private:
 };
 
 // Whether an INI file would lose content when Qt reads and rewrites it: Qt reports a format
-// error, the bytes are not UTF-8, or a line is neither blank, a comment, a section header nor a
-// key=value pair with a key.
+// error, the bytes are not UTF-8, a line is neither blank, a comment, a named section header nor
+// a key=value pair, or a double quote is left open or spans a line break.
 bool IniFileIsDamaged(const QString &fileName);
 
 } // namespace Quorvane
