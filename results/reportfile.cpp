@@ -1,0 +1,366 @@
+#include "reportfile.h"
+
+#include "numbers.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include <algorithm>
+
+namespace Quorvane {
+
+namespace {
+
+const QString KeywordKey = QStringLiteral("Keyword=");
+const QString TotalKey = QStringLiteral(",Total Searches=");
+const QString TotalName = QStringLiteral("Total Searches=");
+const QString LineEnd = QStringLiteral("\r\n");
+
+// File names stay well inside every file system's limit.
+constexpr int MaxNameBytes = 200;
+// A report is at most about a hundred short lines; anything far larger is not one.
+constexpr qint64 MaxReportBytes = 4 * 1024 * 1024;
+
+bool IsForbiddenInName(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 0x20 || u == 0x7f || (u >= 0x80 && u <= 0x9f))
+        return true;
+    return QStringView(u"/\\:*?\"<>|").contains(c);
+}
+
+bool IsDeviceName(const QString &base)
+{
+    static const QStringList names = [] {
+        QStringList list {QStringLiteral("con"),    QStringLiteral("prn"),
+                          QStringLiteral("aux"),    QStringLiteral("nul"),
+                          QStringLiteral("conin$"), QStringLiteral("conout$")};
+        for (int i = 0; i <= 9; ++i) {
+            list << QStringLiteral("com%1").arg(i) << QStringLiteral("lpt%1").arg(i);
+        }
+        return list;
+    }();
+    return names.contains(base);
+}
+
+int Utf8Length(QStringView text)
+{
+    int bytes = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (u < 0x80)
+            bytes += 1;
+        else if (u < 0x800)
+            bytes += 2;
+        else if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            bytes += 4;
+            ++i;
+        } else
+            bytes += 3;
+    }
+    return bytes;
+}
+
+// The longest start of text that takes at most maxBytes in UTF-8, surrogate pairs kept whole.
+QString CutToBytes(const QString &text, int maxBytes)
+{
+    qsizetype end = 0;
+    while (end < text.size()) {
+        qsizetype next = end + 1;
+        if (text[end].isHighSurrogate() && next < text.size() && text[next].isLowSurrogate())
+            ++next;
+        if (Utf8Length(QStringView(text).left(next)) > maxBytes)
+            break;
+        end = next;
+    }
+    return text.left(end);
+}
+
+QString SingleLine(QString text)
+{
+    text.replace(u'\r', u' ');
+    text.replace(u'\n', u' ');
+    return text;
+}
+
+QString FixedLine(const std::array<QString, ListColumnCount> &cells)
+{
+    QString line;
+    for (int column = 0; column < ListColumnCount - 1; ++column) {
+        const int width = ReportFieldWidths[std::size_t(column)];
+        line += cells[std::size_t(column)].left(width).leftJustified(width, u' ');
+    }
+    line += cells[ColumnAd];
+    return line;
+}
+
+QString TrimSpaces(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == u' ')
+        ++begin;
+    while (end > begin && text[end - 1] == u' ')
+        --end;
+    return text.mid(begin, end - begin).toString();
+}
+
+ListRow ReadRow(QStringView line, const QLocale &locale)
+{
+    ListRow row;
+    qsizetype start = 0;
+    for (int column = 0; column < ListColumnCount; ++column) {
+        const qsizetype width = column < ListColumnCount - 1
+            ? ReportFieldWidths[std::size_t(column)]
+            : std::max<qsizetype>(0, line.size() - start);
+        if (start < line.size())
+            row[column] = TrimSpaces(line.mid(start, std::min(width, line.size() - start)));
+        start += width;
+    }
+    QString &ratio = row[ColumnPopularityPerSearch];
+    if (!ratio.isEmpty())
+        ratio = FormatCount(ValueThroughWholeFormat(ratio, locale), locale);
+    return row;
+}
+
+// "Keyword=" + keyword + ",Total Searches=" + total, split at the last ",Total Searches=" so
+// that a keyword holding commas survives. A line without that key is split at its first
+// comma and read by position, as the pieces are not checked.
+QString LoadedCaption(const QString &firstLine, int rowCount)
+{
+    QString keywordPiece;
+    QString total;
+    const qsizetype at = firstLine.lastIndexOf(TotalKey);
+    if (at >= 0) {
+        keywordPiece = firstLine.left(at);
+        total = firstLine.mid(at + TotalKey.size());
+    } else {
+        const qsizetype comma = firstLine.indexOf(u',');
+        keywordPiece = comma < 0 ? firstLine : firstLine.left(comma);
+        total = comma < 0 ? QString() : firstLine.mid(comma + 1).mid(TotalName.size());
+    }
+    return QStringLiteral("Keyword \"%1\",searches %2 (top %3 only)")
+        .arg(keywordPiece.mid(KeywordKey.size()), total, QString::number(rowCount));
+}
+
+QFileInfoList FilesOf(const QString &path)
+{
+    return QDir(path).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+ReportFolder::ReportFolder(QString path, Clock clock)
+    : m_path(std::move(path))
+    , m_clock(std::move(clock))
+{ }
+
+ReportFolder ReportFolder::ChooseAtStart()
+{
+    QStringList candidates {
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("report"))};
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (!data.isEmpty())
+        candidates << QDir(data).filePath(QStringLiteral("report"));
+    return ReportFolder(ChooseWritable(candidates));
+}
+
+QString ReportFolder::ChooseWritable(const QStringList &candidates)
+{
+    for (const QString &candidate : candidates) {
+        if (!QDir().mkpath(candidate))
+            continue;
+        QTemporaryFile probe(QDir(candidate).filePath(QStringLiteral("probe-XXXXXX")));
+        if (probe.open())
+            return candidate;
+    }
+    return candidates.isEmpty() ? QStringLiteral("report") : candidates.last();
+}
+
+QDateTime ReportFolder::now() const
+{
+    return m_clock ? m_clock() : QDateTime::currentDateTime();
+}
+
+bool ReportFolder::ensureExists() const
+{
+    return QDir().mkpath(m_path);
+}
+
+QString ReportFolder::filePath(const QString &fileName) const
+{
+    return QDir(m_path).filePath(fileName);
+}
+
+QString ReportFolder::existingName(const QString &fileName) const
+{
+    if (QFileInfo(filePath(fileName)).isFile())
+        return fileName;
+    const QString wanted = fileName.toLower();
+    for (const QFileInfo &info : FilesOf(m_path)) {
+        if (info.fileName().toLower() == wanted)
+            return info.fileName();
+    }
+    return QString();
+}
+
+QString ReportStem(const QString &keyword)
+{
+    QString stem = keyword.toLower();
+    stem.replace(u' ', u'_');
+    for (QChar &c : stem) {
+        if (IsForbiddenInName(c))
+            c = u'_';
+    }
+    if (std::all_of(stem.cbegin(), stem.cend(), [](QChar c) { return c == u'.'; }))
+        stem.fill(u'_', std::max<qsizetype>(stem.size(), 1));
+    if (IsDeviceName(stem.section(u'.', 0, 0)))
+        stem.prepend(u'_');
+    const int suffixBytes = 4; // ".kwd"
+    if (Utf8Length(stem) + suffixBytes > MaxNameBytes) {
+        const QByteArray hash =
+            QCryptographicHash::hash(stem.toUtf8(), QCryptographicHash::Sha1).toHex().left(8);
+        stem = CutToBytes(stem, MaxNameBytes - suffixBytes - 1 - int(hash.size())) + u'~'
+            + QString::fromLatin1(hash);
+    }
+    return stem;
+}
+
+QString ReportFileName(const QString &keyword)
+{
+    return ReportStem(keyword) + QStringLiteral(".kwd");
+}
+
+std::optional<QString> FindReusableReport(const ReportFolder &folder, const QString &keyword)
+{
+    folder.ensureExists();
+    const QString stem = ReportStem(keyword);
+    const QDate today = folder.now().toLocalTime().date();
+    for (const QFileInfo &info : FilesOf(folder.path())) {
+        const QString name = info.fileName().toLower();
+        if (name.left(std::max<qsizetype>(0, name.size() - 4)) != stem)
+            continue;
+        const QDate modified = info.lastModified().toLocalTime().date();
+        if (modified.year() == today.year() && modified.month() == today.month()) {
+            // An unreadable or cut-short report is no report: the run replaces it.
+            if (ReadReport(info.absoluteFilePath()))
+                return info.fileName();
+        } else {
+            QFile::remove(info.absoluteFilePath());
+        }
+    }
+    return std::nullopt;
+}
+
+QByteArray ReportBytes(const QString &seedKeyword, qint64 totalSearches, const QList<ListRow> &rows,
+                       const QLocale &locale)
+{
+    QString text = KeywordKey + SingleLine(seedKeyword) + TotalKey
+        + FormatCount(double(totalSearches), locale) + LineEnd;
+    text += LineEnd;
+    std::array<QString, ListColumnCount> captions;
+    for (int column = 0; column < ListColumnCount; ++column)
+        captions[std::size_t(column)] = ListColumnCaption(column);
+    text += FixedLine(captions) + LineEnd;
+    for (const ListRow &row : rows)
+        text += FixedLine(row.cells) + LineEnd;
+    return text.toLocal8Bit();
+}
+
+std::optional<StoredReport> ReadReport(const QString &filePath, const QLocale &locale)
+{
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxReportBytes)
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+
+    QStringList lines = QString::fromLocal8Bit(bytes).split(u'\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast(); // after the CR LF of the last line
+    for (QString &line : lines) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+    }
+    if (lines.size() < 3)
+        return std::nullopt;
+
+    StoredReport report;
+    for (qsizetype i = 3; i < lines.size(); ++i)
+        report.Rows.append(ReadRow(lines[i], locale));
+    report.SuggestionsCaption = LoadedCaption(lines[0], int(report.Rows.size()));
+    return report;
+}
+
+bool GetReport(SuggestionTable &table, const QString &seedKeyword, const ReportFolder &folder,
+               const QString &reportFileName, ResultList &list, const QLocale &locale,
+               QString *error)
+{
+    const qint64 total = TotalSearches(table, locale);
+    list.Rows = MakeListRows(table, total, locale);
+    list.SuggestionsCaption = SummaryCaption(
+        seedKeyword, total, std::clamp(int(table.SuggestionCount), 0, MaxSuggestions), locale);
+
+    const auto fail = [error](const QString &reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    if (!folder.ensureExists())
+        return fail(QStringLiteral("cannot create the folder %1").arg(folder.path()));
+    const QString existing = folder.existingName(reportFileName);
+    QSaveFile file(folder.filePath(existing.isEmpty() ? reportFileName : existing));
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+    const QByteArray bytes = ReportBytes(seedKeyword, total, list.Rows, locale);
+    if (file.write(bytes) != bytes.size())
+        return fail(file.errorString());
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
+}
+
+bool LoadReport(const ReportFolder &folder, const QString &fileName, ResultList &list,
+                const QueryAddressBuilder &queryAddress, const QLocale &locale)
+{
+    const QString existing = folder.existingName(fileName);
+    if (existing.isEmpty())
+        return false;
+    auto report = ReadReport(folder.filePath(existing), locale);
+    if (!report)
+        return false;
+    list.Rows = std::move(report->Rows);
+    list.SuggestionsCaption = std::move(report->SuggestionsCaption);
+    list.QueryAddresses.clear();
+    for (const ListRow &row : std::as_const(list.Rows)) {
+        const QString &phrase = row[ColumnSuggestions];
+        list.QueryAddresses.append(queryAddress ? queryAddress(phrase) : phrase);
+    }
+    return true;
+}
+
+QString FindReportFile(const ReportFolder &folder, const QString &keyword)
+{
+    const QString existing = folder.existingName(ReportFileName(keyword));
+    return existing.isEmpty() ? QString() : folder.filePath(existing);
+}
+
+bool DeleteReportFile(const ReportFolder &folder, const QString &keyword)
+{
+    const QString wanted = ReportFileName(keyword);
+    bool removed = false;
+    for (const QFileInfo &info : FilesOf(folder.path())) {
+        if (info.fileName().toLower() == wanted && QFile::remove(info.absoluteFilePath()))
+            removed = true;
+    }
+    return removed;
+}
+
+} // namespace Quorvane
