@@ -22,4 +22,8 @@ bool ParseKeyword(QStringView html, QStringView tag, SuggestionTable &table,
 bool ParseGoogleResults(QStringView html, QStringView tag, SuggestionTable &table,
                         const bool &stopRequested, const StatusSink &status);
 
+// The table entry a result page's download key names: the whole number the key starts with
+// (an optional sign, then digits), 0 when it starts with none.
+int EntryIndexFromKey(QStringView tag);
+
 } // namespace Quorvane

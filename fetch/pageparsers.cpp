@@ -1,0 +1,364 @@
+#include "pageparsers.h"
+
+#include "pagescan.h"
+#include "tagscanner.h"
+
+#include <QLocale>
+
+#include <cmath>
+#include <cstring>
+
+namespace Quorvane {
+
+namespace {
+
+using namespace PageScan;
+
+void Report(const StatusSink &status, const QString &text)
+{
+    if (status)
+        status(text);
+}
+
+// ---- Keyword database page ----------------------------------------------------------------
+
+bool EndKeywordWalk(SuggestionTable &table)
+{
+    table.NoSuggestions = table.SuggestionCount == 0;
+    return !table.NoSuggestions;
+}
+
+// ---- Search engine result page -------------------------------------------------------------
+
+constexpr std::string_view CountMarker = "results 1 - 10 of about";
+
+// Where a chunk starts: just after a "table" or "/table" tag (or at the page's start), both in
+// the page and in the stripped text, with the phrase searches anchored there. Chunks that
+// start at the same place share their searches, which keeps overlapping chunks linear.
+struct ChunkStart
+{
+    qsizetype page = 0; // index of the first character after the tag
+    qsizetype stripped = 0;
+    qsizetype leadingSpaces = -1; // spaces at `page`, counted when first needed
+    PhraseCursor marker {CountMarker};
+    PhraseCursor sponsored {"sponsored"};
+    PhraseCursor link {"link"};
+    qsizetype wordOf = -1; // the marker whose word end is cached below
+    qsizetype wordSpace = -1; // the first space after that word's start, once found
+    qsizetype wordSearched = 0; // no space between the word's start and here
+
+    void moveTo(qsizetype pageIndex, qsizetype strippedOffset)
+    {
+        page = pageIndex;
+        stripped = strippedOffset;
+        leadingSpaces = -1;
+        marker.setAnchor(strippedOffset);
+        sponsored.setAnchor(strippedOffset);
+        link.setAnchor(strippedOffset);
+    }
+};
+
+// The count found last; it is written to the table once the walk ends (whichever way), since
+// every later count-yielding chunk would overwrite it anyway.
+struct PendingCount
+{
+    bool set = false;
+    qsizetype fromPage = 0; // a chunk start, from which the stripped text is rebuilt
+    qsizetype fromStripped = 0;
+    qsizetype word = 0; // the word, as an offset range of the stripped text
+    qsizetype wordEnd = 0;
+};
+
+// Result counts are read with the regional number format; a word that is no number stays.
+QString CountText(const QString &word)
+{
+    const QLocale locale;
+    bool ok = false;
+    const qlonglong whole = locale.toLongLong(word, &ok);
+    if (ok)
+        return QString::number(whole);
+    const double value = locale.toDouble(word, &ok);
+    if (ok && std::isfinite(value))
+        return QString::number(std::round(value), 'f', 0);
+    return word;
+}
+
+class ResultPageWalk
+{
+public:
+    ResultPageWalk(QStringView html, QStringView tag, SuggestionTable &table,
+                   const bool &stopRequested, const StatusSink &status)
+        : m_html(html)
+        , m_page(html.utf16())
+        , m_end(html.utf16() + html.size())
+        , m_entry(EntryIndexFromKey(tag))
+        , m_table(table)
+        , m_stopRequested(stopRequested)
+        , m_status(status)
+        , m_text(html.size())
+    { }
+
+    bool run();
+
+private:
+    enum class Yield { Nothing, Count, Ads, Failed };
+
+    bool entryValid() const { return m_entry >= 0 && m_entry < MaxSuggestions; }
+    Yield examine(ChunkStart &start, qsizetype begin, qsizetype end);
+    bool finish(bool reachedEnd);
+    QString pendingWord() const;
+
+    QStringView m_html;
+    const char16_t *m_page;
+    const char16_t *m_end;
+    int m_entry;
+    SuggestionTable &m_table;
+    const bool &m_stopRequested;
+    const StatusSink &m_status;
+    StrippedText m_text;
+    PendingCount m_pending;
+};
+
+ResultPageWalk::Yield ResultPageWalk::examine(ChunkStart &start, qsizetype begin, qsizetype end)
+{
+    if (begin >= end)
+        return Yield::Nothing;
+    // Every phrase starts with a letter, so an occurrence found from the chunk start lies at
+    // or after `begin` even when the chunk's leading spaces were trimmed.
+    const qsizetype marker = start.marker.find(m_text, end);
+    if (marker >= 0) {
+        const qsizetype word = marker + qsizetype(CountMarker.size()) + 1;
+        if (word >= end || !entryValid())
+            return Yield::Failed;
+        if (start.wordOf != marker) {
+            start.wordOf = marker;
+            start.wordSpace = -1;
+            start.wordSearched = word;
+        }
+        qsizetype wordEnd = end;
+        if (start.wordSpace < 0) {
+            const void *space = std::memchr(m_text.data() + start.wordSearched, ' ',
+                                            size_t(end - start.wordSearched));
+            if (space) {
+                start.wordSpace = static_cast<const unsigned char *>(space) - m_text.data();
+            } else {
+                start.wordSearched = end;
+            }
+        }
+        if (start.wordSpace >= 0)
+            wordEnd = start.wordSpace;
+        m_pending = {true, start.page, start.stripped, word, wordEnd};
+        Report(m_status, QStringLiteral("Parsing ..."));
+        return Yield::Count;
+    }
+    if (start.sponsored.find(m_text, end) >= 0 && start.link.find(m_text, end) >= 0) {
+        if (!entryValid())
+            return Yield::Failed;
+        m_table.Entries[m_entry].HasAds = true;
+        Report(m_status, QStringLiteral("Sponsored links founnd"));
+        return Yield::Ads;
+    }
+    return Yield::Nothing;
+}
+
+QString ResultPageWalk::pendingWord() const
+{
+    // Strips the page again from the chunk start, exactly as the walk did, up to the word's end.
+    QString word;
+    const char16_t *at = m_page + m_pending.fromPage;
+    qsizetype offset = m_pending.fromStripped;
+    while (offset < m_pending.wordEnd) {
+        if (*at == u'<') {
+            const char16_t *close = FindUnit(at + 1, m_end, u'>');
+            if (IsLineBreak(at + 1, close))
+                ++offset;
+            at = close + 1;
+        } else if (*at == u'&' && m_end - at >= 6 && QStringView(at, 6) == u"&nbsp;") {
+            ++offset;
+            at += 6;
+        } else {
+            if (offset >= m_pending.word)
+                word.append(QChar(*at).toLower());
+            ++offset;
+            ++at;
+        }
+    }
+    return word;
+}
+
+bool ResultPageWalk::finish(bool reachedEnd)
+{
+    if (m_pending.set)
+        m_table.Entries[m_entry].Results = CountText(pendingWord());
+    if (reachedEnd)
+        Report(m_status, QStringLiteral("Completed popularity analysis for one suggestion"));
+    return reachedEnd;
+}
+
+bool ResultPageWalk::run()
+{
+    Report(m_status, QStringLiteral("Begin to parse popularity results ..."));
+    ChunkStart lastOpen; // LastOpenEnd
+    ChunkStart lastClose; // LastCloseEnd
+    bool seenClose = false;
+    qsizetype skipThrough = -1; // the ">" that closes the style or script block being skipped
+    const char16_t *from = m_page;
+    for (;;) {
+        const char16_t *open = FindUnit(from, m_end, u'<');
+        if (open == m_end)
+            return finish(true);
+        const char16_t *close = FindUnit(open + 1, m_end, u'>');
+        if (close == m_end)
+            return finish(true);
+        m_text.appendText(from, open);
+        const qsizetype openIndex = open - m_page;
+        const qsizetype afterClose = close + 1 - m_page;
+
+        if (openIndex > skipThrough) {
+            if (m_stopRequested)
+                return finish(false);
+            const TagKind kind = ClassifyTag(open + 1, close);
+            switch (kind) {
+            case TagKind::NoName:
+                return finish(false);
+            case TagKind::Table:
+                if (seenClose) {
+                    ChunkStart &start = lastOpen.page >= lastClose.page ? lastOpen : lastClose;
+                    const Yield yield = examine(start, start.stripped, m_text.size());
+                    if (yield == Yield::Failed)
+                        return finish(false);
+                    if (yield == Yield::Ads)
+                        return finish(true);
+                    if (yield == Yield::Count)
+                        break; // the next chunk starts at the same place
+                }
+                lastOpen.moveTo(afterClose, m_text.size());
+                break;
+            case TagKind::CloseTable: {
+                seenClose = true;
+                lastClose.moveTo(afterClose, m_text.size());
+                // The chunk loses its spaces at both ends before anything else is done to it.
+                const char16_t *chunk = m_page + lastOpen.page;
+                if (lastOpen.leadingSpaces < 0) {
+                    const char16_t *text = chunk;
+                    while (text < open && *text == u' ')
+                        ++text;
+                    lastOpen.leadingSpaces = text - chunk;
+                }
+                const char16_t *last = open;
+                while (last > chunk && last[-1] == u' ')
+                    --last;
+                const Yield yield = examine(lastOpen, lastOpen.stripped + lastOpen.leadingSpaces,
+                                            m_text.size() - (open - last));
+                if (yield == Yield::Failed)
+                    return finish(false);
+                if (yield == Yield::Ads)
+                    return finish(true);
+                break;
+            }
+            case TagKind::Style:
+            case TagKind::Script: {
+                const bool style = kind == TagKind::Style;
+                const qsizetype closing =
+                    FindFolded(m_html, afterClose, style ? "</style>" : "</script>");
+                if (closing < 0)
+                    return finish(true); // the block runs to the end of the page
+                skipThrough = closing + (style ? 7 : 8); // its ">"
+                break;
+            }
+            default:
+                break;
+            }
+        }
+        if (IsLineBreak(open + 1, close))
+            m_text.appendSpace();
+        from = close + 1;
+    }
+}
+
+} // namespace
+
+int EntryIndexFromKey(QStringView tag)
+{
+    qsizetype at = 0;
+    bool negative = false;
+    if (at < tag.size() && (tag[at] == u'-' || tag[at] == u'+')) {
+        negative = tag[at] == u'-';
+        ++at;
+    }
+    const qsizetype digitsFrom = at;
+    qint64 value = 0;
+    for (; at < tag.size() && tag[at] >= u'0' && tag[at] <= u'9'; ++at)
+        value = qMin<qint64>(value * 10 + (tag[at].unicode() - u'0'), 1000000000);
+    if (at == digitsFrom)
+        return 0;
+    return static_cast<int>(negative ? -value : value);
+}
+
+bool ParseKeyword(QStringView html, QStringView, SuggestionTable &table, const bool &stopRequested,
+                  const StatusSink &status)
+{
+    Report(status, QStringLiteral("Connecting to keyword database ..."));
+    const char16_t *const page = html.utf16();
+    const char16_t *const end = page + html.size();
+    const char16_t *cellStart = page; // CellStart 0: the text starts with the page
+    bool inBody = false;
+    bool secondCell = false;
+    for (const char16_t *from = page;;) {
+        const char16_t *open = FindUnit(from, end, u'<');
+        if (open == end)
+            return EndKeywordWalk(table);
+        const char16_t *close = FindUnit(open + 1, end, u'>');
+        if (close == end)
+            return EndKeywordWalk(table);
+        if (stopRequested)
+            return false;
+        switch (ClassifyTag(open + 1, close)) {
+        case TagKind::NoName:
+            return false;
+        case TagKind::TBody:
+            inBody = true;
+            Report(status, QStringLiteral("Collecting keyword information ."));
+            break;
+        case TagKind::CloseTBody:
+            return EndKeywordWalk(table);
+        case TagKind::Td:
+            Report(status, QStringLiteral("Collecting keyword information .."));
+            if (inBody)
+                cellStart = close + 1;
+            break;
+        case TagKind::CloseTd: {
+            Report(status, QStringLiteral("Collecting keyword information ..."));
+            if (!inBody)
+                break;
+            qint16 &count = table.SuggestionCount;
+            if (count == MaxSuggestions)
+                return EndKeywordWalk(table);
+            if (count < 0 || count > MaxSuggestions)
+                return false; // a count the table cannot hold: nothing is stored out of bounds
+            Suggestion &entry = table.Entries[count];
+            QString text = StripTags(TrimSpaces(QStringView(cellStart, open)));
+            if (!secondCell) {
+                entry.Searches = std::move(text);
+                secondCell = true;
+            } else {
+                entry.Keyword = std::move(text);
+                secondCell = false;
+                ++count;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+        from = close + 1;
+    }
+}
+
+bool ParseGoogleResults(QStringView html, QStringView tag, SuggestionTable &table,
+                        const bool &stopRequested, const StatusSink &status)
+{
+    return ResultPageWalk(html, tag, table, stopRequested, status).run();
+}
+
+} // namespace Quorvane

@@ -1,0 +1,159 @@
+#include "pagescan.h"
+
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace Quorvane::PageScan {
+
+namespace {
+
+#if defined(__SSE2__)
+// Fold() on eight units at once; the results (all below 0x100) stay in 16-bit lanes.
+inline __m128i FoldEight(__m128i units)
+{
+    const __m128i nonAscii = _mm_xor_si128(
+        _mm_cmpeq_epi16(_mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80))),
+                        _mm_setzero_si128()),
+        _mm_set1_epi16(-1));
+    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi16(units, _mm_set1_epi16('A' - 1)),
+                                        _mm_cmplt_epi16(units, _mm_set1_epi16('Z' + 1)));
+    __m128i folded = _mm_add_epi16(units, _mm_and_si128(upper, _mm_set1_epi16(32)));
+    const __m128i kelvin = _mm_cmpeq_epi16(units, _mm_set1_epi16(0x212A));
+    const __m128i outside = _mm_andnot_si128(kelvin, nonAscii);
+    folded = _mm_or_si128(_mm_andnot_si128(nonAscii, folded),
+                          _mm_and_si128(outside, _mm_set1_epi16(0x80)));
+    return _mm_or_si128(folded, _mm_and_si128(kelvin, _mm_set1_epi16('k')));
+}
+#endif
+
+} // namespace
+
+void FoldInto(unsigned char *out, const char16_t *begin, const char16_t *end)
+{
+#if defined(__SSE2__)
+    while (end - begin >= 16) {
+        const __m128i low = FoldEight(_mm_loadu_si128(reinterpret_cast<const __m128i *>(begin)));
+        const __m128i high =
+            FoldEight(_mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + 8)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(low, high));
+        begin += 16;
+        out += 16;
+    }
+#endif
+    while (begin < end)
+        *out++ = Fold(*begin++);
+}
+
+TagKind ClassifyTag(const char16_t *begin, const char16_t *end)
+{
+    while (begin < end && *begin == u' ')
+        ++begin;
+    if (begin == end)
+        return TagKind::NoName;
+    // The name ends at a space, at "&nbsp;" (any case) or at the end of the tag text.
+    const auto named = [begin, end](std::string_view name) {
+        if (!StartsWithFolded(begin, end, name))
+            return false;
+        const char16_t *after = begin + name.size();
+        return after == end || *after == u' ' || StartsWithFolded(after, end, "&nbsp;");
+    };
+    switch (Fold(*begin)) {
+    case 't':
+        if (named("table"))
+            return TagKind::Table;
+        if (named("tbody"))
+            return TagKind::TBody;
+        if (named("td"))
+            return TagKind::Td;
+        break;
+    case '/':
+        if (named("/table"))
+            return TagKind::CloseTable;
+        if (named("/tbody"))
+            return TagKind::CloseTBody;
+        if (named("/td"))
+            return TagKind::CloseTd;
+        break;
+    case 's':
+        if (named("style"))
+            return TagKind::Style;
+        if (named("script"))
+            return TagKind::Script;
+        break;
+    default:
+        break;
+    }
+    return TagKind::Other;
+}
+
+qsizetype FindFolded(QStringView page, qsizetype from, std::string_view closing)
+{
+    const char16_t *const start = page.utf16();
+    const char16_t *const end = start + page.size();
+    const char16_t *at = start + qBound<qsizetype>(0, from, page.size());
+    for (;;) {
+        at = FindUnit(at, end, u'<');
+        if (at == end)
+            return -1;
+        if (StartsWithFolded(at, end, closing))
+            return at - start;
+        ++at;
+    }
+}
+
+StrippedText::StrippedText(qsizetype capacity)
+    : m_data(std::make_unique_for_overwrite<unsigned char[]>(static_cast<size_t>(capacity) + 1))
+{ }
+
+void StrippedText::appendText(const char16_t *begin, const char16_t *end)
+{
+    static constexpr char16_t Nbsp[] = u"&nbsp;";
+    for (;;) {
+        const char16_t *amp = FindUnit(begin, end, u'&');
+        if (amp == end)
+            break;
+        if (end - amp >= 6 && std::equal(amp, amp + 6, Nbsp)) {
+            FoldInto(m_data.get() + m_size, begin, amp);
+            m_size += amp - begin;
+            m_data[m_size++] = ' ';
+            begin = amp + 6;
+        } else {
+            FoldInto(m_data.get() + m_size, begin, amp + 1);
+            m_size += amp + 1 - begin;
+            begin = amp + 1;
+        }
+    }
+    FoldInto(m_data.get() + m_size, begin, end);
+    m_size += end - begin;
+}
+
+void PhraseCursor::setAnchor(qsizetype anchor)
+{
+    if (m_found >= 0 && m_found < anchor)
+        m_found = -1;
+    if (m_found < 0)
+        m_next = qMax(m_next, anchor);
+}
+
+qsizetype PhraseCursor::find(const StrippedText &text, qsizetype limit)
+{
+    if (m_found >= 0)
+        return m_found; // it ended within an earlier limit, and limits only grow
+    const qsizetype length = static_cast<qsizetype>(m_phrase.size());
+    const qsizetype lastStart = limit - length;
+    if (m_next > lastStart)
+        return -1;
+    const void *hit = memmem(text.data() + m_next, static_cast<size_t>(limit - m_next),
+                             m_phrase.data(), m_phrase.size());
+    if (hit) {
+        m_found = static_cast<const unsigned char *>(hit) - text.data();
+        return m_found;
+    }
+    m_next = lastStart + 1;
+    return -1;
+}
+
+} // namespace Quorvane::PageScan

@@ -1,0 +1,113 @@
+#pragma once
+
+// Copy-free building blocks of the page parsers: tags are classified where they stand in the
+// page, and text is lower-cased into a byte buffer in which every phrase the parsers look for
+// (all plain ASCII) can be found with byte searches.
+
+#include <QStringView>
+
+#include <memory>
+#include <string_view>
+
+namespace Quorvane::PageScan {
+
+// The ASCII character a UTF-16 unit lower-cases to (as QChar::toLower does it), or 0x80 when
+// its lower case lies outside ASCII. Only the Kelvin sign lower-cases into ASCII from outside.
+inline unsigned char Fold(char16_t c)
+{
+    if (c < 0x80)
+        return static_cast<unsigned char>(c >= u'A' && c <= u'Z' ? c + 32 : c);
+    return c == 0x212A ? 'k' : 0x80;
+}
+
+// Folds [begin, end) into out, one byte per unit; out must have room for end - begin bytes.
+void FoldInto(unsigned char *out, const char16_t *begin, const char16_t *end);
+
+// True when [begin, end) starts with `word` (lower-case ASCII) once folded.
+inline bool StartsWithFolded(const char16_t *begin, const char16_t *end, std::string_view word)
+{
+    if (end - begin < static_cast<qsizetype>(word.size()))
+        return false;
+    for (const char w : word) {
+        if (Fold(*begin++) != static_cast<unsigned char>(w))
+            return false;
+    }
+    return true;
+}
+
+// The first position of c in [begin, end), or end.
+inline const char16_t *FindUnit(const char16_t *begin, const char16_t *end, char16_t c)
+{
+    const qsizetype at = QStringView(begin, end).indexOf(QChar(c));
+    return at < 0 ? end : begin + at;
+}
+
+enum class TagKind {
+    NoName, // nothing but spaces between the brackets
+    Other,
+    Table,
+    CloseTable,
+    Style,
+    Script,
+    TBody,
+    CloseTBody,
+    Td,
+    CloseTd,
+};
+
+// The kind of a tag by its name, from the tag text between the brackets; the same name that
+// TagName() gives, without making it.
+TagKind ClassifyTag(const char16_t *begin, const char16_t *end);
+
+// A tag whose text is exactly "br" in any case; it stands for one space in stripped text.
+inline bool IsLineBreak(const char16_t *begin, const char16_t *end)
+{
+    return end - begin == 2 && Fold(begin[0]) == 'b' && Fold(begin[1]) == 'r';
+}
+
+// The first place at or after `from` where the page, lower-cased, reads `closing` (which
+// starts with "<"), or -1.
+qsizetype FindFolded(QStringView page, qsizetype from, std::string_view closing);
+
+// A page's text with its tags stripped as StripTags() strips them, "&nbsp;" read as a space
+// and every unit folded: one byte per character of the stripped text. The page is added one
+// piece at a time, in page order.
+class StrippedText final
+{
+public:
+    explicit StrippedText(qsizetype capacity);
+    Q_DISABLE_COPY_MOVE(StrippedText)
+
+    // Text between tags; "&nbsp;" (exactly so) becomes one space.
+    void appendText(const char16_t *begin, const char16_t *end);
+    void appendSpace() { m_data[m_size++] = ' '; }
+
+    qsizetype size() const { return m_size; }
+    const unsigned char *data() const { return m_data.get(); }
+
+private:
+    std::unique_ptr<unsigned char[]> m_data;
+    qsizetype m_size = 0;
+};
+
+// Finds the first occurrence of a phrase that starts at or after an anchor offset and ends
+// within a limit, in a StrippedText that only grows. The anchor and the limit may only move
+// forward, so every byte is searched a bounded number of times however often it is asked.
+class PhraseCursor
+{
+public:
+    explicit PhraseCursor(std::string_view phrase = {})
+        : m_phrase(phrase)
+    { }
+
+    void setAnchor(qsizetype anchor);
+    // Offset of the occurrence, or -1 when none lies within [anchor, limit).
+    qsizetype find(const StrippedText &text, qsizetype limit);
+
+private:
+    std::string_view m_phrase;
+    qsizetype m_found = -1;
+    qsizetype m_next = 0; // every start below this (and at or after the anchor) is no match
+};
+
+} // namespace Quorvane::PageScan
