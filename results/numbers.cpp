@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace Quorvane {
 
@@ -13,7 +14,8 @@ double RoundScaled(double scaled)
 {
     const double whole = std::trunc(scaled);
     const double fraction = std::abs(scaled - whole);
-    const double tolerance = 1e-9 * std::max(1.0, std::abs(scaled));
+    const double tolerance =
+        std::max(1e-9, std::abs(scaled) * 8 * std::numeric_limits<double>::epsilon());
     if (std::abs(fraction - 0.5) <= tolerance)
         return whole + (scaled < 0 ? -1.0 : 1.0);
     const double rounded = std::round(scaled);
