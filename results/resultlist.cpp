@@ -97,12 +97,17 @@ qint64 TotalSearches(const SuggestionTable &table, const QLocale &locale)
     double total = 0;
     for (int i = 0; i < count; ++i)
         total += SearchesValue(table.Entries[std::size_t(i)].Searches, locale);
-    return qint64(RoundHalfAwayFromZero(total));
+    // Absurd counts (an exponent in a cell) must not overflow the conversion.
+    constexpr double limit = 4e18;
+    if (std::isnan(total))
+        return 0;
+    return qint64(std::clamp(RoundHalfAwayFromZero(total), -limit, limit));
 }
 
 ListRow MakeListRow(SuggestionTable &table, int index, qint64 totalSearches, double &runningPercent,
                     const QLocale &locale)
 {
+    Q_ASSERT(index >= 0 && index < MaxSuggestions);
     Suggestion &entry = table.Entries[std::size_t(index)];
     const double share = totalSearches == 0
         ? 0.0
