@@ -1,0 +1,505 @@
+#include "frmquorvane.h"
+
+#include "browser.h"
+#include "frmabout.h"
+#include "frmhelp.h"
+#include "frmsetting.h"
+#include "keywordhistory.h"
+#include "messageboxes.h"
+#include "runcontroller.h"
+#include "serviceaddresses.h"
+#include "settingsstore.h"
+#include "stripes.h"
+#include "textexport.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+namespace Quorvane {
+
+namespace {
+
+const QColor ButtonFace(224, 224, 224);
+const QColor OddRows(200, 125, 68);
+const QColor EvenRows(254, 209, 199);
+const QString StopCaption = QStringLiteral("&Stop");
+const QChar Quote(u'"');
+
+// Bold 8.25 points in the classic dialog face where the system has it, else the closest
+// sans-serif at hand.
+QFont windowFont()
+{
+    const QStringList available = QFontDatabase::families();
+    QString family = QStringLiteral("Sans Serif");
+    for (const char *candidate :
+         {"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arimo", "DejaVu Sans"}) {
+        if (available.contains(QLatin1String(candidate), Qt::CaseInsensitive)) {
+            family = QLatin1String(candidate);
+            break;
+        }
+    }
+    QFont font(family);
+    font.setPointSizeF(8.25);
+    font.setBold(true);
+    return font;
+}
+
+QPushButton *button(const char *name, const char *caption, int left, int top, int width, int height,
+                    QWidget *parent)
+{
+    auto *b = new QPushButton(QString::fromLatin1(caption), parent);
+    b->setObjectName(QLatin1String(name));
+    b->setGeometry(Twips(left), Twips(top), Twips(width), Twips(height));
+    QPalette p = b->palette();
+    p.setColor(QPalette::Button, ButtonFace);
+    b->setPalette(p);
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+frmQuorvane::frmQuorvane(SettingsStore &store, Settings &settings, ReportFolder folder,
+                         MessageBoxes *boxes, QWidget *parent)
+    : QWidget(parent)
+    , m_store(store)
+    , m_settings(settings)
+    , m_folder(std::move(folder))
+    , m_ownBoxes(boxes ? nullptr : new WidgetMessageBoxes(this))
+    , m_boxes(boxes ? boxes : m_ownBoxes.get())
+    , m_openUrl([](const QUrl &url) { QDesktopServices::openUrl(url); })
+    , m_openInBrowser(&OpenInBrowser)
+{
+    buildControls();
+    m_export = std::make_unique<TextExport>(this);
+    m_controller = std::make_unique<RunController>(*this);
+    m_controller->SetIntervalSetting(m_settings.IntervalSetting);
+    fillKeywordBox();
+}
+
+frmQuorvane::~frmQuorvane()
+{
+    // The run talks to this window until its very end.
+    m_controller.reset();
+}
+
+void frmQuorvane::buildControls()
+{
+    setObjectName(QStringLiteral("frmQuorvane"));
+    setWindowTitle(QString::fromLatin1(ProgramCaption));
+    setWindowIcon(ProgramIcon());
+    setFont(windowFont());
+    setFixedSize(Twips(11880), Twips(8490));
+
+    m_tabTool = new QTabWidget(this);
+    m_tabTool->setObjectName(QStringLiteral("tabTool"));
+    m_tabTool->addTab(new QWidget, QStringLiteral("&Keyword Suggestion Tool"));
+    m_tabTool->setGeometry(0, 0, Twips(11880), Twips(7575));
+
+    // Lies over the tab strip's page and holds the frame with the list and the keyword row.
+    m_picSuggestion = new QWidget(this);
+    m_picSuggestion->setObjectName(QStringLiteral("picSuggestion"));
+    m_picSuggestion->setGeometry(0, Twips(315), Twips(11895), Twips(7260));
+    m_picSuggestion->setAutoFillBackground(true);
+
+    m_fmeSuggestion = new QGroupBox(QStringLiteral("Keyword Suggestion List"), m_picSuggestion);
+    m_fmeSuggestion->setObjectName(QStringLiteral("fmeSuggestion"));
+    m_fmeSuggestion->setGeometry(Twips(120), Twips(120), Twips(11655), Twips(7140));
+
+    m_lstKeyword = new QTreeWidget(m_fmeSuggestion);
+    m_lstKeyword->setObjectName(QStringLiteral("lstKeyword"));
+    m_lstKeyword->setGeometry(Twips(120), Twips(240), Twips(11415), Twips(6240));
+    m_lstKeyword->setColumnCount(8);
+    m_lstKeyword->setRootIsDecorated(false);
+    m_lstKeyword->setItemsExpandable(false);
+    m_lstKeyword->setUniformRowHeights(true);
+    m_lstKeyword->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_lstKeyword->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_lstKeyword->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_lstKeyword->setSortingEnabled(false);
+    m_lstKeyword->header()->setSectionsClickable(true);
+    m_lstKeyword->header()->setSectionsMovable(false);
+    m_lstKeyword->header()->setStretchLastSection(false);
+    auto *header = m_lstKeyword->headerItem();
+    for (int column = 0; column < ListColumnCount; ++column) {
+        header->setText(column, ListColumnCaption(column));
+        header->setTextAlignment(column,
+                                 (ListColumnRightAligned[column] ? Qt::AlignRight : Qt::AlignLeft)
+                                     | Qt::AlignVCenter);
+        m_lstKeyword->setColumnWidth(column, Twips(ListColumnWidthsTwips[column]));
+    }
+
+    m_label1 = new QLabel(QStringLiteral("Keyword History"), m_fmeSuggestion);
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_label1->setGeometry(Twips(120), Twips(6630), Twips(1365), Twips(195));
+
+    m_cmbKeyword = new QComboBox(m_fmeSuggestion);
+    m_cmbKeyword->setObjectName(QStringLiteral("cmbKeyword"));
+    m_cmbKeyword->setEditable(true);
+    m_cmbKeyword->setInsertPolicy(QComboBox::NoInsert);
+    m_cmbKeyword->setDuplicatesEnabled(true);
+    // The box completes nothing by itself: what is typed is what is requested.
+    m_cmbKeyword->setCompleter(nullptr);
+    m_cmbKeyword->setGeometry(Twips(1560), Twips(6600), Twips(6015), Twips(315));
+    m_label1->setBuddy(m_cmbKeyword);
+
+    m_cmdDelete = button("cmdDelete", "&Delete", 7680, 6600, 1200, 300, m_fmeSuggestion);
+    m_cmdDeleteAll = button("cmdDeleteAll", "Deleta &All", 9000, 6600, 1200, 300, m_fmeSuggestion);
+    m_cmdSuggestion = button("cmdSuggestion", "&Suggest", 10320, 6600, 1200, 300, m_fmeSuggestion);
+
+    m_cmdSetting = button("cmdSetting", "&Setting", 240, 7680, 1095, 300, this);
+    m_cmdExportTXT = button("cmdExportTXT", "&Export", 1440, 7680, 1095, 300, this);
+    m_cmdHelp = button("cmdHelp", "&Help", 2640, 7680, 1095, 300, this);
+    m_cmdAbout = button("cmdAbout", "A&bout", 3840, 7680, 1095, 300, this);
+    m_cmdExit = button("cmdExit", "E&xit", 10560, 7680, 1095, 300, this);
+
+    m_sbStatus = new QStatusBar(this);
+    m_sbStatus->setObjectName(QStringLiteral("sbStatus"));
+    m_sbStatus->setSizeGripEnabled(false);
+    m_sbStatus->setGeometry(0, Twips(8115), Twips(11880), Twips(375));
+    // A permanent panel: temporary status-bar messages never hide it.
+    m_statusPanel = new QLabel(QStringLiteral("Ready to accept keyword"));
+    m_statusPanel->setObjectName(QStringLiteral("sbStatusPanel"));
+    m_sbStatus->addPermanentWidget(m_statusPanel, 1);
+
+    m_prgBar = new QProgressBar(this);
+    m_prgBar->setObjectName(QStringLiteral("prgBar"));
+    m_prgBar->setRange(0, 100);
+    m_prgBar->setValue(0);
+    m_prgBar->setTextVisible(false);
+    m_prgBar->setGeometry(Twips(8280), Twips(8220), Twips(3495), Twips(210));
+    m_prgBar->raise();
+
+    // Beyond the right edge: it only takes the focus away from the keyword box and buttons.
+    m_txtDumb = new QLineEdit(QStringLiteral("Text1"), this);
+    m_txtDumb->setObjectName(QStringLiteral("txtDumb"));
+    m_txtDumb->setGeometry(Twips(12000), Twips(1440), Twips(735), Twips(285));
+
+    m_stripes = SetStripedRows(m_lstKeyword, OddRows, EvenRows);
+
+    connect(m_cmdSuggestion, &QPushButton::clicked, this, &frmQuorvane::cmdSuggestion_Click);
+    connect(m_cmbKeyword, &QComboBox::editTextChanged, this, &frmQuorvane::cmbKeyword_Change);
+    connect(m_cmdDelete, &QPushButton::clicked, this, &frmQuorvane::cmdDelete_Click);
+    connect(m_cmdDeleteAll, &QPushButton::clicked, this, &frmQuorvane::cmdDeleteAll_Click);
+    connect(m_cmdExportTXT, &QPushButton::clicked, this, &frmQuorvane::cmdExportTXT_Click);
+    connect(m_cmdSetting, &QPushButton::clicked, this, &frmQuorvane::cmdSetting_Click);
+    connect(m_lstKeyword->header(), &QHeaderView::sectionClicked, this,
+            &frmQuorvane::lstKeyword_ColumnClick);
+    connect(m_lstKeyword, &QTreeWidget::itemDoubleClicked, this, &frmQuorvane::lstKeyword_DblClick);
+    connect(m_cmdExit, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_cmdHelp, &QPushButton::clicked, this,
+            [this] { (new frmHelp(this, m_openInBrowser))->open(); });
+    connect(m_cmdAbout, &QPushButton::clicked, this,
+            [this] { (new frmAbout(this, m_openInBrowser))->open(); });
+}
+
+// The load handler's filling rule: the history newest first, its newest entry in the box.
+void frmQuorvane::fillKeywordBox()
+{
+    const KeywordBoxFill fill = FillKeywordBox(m_settings.KeywordHistory);
+    showKeywordBox(fill.items, fill.text);
+    if (!m_settings.KeywordHistory.isEmpty())
+        m_controller->State().CurrentKeyword = m_settings.KeywordHistory.first();
+    setFourButtons(fill.buttonsEnabled);
+}
+
+void frmQuorvane::showKeywordBox(const QStringList &items, const QString &text)
+{
+    m_cmbKeyword->clear();
+    m_cmbKeyword->addItems(items);
+    m_cmbKeyword->setEditText(text);
+}
+
+void frmQuorvane::setFourButtons(bool enabled)
+{
+    for (QPushButton *b : {m_cmdDelete, m_cmdDeleteAll, m_cmdExportTXT, m_cmdSuggestion})
+        b->setEnabled(enabled);
+}
+
+// The widget mirrors the list record: rows in display order and the caption of column 1.
+void frmQuorvane::showList()
+{
+    m_lstKeyword->clear();
+    m_lstKeyword->headerItem()->setText(ColumnSuggestions, m_list.SuggestionsCaption);
+    QList<QTreeWidgetItem *> items;
+    items.reserve(m_list.Rows.size());
+    for (const ListRow &row : std::as_const(m_list.Rows)) {
+        auto *item = new QTreeWidgetItem;
+        for (int column = 0; column < ListColumnCount; ++column) {
+            item->setText(column, row[column]);
+            item->setTextAlignment(column,
+                                   (ListColumnRightAligned[column] ? Qt::AlignRight : Qt::AlignLeft)
+                                       | Qt::AlignVCenter);
+        }
+        items.append(item);
+    }
+    m_lstKeyword->addTopLevelItems(items);
+}
+
+QString frmQuorvane::SuggestCaption() const
+{
+    return m_cmdSuggestion->text();
+}
+
+void frmQuorvane::SetSuggestCaption(const QString &caption)
+{
+    m_cmdSuggestion->setText(caption);
+}
+
+void frmQuorvane::SetSuggestEnabled(bool enabled)
+{
+    m_cmdSuggestion->setEnabled(enabled);
+}
+
+void frmQuorvane::FocusTxtDumb()
+{
+    m_txtDumb->setFocus();
+}
+
+int frmQuorvane::ProgressValue() const
+{
+    return m_prgBar->value();
+}
+
+int frmQuorvane::ProgressMaximum() const
+{
+    return m_prgBar->maximum();
+}
+
+void frmQuorvane::SetProgressValue(int value)
+{
+    m_prgBar->setValue(value);
+}
+
+void frmQuorvane::SetProgressMaximum(int maximum)
+{
+    m_prgBar->setMaximum(maximum);
+}
+
+void frmQuorvane::SetStatus(const QString &text)
+{
+    m_statusPanel->setText(text);
+}
+
+QString frmQuorvane::Status() const
+{
+    return m_statusPanel->text();
+}
+
+void frmQuorvane::Warn(const QString &text)
+{
+    m_boxes->warn(text);
+}
+
+void frmQuorvane::Inform(const QString &text)
+{
+    m_boxes->inform(text);
+}
+
+QString frmQuorvane::KeywordText() const
+{
+    return m_cmbKeyword->currentText();
+}
+
+void frmQuorvane::SetKeywordText(const QString &text)
+{
+    m_cmbKeyword->setEditText(text);
+}
+
+void frmQuorvane::SelectAllKeywordText()
+{
+    if (QLineEdit *edit = m_cmbKeyword->lineEdit())
+        edit->selectAll();
+}
+
+ReuseOutcome frmQuorvane::ReuseStoredReport(const QString &keyword, RunState &run)
+{
+    const std::optional<QString> stored = FindReusableReport(m_folder, keyword);
+    // A report that cannot be read counts as none: the run that follows replaces it.
+    if (!stored || !LoadReport(m_folder, *stored, m_list, &QueryAddress))
+        return ReuseOutcome::NoReport;
+    run.ReportFileName = stored->toLower();
+    run.QueryAddresses = m_list.QueryAddresses;
+    m_list.PopularitySorted = false;
+    showList();
+    return ReuseOutcome::Loaded;
+}
+
+void frmQuorvane::GetReport(const RunState &run)
+{
+    // The row rule shortens overlong phrases in the table it works on; the run's own table
+    // stays as the parsers left it.
+    SuggestionTable table = run.SuggestionTable;
+    QString error;
+    const bool written = Quorvane::GetReport(table, KeywordText(), m_folder, run.ReportFileName,
+                                             m_list, QLocale(), &error);
+    // The window keeps its own copy of the rows' addresses: a later run that is stopped
+    // rebuilds the run's list while these rows stay shown.
+    m_list.QueryAddresses = run.QueryAddresses;
+    m_list.PopularitySorted = false;
+    showList();
+    if (!written)
+        Warn(QStringLiteral("The report file ") + Quote + run.ReportFileName + Quote
+             + QStringLiteral(" could not be written: ") + error);
+}
+
+void frmQuorvane::MakeProject(const QString &newKeyword)
+{
+    if (!AddKeywordToHistory(m_settings.KeywordHistory, newKeyword))
+        return;
+    m_store.SaveHistory(m_settings);
+    showKeywordBox(m_settings.KeywordHistory, QString());
+}
+
+void frmQuorvane::EnableReportButtons()
+{
+    m_cmdExportTXT->setEnabled(true);
+    m_cmdDelete->setEnabled(true);
+    m_cmdDeleteAll->setEnabled(true);
+}
+
+void frmQuorvane::SetResultsShown(bool shown)
+{
+    m_list.ResultsShown = shown;
+}
+
+void frmQuorvane::cmdSuggestion_Click()
+{
+    m_list.PopularitySorted = false;
+    m_controller->RequestSuggestion(KeywordText());
+    m_cmdSuggestion->setEnabled(false);
+    m_cmdSuggestion->setEnabled(true);
+}
+
+void frmQuorvane::cmbKeyword_Change()
+{
+    const ButtonStates states = ButtonStateRule(m_settings.KeywordHistory, KeywordText(),
+                                                m_controller && m_controller->RunArmed());
+    m_cmdDelete->setEnabled(states.Delete);
+    m_cmdDeleteAll->setEnabled(states.DeleteAll);
+    m_cmdExportTXT->setEnabled(states.Export);
+    // While a run is under way the button is Stop: editing the box must not take it away.
+    m_cmdSuggestion->setEnabled(states.Suggest || SuggestCaption() == StopCaption);
+}
+
+void frmQuorvane::cmdDelete_Click()
+{
+    const QString text = KeywordText();
+    if (!m_boxes->confirm(QStringLiteral("Are you sure you want to delete this keyword ") + Quote
+                          + text + Quote + QStringLiteral(" ?")))
+        return;
+    // The entry the button was offered for; its report goes with it.
+    const std::optional<qsizetype> entry = HistoryEntryToDelete(m_settings.KeywordHistory, text);
+    const QString keyword = entry ? m_settings.KeywordHistory.at(*entry) : text;
+    if (DeleteReportFile(m_folder, keyword)) {
+        // The list showed the report just deleted.
+        const QString shown = m_controller->State().CurrentKeyword;
+        if (ReportFileName(shown).compare(ReportFileName(keyword), Qt::CaseInsensitive) == 0) {
+            m_list.ClearResults();
+            showList();
+            m_cmdExportTXT->setEnabled(false);
+        }
+    }
+    DeleteKeywordFromHistory(m_settings.KeywordHistory, text);
+    const KeywordBoxFill fill = FillKeywordBox(m_settings.KeywordHistory);
+    showKeywordBox(fill.items, fill.text);
+    setFourButtons(fill.buttonsEnabled);
+    m_store.SaveHistory(m_settings);
+}
+
+void frmQuorvane::cmdDeleteAll_Click()
+{
+    if (!m_boxes->confirm(QStringLiteral("Are you sure you want to delete all keywords ?")))
+        return;
+    const QStringList removed = DeleteAllFromHistory(m_settings.KeywordHistory);
+    for (const QString &keyword : removed)
+        DeleteReportFile(m_folder, keyword);
+    showKeywordBox({}, QString());
+    m_list.ClearResults();
+    showList();
+    setFourButtons(false);
+    m_store.SaveHistory(m_settings);
+}
+
+void frmQuorvane::cmdExportTXT_Click()
+{
+    const QString keyword = m_controller->State().CurrentKeyword;
+    QString path = FindReportFile(m_folder, keyword);
+    if (path.isEmpty())
+        path = m_folder.filePath(ReportFileName(keyword));
+    m_export->Export(path);
+}
+
+void frmQuorvane::cmdSetting_Click()
+{
+    (new frmSetting(
+         m_settings.IntervalSetting, [this](qint16 setting) { chooseInterval(setting); }, this))
+        ->open();
+}
+
+void frmQuorvane::chooseInterval(qint16 setting)
+{
+    m_settings.IntervalSetting = setting;
+    if (setting == frmSetting::PauseAfterThree)
+        m_controller->ChooseThirtyMinutes();
+    else
+        m_controller->ChooseDontCare();
+    m_store.WriteRegValue(SettingsKey, QStringLiteral("Interval"), QString::number(setting));
+}
+
+void frmQuorvane::lstKeyword_ColumnClick(int column)
+{
+    if (SuggestCaption() == StopCaption || !m_list.ResultsShown)
+        return;
+    if (m_lstKeyword->headerItem()->text(column) != ListColumnCaption(ColumnPopularityPerSearch))
+        return;
+    if (!m_list.PopularitySorted) {
+        SortByPopularityPerSearch(m_list);
+        m_list.PopularitySorted = true;
+        RefreshListFigures(m_list, &QueryAddress);
+        showList();
+        return;
+    }
+    // Back to the stored order: the report of this month is shown again.
+    m_list.PopularitySorted = false;
+    m_controller->RequestSuggestion(m_controller->State().CurrentKeyword);
+}
+
+void frmQuorvane::lstKeyword_DblClick()
+{
+    QTreeWidgetItem *item = m_lstKeyword->currentItem();
+    if (!item || !item->isSelected())
+        return;
+    const int position = m_lstKeyword->indexOfTopLevelItem(item);
+    if (position < 0 || position >= m_list.QueryAddresses.size())
+        return;
+    m_openUrl(QUrl(m_list.QueryAddresses.at(position)));
+}
+
+void frmQuorvane::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    if (m_closed)
+        return;
+    m_closed = true;
+    // Nothing of a run goes on after the window: no timer, no download, no message.
+    m_controller->Shutdown();
+    for (QWidget *child : findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (child->isWindow())
+            child->close();
+    }
+    Q_EMIT Closed();
+}
+
+} // namespace Quorvane

@@ -1,0 +1,63 @@
+#include "frmsetting.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace Quorvane {
+
+frmSetting::frmSetting(qint16 intervalSetting, std::function<void(qint16)> choose, QWidget *parent)
+    : QDialog(parent)
+    , m_choose(std::move(choose))
+{
+    setObjectName(QStringLiteral("frmSetting"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Settings"));
+    setFixedSize(360, 118);
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    setAutoFillBackground(true);
+
+    auto *fmeReport =
+        new QGroupBox(QStringLiteral("&Interval between every three suggestions"), this);
+    fmeReport->setObjectName(QStringLiteral("fmeReport"));
+    QPalette red = fmeReport->palette();
+    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    fmeReport->setPalette(red);
+    fmeReport->setGeometry(8, 8, 344, 64);
+
+    const QString captions[2] = {QStringLiteral("30 minutes"), QStringLiteral("Don't care")};
+    for (int index = 0; index < 2; ++index) {
+        auto *option = new QRadioButton(captions[index], fmeReport);
+        // One name for both, told apart by their index, as the two form one group.
+        option->setObjectName(QStringLiteral("optInterval"));
+        option->setProperty("index", index);
+        QPalette white = option->palette();
+        white.setColor(QPalette::WindowText, Qt::white);
+        option->setPalette(white);
+        option->setGeometry(index == 0 ? 24 : 192, 28, 140, 22);
+        connect(option, &QRadioButton::clicked, this, [this, index] { optInterval_Click(index); });
+        m_optInterval[index] = option;
+    }
+    // Any stored value other than 0 means no pause.
+    m_optInterval[intervalSetting != PauseAfterThree ? 1 : 0]->setChecked(true);
+
+    auto *ok = new QPushButton(QStringLiteral("&OK"), this);
+    ok->setObjectName(QStringLiteral("cmdOK"));
+    ok->setGeometry(272, 82, 80, 24);
+    connect(ok, &QPushButton::clicked, this, &QDialog::close);
+
+    // Takes the focus from the options without being seen.
+    auto *dumb = new QLineEdit(this);
+    dumb->setObjectName(QStringLiteral("txtDumb"));
+    dumb->setGeometry(width() + 16, 8, 49, 19);
+}
+
+void frmSetting::optInterval_Click(int)
+{
+    m_choose(m_optInterval[0]->isChecked() ? PauseAfterThree : NoPause);
+}
+
+} // namespace Quorvane

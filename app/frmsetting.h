@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+
+class QRadioButton;
+
+namespace Quorvane {
+
+// The pacing choice: a pause of 30 minutes after every three runs (0) or none (99). A click
+// on an option takes effect and is stored at once; the dialog has no Cancel.
+class frmSetting final : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmSetting)
+
+public:
+    static constexpr qint16 PauseAfterThree = 0;
+    static constexpr qint16 NoPause = 99;
+
+    // choose receives 0 or 99 on every click of an option; it keeps the value in memory,
+    // stores "Interval" and, for 99, ends a pause under way.
+    frmSetting(qint16 intervalSetting, std::function<void(qint16)> choose,
+               QWidget *parent = nullptr);
+
+    QRadioButton *option(int index) const { return m_optInterval[index]; }
+
+private:
+    void optInterval_Click(int index);
+
+    std::function<void(qint16)> m_choose;
+    QRadioButton *m_optInterval[2];
+};
+
+} // namespace Quorvane

@@ -1,0 +1,45 @@
+#include "frmabout.h"
+#include "frmquorvane.h"
+#include "messageboxes.h"
+#include "program.h"
+#include "runcontroller.h"
+#include "sampleprogram.h"
+#include "sampleservices.h"
+#include "serviceaddresses.h"
+
+#include <QApplication>
+
+// The same start-up and window as the program, run against sample services of its own on
+// the loopback interface instead of the real ones.
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorvane Sample"));
+    QApplication::setWindowIcon(Quorvane::ProgramIcon());
+
+    Quorvane::SampleServices services;
+    Quorvane::WidgetMessageBoxes boxes;
+    if (!services.start()) {
+        boxes.warn(Quorvane::SevereErrorText);
+        return 1;
+    }
+    Quorvane::OverrideEndpoints(services.endpoints());
+
+    Quorvane::Program program(Quorvane::SamplePlaces(), boxes);
+    const Quorvane::StartupOutcome outcome = program.Start([&boxes](Quorvane::frmQuorvane &w) {
+        boxes.setParent(&w);
+        // The services are on this computer.
+        w.Controller().Connectivity().SetProbe([] { return true; });
+        QObject::connect(&w, &Quorvane::frmQuorvane::Closed, &w, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+    });
+    switch (outcome) {
+    case Quorvane::StartupOutcome::ShowMainWindow:
+        return app.exec();
+    case Quorvane::StartupOutcome::AnotherInstance:
+        return 0;
+    case Quorvane::StartupOutcome::SevereError:
+        break;
+    }
+    return 1;
+}

@@ -1,0 +1,37 @@
+#include "messageboxes.h"
+
+#include <QMessageBox>
+
+namespace Quorvane {
+
+namespace {
+
+QMessageBox::StandardButton show(QWidget *parent, QMessageBox::Icon icon, const QString &text,
+                                 QMessageBox::StandardButtons buttons,
+                                 QMessageBox::StandardButton defaultButton)
+{
+    QMessageBox box(icon, QString::fromLatin1(ProgramCaption), text, buttons, parent);
+    box.setDefaultButton(defaultButton);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+} // namespace
+
+void WidgetMessageBoxes::warn(const QString &text)
+{
+    show(m_parent, QMessageBox::Warning, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+void WidgetMessageBoxes::inform(const QString &text)
+{
+    show(m_parent, QMessageBox::NoIcon, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+bool WidgetMessageBoxes::confirm(const QString &text)
+{
+    return show(m_parent, QMessageBox::NoIcon, text, QMessageBox::Yes | QMessageBox::No,
+                QMessageBox::Yes)
+        == QMessageBox::Yes;
+}
+
+} // namespace Quorvane

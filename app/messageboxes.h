@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace Quorvane {
+
+// Caption of the main window and of every message box.
+inline constexpr char ProgramCaption[] = "Quorvane 1.2";
+
+// The one way the program asks or tells the user something in a modal box, so that tests
+// can answer instead of a person.
+class MessageBoxes
+{
+public:
+    virtual ~MessageBoxes() = default;
+
+    // Exclamation icon, OK button.
+    virtual void warn(const QString &text) = 0;
+    // No icon, OK button.
+    virtual void inform(const QString &text) = 0;
+    // Yes and No, Yes the default, no icon. True for Yes.
+    virtual bool confirm(const QString &text) = 0;
+};
+
+// Real modal boxes over a parent window, captioned "Quorvane 1.2".
+class WidgetMessageBoxes final : public MessageBoxes
+{
+public:
+    explicit WidgetMessageBoxes(QWidget *parent = nullptr)
+        : m_parent(parent)
+    { }
+
+    void setParent(QWidget *parent) { m_parent = parent; }
+
+    void warn(const QString &text) override;
+    void inform(const QString &text) override;
+    bool confirm(const QString &text) override;
+
+private:
+    QWidget *m_parent;
+};
+
+} // namespace Quorvane

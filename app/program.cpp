@@ -1,0 +1,67 @@
+#include "program.h"
+
+#include "frmabout.h"
+#include "frmquorvane.h"
+#include "messageboxes.h"
+#include "runcontroller.h"
+#include "singleinstance.h"
+
+#include <exception>
+
+namespace Quorvane {
+
+ProgramPlaces ProgramPlaces::userDefault()
+{
+    return {SettingsLocation::userDefault(), QString(), QString()};
+}
+
+Program::Program(ProgramPlaces places, MessageBoxes &boxes)
+    : m_places(std::move(places))
+    , m_boxes(boxes)
+    , m_store(m_places.settings)
+{ }
+
+Program::~Program()
+{
+    // The window goes before the lock: a next instance never meets a half-closed one.
+    m_window.reset();
+    m_instance.reset();
+}
+
+StartupOutcome Program::fail()
+{
+    m_window.reset();
+    m_boxes.warn(SevereErrorText);
+    return StartupOutcome::SevereError;
+}
+
+StartupOutcome Program::Start(const std::function<void(frmQuorvane &)> &prepare)
+{
+    // One trap over every step up to the shown window.
+    try {
+        const QString lockFolder = m_places.lockFolder.isEmpty()
+            ? InstanceLockFolder(m_places.settings)
+            : m_places.lockFolder;
+        m_instance = std::make_unique<SingleInstance>(lockFolder);
+        qint16 pauseMinutesLeft = 30;
+        const StartupResult started =
+            RunStartupSequence(m_store, *m_instance, m_settings, pauseMinutesLeft);
+        if (started.outcome == StartupOutcome::AnotherInstance)
+            return started.outcome;
+        if (started.outcome != StartupOutcome::ShowMainWindow)
+            return fail();
+
+        ReportFolder folder = m_places.reportFolder.isEmpty() ? ReportFolder::ChooseAtStart()
+                                                              : ReportFolder(m_places.reportFolder);
+        m_window = std::make_unique<frmQuorvane>(m_store, m_settings, std::move(folder), &m_boxes);
+        m_window->Controller().State().PauseMinutesLeft = pauseMinutesLeft;
+        if (prepare)
+            prepare(*m_window);
+        m_window->show();
+        return StartupOutcome::ShowMainWindow;
+    } catch (const std::exception &) {
+    } catch (...) { }
+    return fail();
+}
+
+} // namespace Quorvane

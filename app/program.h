@@ -1,0 +1,61 @@
+#pragma once
+
+#include "reportfile.h"
+#include "settingsstore.h"
+#include "startup.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace Quorvane {
+
+class MessageBoxes;
+class SingleInstance;
+class frmQuorvane;
+
+// Where one program keeps what outlives it.
+struct ProgramPlaces
+{
+    SettingsLocation settings;
+    // The report folder; empty: "report" beside the program, or in the user's data folder.
+    QString reportFolder;
+    // Folder of the single-instance lock; empty: the settings location's own.
+    QString lockFolder;
+
+    // The installed program's places.
+    static ProgramPlaces userDefault();
+};
+
+// The start-up sequence and the main window it leads to. Both programs run it; tests too.
+class Program final
+{
+public:
+    // boxes answers the start-up's message and every message of the window; it must
+    // outlive the program.
+    Program(ProgramPlaces places, MessageBoxes &boxes);
+    ~Program();
+    Q_DISABLE_COPY_MOVE(Program)
+
+    // Runs the start-up sequence and shows the main window. `prepare` is given the window
+    // before it is shown. AnotherInstance: ends silently. SevereError: the message "Severe
+    // error has occured !" has been shown and the program ends.
+    StartupOutcome Start(const std::function<void(frmQuorvane &)> &prepare = {});
+
+    frmQuorvane *Window() const { return m_window.get(); }
+    SettingsStore &Store() { return m_store; }
+    Settings &CurrentSettings() { return m_settings; }
+
+private:
+    StartupOutcome fail();
+
+    ProgramPlaces m_places;
+    MessageBoxes &m_boxes;
+    SettingsStore m_store;
+    Settings m_settings;
+    std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<frmQuorvane> m_window;
+};
+
+} // namespace Quorvane

@@ -1,0 +1,88 @@
+#include "stripes.h"
+
+#include <QAbstractItemView>
+#include <QEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QTreeWidget>
+
+namespace Quorvane {
+
+StripedRows::StripedRows(QAbstractItemView *view, QColor first, QColor second, int rowHeight)
+    : QObject(view)
+    , m_view(view)
+    , m_first(first)
+    , m_second(second)
+    , m_rowHeight(qMax(1, rowHeight))
+{
+    setObjectName(QStringLiteral("stripes"));
+    view->viewport()->installEventFilter(this);
+    view->viewport()->update();
+}
+
+void StripedRows::bandOrigin(int &top, int &height, int &firstPosition) const
+{
+    top = 0;
+    height = m_rowHeight;
+    firstPosition = 0;
+    // The first row in view fixes the phase: in a flat list a row's model position is its
+    // display position (sorting moves the items themselves), so a scrolled or sorted list
+    // keeps every display position on its colour.
+    const QModelIndex shown = m_view->indexAt(QPoint(1, 1));
+    if (!shown.isValid())
+        return;
+    const QRect rect = m_view->visualRect(shown);
+    if (rect.height() <= 0)
+        return;
+    top = rect.top();
+    height = rect.height();
+    firstPosition = shown.row();
+}
+
+QColor StripedRows::colourAt(int y) const
+{
+    int top = 0;
+    int height = 0;
+    int firstPosition = 0;
+    bandOrigin(top, height, firstPosition);
+    const int band = y >= top ? (y - top) / height : -((top - y + height - 1) / height);
+    return (((firstPosition + band) % 2 + 2) % 2 == 0) ? m_first : m_second;
+}
+
+bool StripedRows::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_view->viewport() && event->type() == QEvent::Paint) {
+        const QRect area = static_cast<QPaintEvent *>(event)->rect();
+        int top = 0;
+        int height = 0;
+        int firstPosition = 0;
+        bandOrigin(top, height, firstPosition);
+        QPainter painter(m_view->viewport());
+        // Bands start above the area when the first shown row is partly scrolled out.
+        int band = top > area.top() ? -((top - area.top() + height - 1) / height) : 0;
+        for (int y = top + band * height; y <= area.bottom(); y += height, ++band) {
+            const bool odd = ((firstPosition + band) % 2 + 2) % 2 == 0;
+            painter.fillRect(QRect(area.left(), y, area.width(), height), odd ? m_first : m_second);
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+StripedRows *SetStripedRows(QTreeWidget *list, QColor first, QColor second)
+{
+    // A temporary row gives the height of one row before any real row exists.
+    auto *probe = new QTreeWidgetItem(list, QStringList(QString()));
+    int height = list->visualItemRect(probe).height();
+    if (height <= 0)
+        height = list->sizeHintForRow(0);
+    if (height <= 0)
+        height = list->fontMetrics().height() + 2;
+    delete probe;
+    // The viewport's own fill would otherwise show between and around the rows.
+    QPalette palette = list->viewport()->palette();
+    palette.setColor(QPalette::Base, first);
+    list->viewport()->setPalette(palette);
+    return new StripedRows(list, first, second, height);
+}
+
+} // namespace Quorvane
