@@ -39,7 +39,6 @@ struct ChunkStart
 {
     qsizetype page = 0; // index of the first character after the tag
     qsizetype stripped = 0;
-    qsizetype leadingSpaces = -1; // spaces at `page`, counted when first needed
     PhraseCursor marker {CountMarker};
     PhraseCursor sponsored {"sponsored"};
     PhraseCursor link {"link"};
@@ -51,7 +50,6 @@ struct ChunkStart
     {
         page = pageIndex;
         stripped = strippedOffset;
-        leadingSpaces = -1;
         marker.setAnchor(strippedOffset);
         sponsored.setAnchor(strippedOffset);
         link.setAnchor(strippedOffset);
@@ -104,7 +102,8 @@ private:
     enum class Yield { Nothing, Count, Ads, Failed };
 
     bool entryValid() const { return m_entry >= 0 && m_entry < MaxSuggestions; }
-    Yield examine(ChunkStart &start, qsizetype begin, qsizetype end);
+    // The chunk from `start` up to `end` (an offset of the stripped text).
+    Yield examine(ChunkStart &start, qsizetype end);
     bool finish(bool reachedEnd);
     QString pendingWord() const;
 
@@ -119,12 +118,10 @@ private:
     PendingCount m_pending;
 };
 
-ResultPageWalk::Yield ResultPageWalk::examine(ChunkStart &start, qsizetype begin, qsizetype end)
+ResultPageWalk::Yield ResultPageWalk::examine(ChunkStart &start, qsizetype end)
 {
-    if (begin >= end)
+    if (start.stripped >= end)
         return Yield::Nothing;
-    // Every phrase starts with a letter, so an occurrence found from the chunk start lies at
-    // or after `begin` even when the chunk's leading spaces were trimmed.
     const qsizetype marker = start.marker.find(m_text, end);
     if (marker >= 0) {
         const qsizetype word = marker + qsizetype(CountMarker.size()) + 1;
@@ -224,7 +221,7 @@ bool ResultPageWalk::run()
             case TagKind::Table:
                 if (seenClose) {
                     ChunkStart &start = lastOpen.page >= lastClose.page ? lastOpen : lastClose;
-                    const Yield yield = examine(start, start.stripped, m_text.size());
+                    const Yield yield = examine(start, m_text.size());
                     if (yield == Yield::Failed)
                         return finish(false);
                     if (yield == Yield::Ads)
@@ -237,19 +234,14 @@ bool ResultPageWalk::run()
             case TagKind::CloseTable: {
                 seenClose = true;
                 lastClose.moveTo(afterClose, m_text.size());
-                // The chunk loses its spaces at both ends before anything else is done to it.
+                // The chunk loses its spaces at both ends first. Only the trailing ones matter
+                // here: no phrase starts with a space, and over a chunk of nothing but spaces the
+                // trailing count reaches back to its start.
                 const char16_t *chunk = m_page + lastOpen.page;
-                if (lastOpen.leadingSpaces < 0) {
-                    const char16_t *text = chunk;
-                    while (text < open && *text == u' ')
-                        ++text;
-                    lastOpen.leadingSpaces = text - chunk;
-                }
                 const char16_t *last = open;
                 while (last > chunk && last[-1] == u' ')
                     --last;
-                const Yield yield = examine(lastOpen, lastOpen.stripped + lastOpen.leadingSpaces,
-                                            m_text.size() - (open - last));
+                const Yield yield = examine(lastOpen, m_text.size() - (open - last));
                 if (yield == Yield::Failed)
                     return finish(false);
                 if (yield == Yield::Ads)

@@ -1,0 +1,390 @@
+// The fast parsers against the plain reference on generated pages. QUORVANE_DIFF_PAGES sets
+// the number of pages per parser and QUORVANE_DIFF_SEED the generator seed (printed on every
+// run, so that a failure can be replayed).
+
+#include "pageparsers.h"
+#include "referenceparsers.h"
+#include "tagscanner.h"
+
+#include <QLocale>
+#include <QRandomGenerator>
+#include <QStringList>
+#include <QTest>
+
+#include <random>
+
+using namespace Quorvane;
+
+namespace {
+
+class PageGenerator
+{
+public:
+    explicit PageGenerator(quint64 seed)
+        : m_random(seed)
+    { }
+
+    int below(int n) { return int(m_random() % quint64(n)); }
+    bool chance(int percent) { return below(100) < percent; }
+    template<typename T>
+    const T &pick(const QList<T> &list)
+    {
+        return list.at(below(int(list.size())));
+    }
+
+    QString resultPage()
+    {
+        static const QStringList structure = {"<table>",
+                                              "</table>",
+                                              "<TABLE border=0 width=100%>",
+                                              "</TABLE>",
+                                              " <table >",
+                                              "<table&nbsp;x>",
+                                              "</table\n>",
+                                              "<tables>",
+                                              "</ table>",
+                                              "<tr>",
+                                              "<td>",
+                                              "</td>",
+                                              "<b>",
+                                              "</b>",
+                                              "<br>",
+                                              "<BR>",
+                                              "<br/>",
+                                              "<br >",
+                                              "<p>",
+                                              "<a href=\"/url?q=x\">",
+                                              "</a>",
+                                              "<font size=-1>",
+                                              "</font>",
+                                              "<!-- c -->",
+                                              "<div class=g>"};
+        static const QStringList blocks = {"<style>",
+                                           "</style>",
+                                           "<STYLE type=text/css>",
+                                           "</Style>",
+                                           "<script>",
+                                           "</script>",
+                                           "<SCRIPT language=js>",
+                                           "</SCRIPT>",
+                                           "</style",
+                                           "</scr\u0130pt>",
+                                           "<style>a < b { x: 1 }</style>",
+                                           "<script>if (a<b) x = \"</table>\";</script>"};
+        static const QStringList markers = {"results 1 - 10 of about",
+                                            "Results <b>1</b> - <b>10</b> of about ",
+                                            "RESULTS 1 - 10 OF ABOUT ",
+                                            "results 1&nbsp;- 10 of about&nbsp;",
+                                            "results 1 - 10 of about<br>",
+                                            "results 1 - 10 of",
+                                            " of about ",
+                                            "results 1 - <b>10</b> of about <b>",
+                                            "Results 1 - 10 of about  "};
+        static const QStringList words = {"1,234,567",
+                                          "12",
+                                          "1.5",
+                                          "abc",
+                                          "-3",
+                                          "9",
+                                          "1,23",
+                                          "<b>2</b>",
+                                          "1e5",
+                                          "\u212A",
+                                          "sponsored",
+                                          "Sponsored Links",
+                                          "SPON<b>SORED</b>",
+                                          "link",
+                                          "lin\u212A",
+                                          "li<br>nk",
+                                          "spon",
+                                          "sored",
+                                          "&nbsp;",
+                                          "&NBSP;",
+                                          "&amp;",
+                                          "&nb",
+                                          "sp;",
+                                          " ",
+                                          "  ",
+                                          "\t",
+                                          "\n",
+                                          "<",
+                                          ">",
+                                          "a < b",
+                                          "c > d",
+                                          "x",
+                                          "hello world",
+                                          "\u00fc",
+                                          "\u0130",
+                                          "<>",
+                                          "< >"};
+        QString page;
+        if (chance(20))
+            page += QStringLiteral("<html><head><style>td { color: red }</style></head>");
+        const int pieces = below(chance(10) ? 120 : 40);
+        for (int i = 0; i < pieces; ++i) {
+            const int kind = below(100);
+            if (kind < 40) {
+                page += pick(structure);
+            } else if (kind < 48) {
+                // <> and < > fail the walk at once: keep them rare
+                const QString &block = pick(blocks);
+                page += block;
+            } else if (kind < 60) {
+                page += pick(markers);
+            } else if (kind < 66) {
+                const int depth = 1 + below(6);
+                for (int d = 0; d < depth; ++d)
+                    page += chance(80) ? QStringLiteral("<table><tr><td>") : pick(structure);
+            } else if (kind < 70) {
+                const int depth = 1 + below(6);
+                for (int d = 0; d < depth; ++d)
+                    page += chance(80) ? QStringLiteral("</td></tr></table>") : pick(words);
+            } else {
+                const QString &word = pick(words);
+                if ((word == QLatin1String("<>") || word == QLatin1String("< >")) && chance(80))
+                    continue;
+                page += word;
+            }
+        }
+        return page;
+    }
+
+    QString keywordPage()
+    {
+        static const QStringList tags = {
+            "<table>",         "<thead>",   "<th>",   "</th>",       "<tbody>", "</tbody>",
+            "<TBODY class=x>", "< tbody >", "<tr>",   "</tr>",       "<td>",    "<TD align=right>",
+            "</td>",           "</TD >",    "<td\n>", "<td&nbsp;x>", "<tdx>",   "</td\t>",
+            "<a href='/x'>",   "</a>",      "<br>",   "<br/>",       "<b>",     "</b>",
+            "<tbody&NBSP;>"};
+        static const QStringList texts = {
+            "1200", "  35 ", "best&nbsp;shoes", "red shoes", "&amp;",  "",      " ",
+            "<",    ">",     "x > y",           "caf\u00e9", "\u212A", "1,000", "<>"};
+        QString page;
+        if (chance(15))
+            page += QStringLiteral("<td>head</td>");
+        const int pieces = below(60);
+        for (int i = 0; i < pieces; ++i) {
+            const int kind = below(100);
+            if (kind < 45) {
+                page += pick(tags);
+            } else if (kind < 85) {
+                const QString &text = pick(texts);
+                if (text == QLatin1String("<>") && chance(90))
+                    continue;
+                page += text;
+            } else {
+                const int rows = chance(20) ? 60 + below(90) : below(5);
+                for (int r = 0; r < rows; ++r) {
+                    page += QStringLiteral("<tr><td>%1</td><td> <a href=x>phrase %2</a><br></td>")
+                                .arg(below(5000))
+                                .arg(r);
+                    if (chance(5))
+                        page += QStringLiteral("<td>extra</td>");
+                    page += QStringLiteral("</tr>");
+                }
+            }
+        }
+        return page;
+    }
+
+    SuggestionTable startingTable()
+    {
+        static const QList<qint16> counts = {0, 0, 0, 0, 1, 3, 98, 99, 100, 100, -1, 101};
+        SuggestionTable table;
+        if (chance(30)) {
+            for (int i = 0; i < MaxSuggestions; i += 1 + below(30)) {
+                table.Entries[i].Searches = QString::number(i);
+                table.Entries[i].Results = QStringLiteral("old");
+                table.Entries[i].HasAds = chance(50);
+            }
+        }
+        table.SuggestionCount = pick(counts);
+        table.NoSuggestions = chance(50);
+        return table;
+    }
+
+    QString key()
+    {
+        static const QStringList keys = {"0",   "7", "99",  "1",  "42", "100",        "-1",
+                                         "abc", "",  "12x", "+3", "5 ", "99999999999"};
+        return pick(keys);
+    }
+
+    // -1: never stop; otherwise the run is stopped after that many status texts
+    int stopAfter() { return chance(85) ? -1 : below(12); }
+
+private:
+    std::mt19937_64 m_random;
+};
+
+QString describe(const SuggestionTable &table)
+{
+    QStringList lines;
+    lines << QStringLiteral("count %1 none %2").arg(table.SuggestionCount).arg(table.NoSuggestions);
+    for (int i = 0; i < MaxSuggestions; ++i) {
+        const Suggestion &s = table.Entries[i];
+        if (!s.Searches.isEmpty() || !s.Keyword.isEmpty() || !s.Results.isEmpty() || s.HasAds)
+            lines << QStringLiteral("%1 [%2] [%3] [%4] %5")
+                         .arg(i)
+                         .arg(s.Searches, s.Keyword, s.Results)
+                         .arg(s.HasAds);
+    }
+    return lines.join(u'\n');
+}
+
+struct Outcome
+{
+    bool result = false;
+    QStringList status;
+    QString table;
+};
+
+template<typename Parse>
+Outcome runParser(Parse parse, const QStringList &pages, const QString &key, SuggestionTable table,
+                  int stopAfter)
+{
+    Outcome outcome;
+    bool stop = stopAfter == 0;
+    const StatusSink sink = [&](const QString &text) {
+        outcome.status << text;
+        if (stopAfter > 0 && outcome.status.size() >= stopAfter)
+            stop = true;
+    };
+    for (const QString &page : pages)
+        outcome.result = parse(page, key, table, stop, sink);
+    outcome.table = describe(table);
+    return outcome;
+}
+
+quint64 seedFromEnvironment()
+{
+    bool ok = false;
+    const quint64 seed = qEnvironmentVariable("QUORVANE_DIFF_SEED").toULongLong(&ok);
+    return ok ? seed : QRandomGenerator::system()->generate64();
+}
+
+int pagesFromEnvironment()
+{
+    bool ok = false;
+    const int pages = qEnvironmentVariableIntValue("QUORVANE_DIFF_PAGES", &ok);
+    return ok && pages > 0 ? pages : 3000;
+}
+
+} // namespace
+
+class tst_ParserDifferential final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void fastAndReferenceAgree_data();
+    void fastAndReferenceAgree();
+    void scannerAgreesWithReferenceOnRandomText();
+
+private:
+    quint64 m_seed = 0;
+    int m_pages = 0;
+};
+
+void tst_ParserDifferential::initTestCase()
+{
+    m_seed = seedFromEnvironment();
+    m_pages = pagesFromEnvironment();
+    qInfo("QUORVANE_DIFF_SEED=%llu QUORVANE_DIFF_PAGES=%d", m_seed, m_pages);
+}
+
+void tst_ParserDifferential::fastAndReferenceAgree_data()
+{
+    QTest::addColumn<bool>("keywordPages");
+    QTest::addColumn<QString>("locale");
+    QTest::newRow("result pages, English number format") << false << "en_US";
+    QTest::newRow("result pages, German number format") << false << "de_DE";
+    QTest::newRow("keyword pages") << true << "en_US";
+}
+
+void tst_ParserDifferential::fastAndReferenceAgree()
+{
+    QFETCH(bool, keywordPages);
+    QFETCH(QString, locale);
+    QLocale::setDefault(QLocale(locale));
+    PageGenerator generator(m_seed ^ (keywordPages ? 0x9e3779b97f4a7c15ULL : 0) ^ qHash(locale));
+
+    const auto fast = [keywordPages](const QString &page, const QString &key,
+                                     SuggestionTable &table, const bool &stop,
+                                     const StatusSink &sink) {
+        return keywordPages ? ParseKeyword(page, key, table, stop, sink)
+                            : ParseGoogleResults(page, key, table, stop, sink);
+    };
+    const auto reference = [keywordPages](const QString &page, const QString &key,
+                                          SuggestionTable &table, const bool &stop,
+                                          const StatusSink &sink) {
+        return keywordPages ? Reference::parseKeyword(page, key, table, stop, sink)
+                            : Reference::parseGoogleResults(page, key, table, stop, sink);
+    };
+
+    int withCount = 0;
+    int withAds = 0;
+    int failed = 0;
+    for (int n = 0; n < m_pages; ++n) {
+        QStringList pages {keywordPages ? generator.keywordPage() : generator.resultPage()};
+        if (keywordPages && generator.chance(25))
+            pages << generator.keywordPage(); // the run's second first-phase page
+        const QString key = generator.key();
+        const SuggestionTable table = generator.startingTable();
+        const int stopAfter = generator.stopAfter();
+
+        const Outcome expected = runParser(reference, pages, key, table, stopAfter);
+        const Outcome actual = runParser(fast, pages, key, table, stopAfter);
+        if (actual.result != expected.result || actual.status != expected.status
+            || actual.table != expected.table) {
+            qWarning().noquote() << "seed" << m_seed << "page" << n << "key" << key << "stop after"
+                                 << stopAfter << "\npages:" << pages
+                                 << "\nexpected:" << expected.result << expected.status << "\n"
+                                 << expected.table << "\nactual:" << actual.result << actual.status
+                                 << "\n"
+                                 << actual.table;
+        }
+        QCOMPARE(actual.result, expected.result);
+        QCOMPARE(actual.status, expected.status);
+        QCOMPARE(actual.table, expected.table);
+        withCount += expected.status.contains(QStringLiteral("Parsing ..."));
+        withAds += expected.status.contains(QStringLiteral("Sponsored links founnd"));
+        failed += !expected.result;
+    }
+    qInfo("%d pages: %d with a count, %d with sponsored links, %d returning false", m_pages,
+          withCount, withAds, failed);
+    // The generator must keep reaching every outcome, or the comparison proves little.
+    if (!keywordPages && m_pages >= 1000) {
+        QVERIFY(withCount > m_pages / 50);
+        QVERIFY(withAds > m_pages / 50);
+    }
+    QVERIFY(failed > 0 || m_pages < 1000);
+}
+
+void tst_ParserDifferential::scannerAgreesWithReferenceOnRandomText()
+{
+    PageGenerator generator(m_seed + 1);
+    const QString alphabet = QStringLiteral("<>< bBrR/&nbsp;NBSP\t\n x\u212A");
+    for (int n = 0; n < m_pages; ++n) {
+        QString text;
+        const int length = generator.below(24);
+        for (int i = 0; i < length; ++i)
+            text += alphabet.at(generator.below(int(alphabet.size())));
+        QCOMPARE(StripTags(text), Reference::stripTags(text));
+        const QString noName = QStringLiteral("(no name)");
+        QCOMPARE(TagName(text).value_or(noName), Reference::tagName(text).value_or(noName));
+        const qsizetype scan = generator.below(int(text.size()) + 2);
+        const std::optional<TagSpan> tag = FindNextTag(text, scan);
+        const std::optional<Reference::Tag> expected = Reference::findNextTag(text, scan);
+        QCOMPARE(bool(tag), bool(expected));
+        if (tag) {
+            QCOMPARE(tag->Start, expected->start);
+            QCOMPARE(tag->End, expected->end);
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_ParserDifferential)
+#include "tst_parserdifferential.moc"
