@@ -1,0 +1,61 @@
+#include "startup.h"
+
+#include "singleinstance.h"
+
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace Quorvane {
+
+namespace {
+
+StartupResult Run(SettingsStore &store, SingleInstance &instance, Settings &settings,
+                  qint16 &PauseMinutesLeft)
+{
+    StartupResult result;
+    PauseMinutesLeft = 30;
+
+    // A folder that cannot hold the lock must not keep the program from starting at all.
+    if (instance.acquire() == InstanceCheck::AnotherRunning) {
+        result.outcome = StartupOutcome::AnotherInstance;
+        return result;
+    }
+
+    // Only the instance that owns the settings looks at a damaged file, and before any write.
+    result.damagedSettingsCopy = store.keepDamagedCopy();
+
+    // The defaults are written before the first load, so a start never fails only because the
+    // key was never created.
+    if (!store.KeyExists(SettingsKey)) {
+        result.firstStart = true;
+        store.WriteDefaultSettings(settings);
+        result.outcome = StartupOutcome::ShowMainWindow;
+        return result;
+    }
+
+    result.load = store.LoadSettings(settings);
+    result.outcome = result.load == LoadSettingsResult::Loaded ? StartupOutcome::ShowMainWindow
+                                                               : StartupOutcome::SevereError;
+    return result;
+}
+
+} // namespace
+
+StartupResult RunStartupSequence(SettingsStore &store, SingleInstance &instance, Settings &settings,
+                                 qint16 &PauseMinutesLeft)
+{
+    try {
+        return Run(store, instance, settings, PauseMinutesLeft);
+    } catch (const std::exception &) {
+    } catch (...) { }
+    return {};
+}
+
+QString InstanceLockFolder(const SettingsLocation &location)
+{
+    if (location.isIniFile())
+        return QFileInfo(location.path).absolutePath();
+    return QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+}
+
+} // namespace Quorvane

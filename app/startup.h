@@ -1,0 +1,42 @@
+#pragma once
+
+#include "settingsstore.h"
+
+#include <QString>
+
+namespace Quorvane {
+
+class SingleInstance;
+
+// Shown in an exclamation box captioned "Quorvane 1.2" when the start-up fails; the program then
+// ends without its main window.
+inline const QString SevereErrorText = QStringLiteral("Severe error has occured !");
+
+enum class StartupOutcome {
+    ShowMainWindow,
+    AnotherInstance, // end at once, without a message
+    SevereError, // show SevereErrorText, then end
+};
+
+struct StartupResult
+{
+    StartupOutcome outcome = StartupOutcome::SevereError;
+    // No settings key was found, so the defaults were written.
+    bool firstStart = false;
+    LoadSettingsResult load = LoadSettingsResult::Loaded;
+    // Where a settings file that could not be read whole was copied, if it was.
+    QString damagedSettingsCopy;
+};
+
+// The start-up steps before any window: the pause countdown starts at 30 minutes, a second
+// instance ends, a first start writes the defaults and any later start loads the settings. Any
+// failure in these steps, a thrown one included, ends as SevereError.
+StartupResult RunStartupSequence(SettingsStore &store, SingleInstance &instance, Settings &settings,
+                                 qint16 &PauseMinutesLeft);
+
+// Where the single-instance lock of a settings location lives: beside an INI file, so that a
+// program with a settings file of its own runs beside the user's; the temporary folder for the
+// registry.
+QString InstanceLockFolder(const SettingsLocation &location);
+
+} // namespace Quorvane
