@@ -170,7 +170,7 @@ QString ResultPageWalk::pendingWord() const
             if (IsLineBreak(at + 1, close))
                 ++offset;
             at = close + 1;
-        } else if (*at == u'&' && m_end - at >= 6 && QStringView(at, 6) == u"&nbsp;") {
+        } else if (IsNbsp(at, m_end)) {
             ++offset;
             at += 6;
         } else {
@@ -199,15 +199,20 @@ bool ResultPageWalk::run()
     ChunkStart lastClose; // LastCloseEnd
     bool seenClose = false;
     qsizetype skipThrough = -1; // the ">" that closes the style or script block being skipped
-    const char16_t *from = m_page;
-    for (;;) {
-        const char16_t *open = FindUnit(from, m_end, u'<');
-        if (open == m_end)
+    for (const char16_t *at = m_page;;) {
+        at = m_text.appendUntilMarkup(at, m_end);
+        if (at == m_end)
             return finish(true);
+        if (*at == u'&') {
+            const bool space = IsNbsp(at, m_end);
+            m_text.appendByte(space ? ' ' : '&');
+            at += space ? 6 : 1;
+            continue;
+        }
+        const char16_t *open = at;
         const char16_t *close = FindUnit(open + 1, m_end, u'>');
         if (close == m_end)
             return finish(true);
-        m_text.appendText(from, open);
         const qsizetype openIndex = open - m_page;
         const qsizetype afterClose = close + 1 - m_page;
 
@@ -263,8 +268,8 @@ bool ResultPageWalk::run()
             }
         }
         if (IsLineBreak(open + 1, close))
-            m_text.appendSpace();
-        from = close + 1;
+            m_text.appendByte(' ');
+        at = close + 1;
     }
 }
 

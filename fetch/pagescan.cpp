@@ -2,10 +2,6 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace Quorvane::PageScan {
 
 namespace {
@@ -104,30 +100,35 @@ qsizetype FindFolded(QStringView page, qsizetype from, std::string_view closing)
     }
 }
 
+// Never longer than the page (a tag or "&nbsp;" gives at most one byte); the slack takes the
+// whole blocks that appendUntilMarkup() writes before it knows where to stop.
 StrippedText::StrippedText(qsizetype capacity)
-    : m_data(std::make_unique_for_overwrite<unsigned char[]>(static_cast<size_t>(capacity) + 1))
+    : m_data(std::make_unique_for_overwrite<unsigned char[]>(static_cast<size_t>(capacity) + 16))
 { }
 
-void StrippedText::appendText(const char16_t *begin, const char16_t *end)
+const char16_t *StrippedText::appendUntilMarkup(const char16_t *begin, const char16_t *end)
 {
-    static constexpr char16_t Nbsp[] = u"&nbsp;";
-    for (;;) {
-        const char16_t *amp = FindUnit(begin, end, u'&');
-        if (amp == end)
-            break;
-        if (end - amp >= 6 && std::equal(amp, amp + 6, Nbsp)) {
-            FoldInto(m_data.get() + m_size, begin, amp);
-            m_size += amp - begin;
-            m_data[m_size++] = ' ';
-            begin = amp + 6;
-        } else {
-            FoldInto(m_data.get() + m_size, begin, amp + 1);
-            m_size += amp + 1 - begin;
-            begin = amp + 1;
+    unsigned char *out = m_data.get() + m_size;
+#if defined(__SSE2__)
+    const __m128i open = _mm_set1_epi16('<');
+    const __m128i amp = _mm_set1_epi16('&');
+    for (; end - begin >= 8; begin += 8, out += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin));
+        const __m128i folded = FoldEight(units);
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(folded, folded));
+        const int mask = _mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi16(units, open), _mm_cmpeq_epi16(units, amp)));
+        if (mask) {
+            const int before = __builtin_ctz(static_cast<unsigned>(mask)) >> 1;
+            m_size = out + before - m_data.get();
+            return begin + before;
         }
     }
-    FoldInto(m_data.get() + m_size, begin, end);
-    m_size += end - begin;
+#endif
+    while (begin < end && *begin != u'<' && *begin != u'&')
+        *out++ = Fold(*begin++);
+    m_size = out - m_data.get();
+    return begin;
 }
 
 void PhraseCursor::setAnchor(qsizetype anchor)

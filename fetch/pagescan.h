@@ -6,8 +6,13 @@
 
 #include <QStringView>
 
+#include <algorithm>
 #include <memory>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace Quorvane::PageScan {
 
@@ -35,11 +40,22 @@ inline bool StartsWithFolded(const char16_t *begin, const char16_t *end, std::st
     return true;
 }
 
-// The first position of c in [begin, end), or end.
+// The first position of c in [begin, end), or end. Inline: most searches in a page end
+// within a few units, where a library call would cost more than the search.
 inline const char16_t *FindUnit(const char16_t *begin, const char16_t *end, char16_t c)
 {
-    const qsizetype at = QStringView(begin, end).indexOf(QChar(c));
-    return at < 0 ? end : begin + at;
+#if defined(__SSE2__)
+    const __m128i needle = _mm_set1_epi16(static_cast<short>(c));
+    for (; end - begin >= 8; begin += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin));
+        const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(units, needle));
+        if (mask)
+            return begin + (__builtin_ctz(static_cast<unsigned>(mask)) >> 1);
+    }
+#endif
+    while (begin < end && *begin != c)
+        ++begin;
+    return begin;
 }
 
 enum class TagKind {
@@ -65,6 +81,13 @@ inline bool IsLineBreak(const char16_t *begin, const char16_t *end)
     return end - begin == 2 && Fold(begin[0]) == 'b' && Fold(begin[1]) == 'r';
 }
 
+// "&nbsp;" exactly so (not in other cases) at `at`; in page text it stands for a space.
+inline bool IsNbsp(const char16_t *at, const char16_t *end)
+{
+    static constexpr char16_t Nbsp[] = u"&nbsp;";
+    return end - at >= 6 && std::equal(at, at + 6, Nbsp);
+}
+
 // The first place at or after `from` where the page, lower-cased, reads `closing` (which
 // starts with "<"), or -1.
 qsizetype FindFolded(QStringView page, qsizetype from, std::string_view closing);
@@ -78,9 +101,10 @@ public:
     explicit StrippedText(qsizetype capacity);
     Q_DISABLE_COPY_MOVE(StrippedText)
 
-    // Text between tags; "&nbsp;" (exactly so) becomes one space.
-    void appendText(const char16_t *begin, const char16_t *end);
-    void appendSpace() { m_data[m_size++] = ' '; }
+    // Appends text from `begin` up to the first "<" or "&" (or end) and returns where it
+    // stopped; the caller deals with that unit.
+    const char16_t *appendUntilMarkup(const char16_t *begin, const char16_t *end);
+    void appendByte(unsigned char byte) { m_data[m_size++] = byte; }
 
     qsizetype size() const { return m_size; }
     const unsigned char *data() const { return m_data.get(); }
