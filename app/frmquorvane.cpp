@@ -52,6 +52,10 @@ QFont windowFont()
     QFont font(family);
     font.setPointSizeF(8.25);
     font.setBold(true);
+    // The wide fallback face in its condensed cut keeps captions such as "Keyword History"
+    // within their boxes.
+    if (family.startsWith(QLatin1String("DejaVu")))
+        font.setStretch(QFont::Condensed);
     return font;
 }
 
