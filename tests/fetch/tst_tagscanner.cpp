@@ -1,0 +1,156 @@
+#include "pagescan.h"
+#include "tagscanner.h"
+
+#include <QTest>
+
+#include <vector>
+
+using namespace Quorvane;
+
+class tst_TagScanner final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void findsTagFromScanPosition_data();
+    void findsTagFromScanPosition();
+    void namesTagByFirstLowerCaseWord_data();
+    void namesTagByFirstLowerCaseWord();
+    void stripsTagsKeepingPlainLineBreaksAsSpaces_data();
+    void stripsTagsKeepingPlainLineBreaksAsSpaces();
+    void positionZeroLiesBeforeTheFirstCharacter();
+    void byteFoldMatchesQtLowerCaseForEveryUnit();
+};
+
+void tst_TagScanner::findsTagFromScanPosition_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<qsizetype>("scan");
+    QTest::addColumn<qsizetype>("start"); // 0: no tag
+    QTest::addColumn<qsizetype>("end");
+    QTest::newRow("first tag of the page")
+        << "ab<c>d" << qsizetype(0) << qsizetype(3) << qsizetype(5);
+    QTest::newRow("scan from the previous tag's end")
+        << "<a><b>" << qsizetype(3) << qsizetype(4) << qsizetype(6);
+    QTest::newRow("less-than in running text pairs with a later greater-than")
+        << "1 < 2 and 3 > 2" << qsizetype(0) << qsizetype(3) << qsizetype(13);
+    QTest::newRow("a second less-than does not restart the tag")
+        << "<a <b>" << qsizetype(0) << qsizetype(1) << qsizetype(6);
+    QTest::newRow("no greater-than after the first less-than")
+        << "x>y<z" << qsizetype(0) << qsizetype(0) << qsizetype(0);
+    QTest::newRow("no less-than") << "abc>" << qsizetype(0) << qsizetype(0) << qsizetype(0);
+    QTest::newRow("scan past the last tag")
+        << "<a>bc" << qsizetype(3) << qsizetype(0) << qsizetype(0);
+    QTest::newRow("empty page") << "" << qsizetype(0) << qsizetype(0) << qsizetype(0);
+}
+
+void tst_TagScanner::findsTagFromScanPosition()
+{
+    QFETCH(QString, page);
+    QFETCH(qsizetype, scan);
+    QFETCH(qsizetype, start);
+    QFETCH(qsizetype, end);
+    const std::optional<TagSpan> tag = FindNextTag(page, scan);
+    QCOMPARE(tag.has_value(), start > 0);
+    if (tag) {
+        QCOMPARE(tag->Start, start);
+        QCOMPARE(tag->End, end);
+    }
+}
+
+void tst_TagScanner::namesTagByFirstLowerCaseWord_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("name"); // "(none)": the tag has no name
+    QTest::newRow("cell with attributes") << "td class=x"
+                                          << "td";
+    QTest::newRow("closing body in upper case") << "/TBODY"
+                                                << "/tbody";
+    QTest::newRow("self-closing line break keeps its slash") << "br/"
+                                                             << "br/";
+    QTest::newRow("spaces at both ends") << "  table  "
+                                         << "table";
+    QTest::newRow("nbsp in any case ends the name") << "td&NBSP;x"
+                                                    << "td";
+    QTest::newRow("nbsp first gives an empty name") << "&nbsp;td"
+                                                    << "";
+    QTest::newRow("line break after the name belongs to it") << "td\nclass=x"
+                                                             << "td\nclass=x";
+    QTest::newRow("tab is not trimmed") << "\ttd"
+                                        << "\ttd";
+    QTest::newRow("empty") << ""
+                           << "(none)";
+    QTest::newRow("only spaces") << "   "
+                                 << "(none)";
+}
+
+void tst_TagScanner::namesTagByFirstLowerCaseWord()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, name);
+    QCOMPARE(TagName(text).value_or(QStringLiteral("(none)")), name);
+    const bool isTd = name == QLatin1String("td");
+    const QStringView view(text);
+    QCOMPARE(PageScan::ClassifyTag(view.utf16(), view.utf16() + view.size())
+                 == PageScan::TagKind::Td,
+             isTd);
+}
+
+void tst_TagScanner::stripsTagsKeepingPlainLineBreaksAsSpaces_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("stripped");
+    QTest::newRow("bold numbers in the count phrase")
+        << "results <b>1</b> - <b>10</b> of about <b>2,000</b>"
+        << "results 1 - 10 of about 2,000";
+    QTest::newRow("plain line break, any case") << "red<br>shoes<BR>now"
+                                                << "red shoes now";
+    QTest::newRow("line break with slash or attributes vanishes")
+        << "red<br/>shoes<br />x<br clear=all>y"
+        << "redshoesxy";
+    QTest::newRow("lone less-than stays with what follows") << "x<b>y<z and more"
+                                                            << "xy<z and more";
+    QTest::newRow("no greater-than: unchanged") << "a < b"
+                                                << "a < b";
+    QTest::newRow("character references stay") << "a&amp;b&nbsp;c"
+                                               << "a&amp;b&nbsp;c";
+    QTest::newRow("empty tags vanish") << "a<>b< >c"
+                                       << "abc";
+}
+
+void tst_TagScanner::stripsTagsKeepingPlainLineBreaksAsSpaces()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, stripped);
+    QCOMPARE(StripTags(text), stripped);
+}
+
+void tst_TagScanner::positionZeroLiesBeforeTheFirstCharacter()
+{
+    const QString page = QStringLiteral("abc<d>e");
+    QCOMPARE(TextBetween(page, 0, 4), QStringLiteral("abc"));
+    QCOMPARE(TextBetween(page, 4, 6), QStringLiteral("d"));
+    QCOMPARE(TextBetween(page, 5, 6), QString());
+    QCOMPARE(TagText(page, *FindNextTag(page, 0)), QStringLiteral("d"));
+}
+
+void tst_TagScanner::byteFoldMatchesQtLowerCaseForEveryUnit()
+{
+    // The fast parsers search folded bytes; they must agree with LowerCase() on every unit
+    // that lower-cases into ASCII, and never turn anything else into ASCII.
+    std::vector<char16_t> units(0x10000);
+    for (uint u = 0; u < 0x10000; ++u)
+        units[u] = char16_t(u);
+    std::vector<unsigned char> folded(units.size());
+    PageScan::FoldInto(folded.data(), units.data(), units.data() + units.size());
+    for (uint u = 0; u < 0x10000; ++u) {
+        const char16_t lower = LowerCase(QStringView(&units[u], 1)).at(0).unicode();
+        const unsigned char expected = lower < 0x80 ? static_cast<unsigned char>(lower) : 0x80;
+        if (folded[u] != expected || PageScan::Fold(char16_t(u)) != expected)
+            QFAIL(qPrintable(QStringLiteral("unit %1").arg(u, 4, 16, QLatin1Char('0'))));
+    }
+    QCOMPARE(LowerCase(u"A\u212A\u0130"), QStringView(u"ak\u0130").toString()); // one unit per unit
+}
+
+QTEST_GUILESS_MAIN(tst_TagScanner)
+#include "tst_tagscanner.moc"
