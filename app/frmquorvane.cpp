@@ -227,8 +227,10 @@ void frmQuorvane::showKeywordBox(const QStringList &items, const QString &text)
 
 void frmQuorvane::setFourButtons(bool enabled)
 {
-    for (QPushButton *b : {m_cmdDelete, m_cmdDeleteAll, m_cmdExportTXT, m_cmdSuggestion})
+    for (QPushButton *b : {m_cmdDelete, m_cmdDeleteAll, m_cmdExportTXT})
         b->setEnabled(enabled);
+    // A run under way keeps its Stop button whatever happens to the history.
+    m_cmdSuggestion->setEnabled(enabled || SuggestCaption() == StopCaption);
 }
 
 // The widget mirrors the list record: rows in display order and the caption of column 1.
