@@ -54,7 +54,6 @@ private Q_SLOTS:
     void linkLabelsChangeLookWithThePointer();
     void helpLinkOpensWebPageAndClosesWindow();
     void aboutLinkOpensWebPageAndKeepsWindowOpen();
-    void aboutWindowCentresItsLines();
     void settingsDialogShowsAndStoresTheChoice_data();
     void settingsDialogShowsAndStoresTheChoice();
     void stripesLieUnderDisplayPositions_data();
@@ -62,7 +61,6 @@ private Q_SLOTS:
     void exportOpensReportWithDesktopHandler();
     void exportFallsBackToOwnReadOnlyViewer_data();
     void exportFallsBackToOwnReadOnlyViewer();
-    void notepadGetsReportAsOneArgument();
 };
 
 void tst_UiPieces::browserProgramIsTakenFromCommandText_data()
@@ -180,29 +178,6 @@ void tst_UiPieces::aboutLinkOpensWebPageAndKeepsWindowOpen()
 
     QTest::mouseClick(about->findChild<QPushButton *>(QStringLiteral("cmdOK")), Qt::LeftButton);
     QTRY_VERIFY(about.isNull());
-}
-
-void tst_UiPieces::aboutWindowCentresItsLines()
-{
-    frmAbout *about = new frmAbout;
-    about->show();
-    const int w = about->width();
-    for (const char *name : {"picMark", "lblSoftwareVersion", "lblSoftwareAuther", "cmdOK"}) {
-        auto *widget = about->findChild<QWidget *>(QLatin1String(name));
-        QVERIFY2(widget, name);
-        QVERIFY2(qAbs(widget->x() - (w - widget->width()) / 2) <= 1, name);
-    }
-    auto *note = about->findChild<QWidget *>(QStringLiteral("lblNote"));
-    auto *link = about->findChild<QWidget *>(QStringLiteral("lblWebPage"));
-    // The note and the address are one centred run with a gap between them.
-    QVERIFY(link->x() > note->x() + note->width());
-    QVERIFY(qAbs(note->x() - (w - (link->geometry().right() + 1))) <= 1);
-    for (const char *name : {"linGrey", "linWhite"}) {
-        auto *line = about->findChild<QWidget *>(QLatin1String(name));
-        QVERIFY2(line && line->x() == w - (line->x() + line->width()), name);
-    }
-    QVERIFY(!about->findChild<QLabel *>(QStringLiteral("picMark"))->pixmap().isNull());
-    about->close();
 }
 
 void tst_UiPieces::settingsDialogShowsAndStoresTheChoice_data()
@@ -359,16 +334,6 @@ void tst_UiPieces::exportFallsBackToOwnReadOnlyViewer()
         QVERIFY(viewer->text().contains(QStringLiteral("golf.kwd")));
     }
     QVERIFY(viewer->windowTitle().startsWith(QStringLiteral("golf.kwd")));
-}
-
-void tst_UiPieces::notepadGetsReportAsOneArgument()
-{
-    const EditorCommand command =
-        NotepadCommand(QStringLiteral("C:\\Windows\\system32"),
-                       QStringLiteral("C:/Apps/Quor vane/report/golf clubs.kwd"));
-    QCOMPARE(command.program, QStringLiteral("C:\\Windows\\system32\\notepad.exe"));
-    QCOMPARE(command.arguments.size(), 1);
-    QVERIFY(command.arguments.first().endsWith(QStringLiteral("golf clubs.kwd")));
 }
 
 QTEST_MAIN(tst_UiPieces)
