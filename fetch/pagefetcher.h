@@ -22,6 +22,8 @@ public:
     static constexpr int DeadlineMs = 60000;
     // A page larger than this fails as soon as its declared or received size passes it.
     static constexpr qint64 MaxPageBytes = 16 * 1024 * 1024;
+    // Redirects followed for one page; one more fails it.
+    static constexpr int MaxRedirects = 10;
 
     ocxParseWeb(SuggestionTable &table, const bool &stopRequested, const qint16 &parsePhase,
                 StatusSink status, QObject *parent = nullptr);

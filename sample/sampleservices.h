@@ -49,8 +49,7 @@ QList<SampleFault> AllSampleFaults(); // every fault except None
 
 // Which requests go wrong. Numbers count every request the main server receives since the
 // plan was set, from 1. A redirect hop is a request of its own; its target ("/hop/...") is
-// always answered normally. Note that Qt retries a GET once when the connection closes before
-// any response byte (ResetBeforeStatus), and that retry is the next request number.
+// always answered normally. A client that retries a failed request sends a new number.
 struct SampleFaultPlan
 {
     QMap<int, SampleFault> byRequest;

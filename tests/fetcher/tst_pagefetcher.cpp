@@ -1,0 +1,404 @@
+#include "pagefetcher.h"
+#include "samplepages.h"
+#include "sampleservices.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace Quorvane;
+
+Q_DECLARE_METATYPE(Quorvane::SampleFault)
+
+namespace {
+
+const QString Redirecting = QStringLiteral("Redirecting now ...");
+const QString Processing = QStringLiteral("Processing ...");
+const QString Completed = QStringLiteral("Completed download");
+const QString Canceled = QStringLiteral("Canceled download");
+
+// A result page phrase whose page shows a count and sponsored links.
+QString phraseWithCountAndAds()
+{
+    for (const SampleSuggestion &row : SampleSuggestions(QStringLiteral("golf clubs"))) {
+        if (SampleResultCount(row.phrase) >= 0 && SampleHasAds(row.phrase))
+            return row.phrase;
+    }
+    return {};
+}
+
+QString phraseWhere(bool withCount, bool withAds)
+{
+    for (const QString &seed : {QStringLiteral("tennis rackets"), QStringLiteral("garden hose")}) {
+        for (const SampleSuggestion &row : SampleSuggestions(seed)) {
+            if ((SampleResultCount(row.phrase) >= 0) == withCount
+                && SampleHasAds(row.phrase) == withAds)
+                return row.phrase;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+class tst_PageFetcher final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void keywordPageFillsTheTableInPhaseZero();
+    void resultPageFillsTheEntryNamedByTheKey_data();
+    void resultPageFillsTheEntryNamedByTheKey();
+    void everyFaultEndsWithOneEvent_data();
+    void everyFaultEndsWithOneEvent();
+    void refusedConnectionFails();
+    void addressesOtherThanWebPagesAreNotRead_data();
+    void addressesOtherThanWebPagesAreNotRead();
+    void deadlineCountsFromTheStartOfTheRead();
+    void declaredOversizeFailsBeforeTheBodyArrives();
+    void cancelWithNothingPendingIsSilent();
+    void cancelStopsEveryPendingRead();
+    void destructorCancelsPendingReads();
+    void completionOfALaterKeyKeepsTheList();
+    void failureRemovesTheFirstEqualKey();
+    void downloadBegunFromTheEventRuns();
+
+private:
+    QString query(const QString &phrase) const;
+    QStringList fetcherStatuses() const;
+    // Waits for `count` events, then a moment longer so that a surplus would show.
+    bool waitForEvents(QSignalSpy &spy, int count, int timeoutMs = 5000);
+
+    SampleServices m_services;
+    SuggestionTable m_table;
+    bool m_stop = false;
+    qint16 m_phase = 1;
+    QStringList m_statuses;
+    std::unique_ptr<ocxParseWeb> m_fetcher;
+};
+
+void tst_PageFetcher::initTestCase()
+{
+    qRegisterMetaType<SampleFault>();
+    QVERIFY(m_services.start());
+}
+
+void tst_PageFetcher::cleanupTestCase()
+{
+    m_services.stop();
+}
+
+void tst_PageFetcher::init()
+{
+    m_table = SuggestionTable {};
+    m_stop = false;
+    m_phase = 1;
+    m_statuses.clear();
+    m_services.setFaultPlan({});
+    m_fetcher = std::make_unique<ocxParseWeb>(m_table, m_stop, m_phase,
+                                              [this](const QString &text) { m_statuses << text; });
+}
+
+void tst_PageFetcher::cleanup()
+{
+    m_fetcher.reset();
+}
+
+QString tst_PageFetcher::query(const QString &phrase) const
+{
+    const ServiceEndpoints e = m_services.endpoints();
+    return e.queryPrefix + EncodePhrase(phrase) + e.querySuffix;
+}
+
+QStringList tst_PageFetcher::fetcherStatuses() const
+{
+    QStringList own;
+    for (const QString &text : m_statuses) {
+        if (text == Redirecting || text == Processing || text == Completed || text == Canceled)
+            own << text;
+    }
+    return own;
+}
+
+bool tst_PageFetcher::waitForEvents(QSignalSpy &spy, int count, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (spy.count() < count && clock.elapsed() < timeoutMs)
+        QTest::qWait(10);
+    QTest::qWait(150);
+    return spy.count() == count;
+}
+
+void tst_PageFetcher::keywordPageFillsTheTableInPhaseZero()
+{
+    m_phase = 0;
+    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    const ServiceEndpoints e = m_services.endpoints();
+    m_fetcher->BeginDownload(e.keywordPrefix + QStringLiteral("golf+clubs") + e.keywordSuffix,
+                             QStringLiteral("0"));
+    QCOMPARE(m_fetcher->PendingDownloads(), QStringList {QStringLiteral("0")});
+    QVERIFY(waitForEvents(events, 1));
+
+    const QList<SampleSuggestion> rows = SampleSuggestions(QStringLiteral("golf clubs"));
+    QCOMPARE(m_table.SuggestionCount, qint16(100));
+    QVERIFY(!m_table.NoSuggestions);
+    QCOMPARE(m_table.Entries[0].Keyword, rows.at(0).phrase);
+    QCOMPARE(m_table.Entries[0].Searches, QString::number(rows.at(0).searches));
+    QCOMPARE(m_table.Entries[99].Keyword, rows.at(99).phrase);
+    QCOMPARE(fetcherStatuses(), (QStringList {Processing, Completed}));
+    QVERIFY(m_fetcher->PendingDownloads().isEmpty());
+}
+
+void tst_PageFetcher::resultPageFillsTheEntryNamedByTheKey_data()
+{
+    QTest::addColumn<QString>("phrase");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("count and sponsored links") << phraseWhere(true, true) << QStringLiteral("7");
+    QTest::newRow("count without sponsored links")
+        << phraseWhere(true, false) << QStringLiteral("0");
+    QTest::newRow("no count, sponsored links") << phraseWhere(false, true) << QStringLiteral("99");
+    QTest::newRow("no count, no sponsored links")
+        << phraseWhere(false, false) << QStringLiteral("42");
+}
+
+void tst_PageFetcher::resultPageFillsTheEntryNamedByTheKey()
+{
+    QFETCH(QString, phrase);
+    QFETCH(QString, key);
+    QVERIFY(!phrase.isEmpty());
+    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    m_fetcher->BeginDownload(query(phrase), key);
+    QVERIFY(waitForEvents(events, 1));
+
+    const Suggestion &entry = m_table.Entries[key.toInt()];
+    const qint64 count = SampleResultCount(phrase);
+    QCOMPARE(entry.Results, count >= 0 ? QString::number(count) : QString());
+    QCOMPARE(entry.HasAds, SampleHasAds(phrase));
+    QCOMPARE(m_table.SuggestionCount, qint16(0));
+    QCOMPARE(fetcherStatuses(), (QStringList {Processing, Completed}));
+    QVERIFY(m_fetcher->PendingDownloads().isEmpty());
+    QCOMPARE(m_services.requests().last().phrase, phrase);
+}
+
+void tst_PageFetcher::everyFaultEndsWithOneEvent_data()
+{
+    QTest::addColumn<SampleFault>("fault");
+    QTest::addColumn<bool>("parsed"); // the page reached the parser as a finished read
+    QTest::addColumn<QStringList>("statuses");
+
+    const QStringList processed {Processing, Completed};
+    const QStringList started {Processing};
+    const QStringList none;
+    QTest::newRow("no fault") << SampleFault::None << true << processed;
+    QTest::newRow("refused after a hop")
+        << SampleFault::Refused << false << QStringList {Redirecting};
+    QTest::newRow("reset in mid-body") << SampleFault::ResetMidBody << false << started;
+    QTest::newRow("stall fails at the deadline") << SampleFault::Stall << false << none;
+    QTest::newRow("404 with a body") << SampleFault::NotFound << false << started;
+    QTest::newRow("500 with a body") << SampleFault::ServerError << false << started;
+    QTest::newRow("one redirect, then the page")
+        << SampleFault::Redirect << true << QStringList {Redirecting, Processing, Completed};
+    QTest::newRow("redirect loop stops after the limit")
+        << SampleFault::RedirectLoop << false
+        << QStringList(ocxParseWeb::MaxRedirects, Redirecting);
+    QTest::newRow("declared length over the limit")
+        << SampleFault::OversizeDeclared << false << started;
+    QTest::newRow("chunked body over the limit")
+        << SampleFault::OversizeChunked << false << started;
+    QTest::newRow("binary garbage is parsed") << SampleFault::Garbage << true << processed;
+    QTest::newRow("empty body is parsed") << SampleFault::EmptyBody << true << processed;
+    QTest::newRow("body shorter than its length") << SampleFault::ShortBody << false << started;
+    QTest::newRow("chunked body without its last chunk")
+        << SampleFault::ChunkedCut << false << started;
+    QTest::newRow("drip fails at the deadline") << SampleFault::Drip << false << started;
+    QTest::newRow("redirect to a silent server")
+        << SampleFault::RedirectToSilent << false << QStringList {Redirecting};
+    QTest::newRow("two lengths that disagree")
+        << SampleFault::DoubleContentLength << false << started;
+    QTest::newRow("chunk size that is not hexadecimal")
+        << SampleFault::BadChunkSize << false << started;
+    QTest::newRow("gzip body, though identity was asked for")
+        << SampleFault::GzipBomb << false << started;
+    QTest::newRow("reset before the status line")
+        << SampleFault::ResetBeforeStatus << false << none;
+}
+
+void tst_PageFetcher::everyFaultEndsWithOneEvent()
+{
+    QFETCH(SampleFault, fault);
+    QFETCH(bool, parsed);
+    QFETCH(QStringList, statuses);
+
+    m_fetcher->setDeadlineForTesting(1000);
+    const QString phrase = phraseWithCountAndAds();
+    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    m_fetcher->BeginDownload(
+        m_services.faultAddress(fault, QStringLiteral("/search?q=") + EncodePhrase(phrase)),
+        QStringLiteral("3"));
+    QVERIFY(waitForEvents(events, 1));
+
+    QCOMPARE(fetcherStatuses(), statuses);
+    QVERIFY(m_fetcher->PendingDownloads().isEmpty());
+    const Suggestion &entry = m_table.Entries[3];
+    const bool wholePage = fault == SampleFault::None || fault == SampleFault::Redirect;
+    QCOMPARE(entry.Results, wholePage ? QString::number(SampleResultCount(phrase)) : QString());
+    QCOMPARE(entry.HasAds, wholePage);
+    // A failed read never reaches the parser.
+    QCOMPARE(m_statuses.contains(QStringLiteral("Begin to parse popularity results ...")), parsed);
+}
+
+void tst_PageFetcher::refusedConnectionFails()
+{
+    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    m_fetcher->BeginDownload(m_services.refusedAddress(), QStringLiteral("0"));
+    QVERIFY(waitForEvents(events, 1));
+    QVERIFY(fetcherStatuses().isEmpty());
+    QVERIFY(m_fetcher->PendingDownloads().isEmpty());
+}
+
+void tst_PageFetcher::addressesOtherThanWebPagesAreNotRead_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::newRow("local file") << QStringLiteral("file:///etc/hostname");
+    QTest::newRow("data address") << QStringLiteral("data:text/html,<table></table>");
+    QTest::newRow("no scheme") << QStringLiteral("golf clubs");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("web scheme without a host") << QStringLiteral("http://");
+}
+
+void tst_PageFetcher::addressesOtherThanWebPagesAreNotRead()
+{
+    QFETCH(QString, address);
+    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    m_fetcher->BeginDownload(address, QStringLiteral("5"));
+    // The failure arrives later, as for any read.
+    QCOMPARE(events.count(), 0);
+    QCOMPARE(m_fetcher->PendingDownloads(), QStringList {QStringLiteral("5")});
+    QVERIFY(waitForEvents(events, 1));
+    QVERIFY(m_statuses.isEmpty());
+    QVERIFY(m_fetcher->PendingDownloads().isEmpty());
+}
+
+void tst_PageFetcher::deadlineCountsFromTheStartOfTheRead()
+{
+    // A drip keeps data coming, so only a deadline of the fetcher's own can end it.
+    m_fetcher->setDeadlineForTesting(700);
+    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    QElapsedTimer clock;
+    clock.start();
+    m_fetcher->BeginDownload(m_services.faultAddress(SampleFault::Drip), QStringLiteral("0"));
+    QTRY_COMPARE_WITH_TIMEOUT(events.count(), 1, 3000);
+    QVERIFY2(clock.elapsed() >= 650 && clock.elapsed() < 1500,
+             qPrintable(QString::number(clock.elapsed())));
+    QTRY_COMPARE_WITH_TIMEOUT(m_services.openConnections(), 0, 2000);
+}
+
+void tst_PageFetcher::declaredOversizeFailsBeforeTheBodyArrives()
+{
+    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    m_fetcher->BeginDownload(m_services.faultAddress(SampleFault::OversizeDeclared),
+                             QStringLiteral("0"));
+    QVERIFY(waitForEvents(events, 1));
+    QCOMPARE(fetcherStatuses(), QStringList {Processing});
+    // The read is dropped, not drained: the server sees its connection go.
+    QTRY_COMPARE_WITH_TIMEOUT(m_services.openConnections(), 0, 2000);
+}
+
+void tst_PageFetcher::cancelWithNothingPendingIsSilent()
+{
+    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    QVERIFY(m_fetcher->CancelAllDownload());
+    QCOMPARE(events.count(), 0);
+    QVERIFY(m_statuses.isEmpty());
+    QVERIFY(m_fetcher->PendingDownloads().isEmpty());
+}
+
+void tst_PageFetcher::cancelStopsEveryPendingRead()
+{
+    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    const QStringList keys {QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("2")};
+    for (const QString &key : keys)
+        m_fetcher->BeginDownload(m_services.faultAddress(SampleFault::Stall), key);
+    QCOMPARE(m_fetcher->PendingDownloads(), keys);
+    QTRY_COMPARE_WITH_TIMEOUT(m_services.openConnections(), 3, 2000);
+
+    QVERIFY(m_fetcher->CancelAllDownload());
+    QCOMPARE(events.count(), 3);
+    QCOMPARE(fetcherStatuses(), QStringList(3, Canceled));
+    QVERIFY(m_fetcher->PendingDownloads().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(m_services.openConnections(), 0, 2000);
+    QVERIFY(waitForEvents(events, 3));
+}
+
+void tst_PageFetcher::destructorCancelsPendingReads()
+{
+    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    m_fetcher->BeginDownload(m_services.faultAddress(SampleFault::Stall), QStringLiteral("0"));
+    m_fetcher->BeginDownload(m_services.faultAddress(SampleFault::Stall), QStringLiteral("1"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_services.openConnections(), 2, 2000);
+    m_fetcher.reset();
+    QCOMPARE(events.count(), 2);
+    QCOMPARE(fetcherStatuses(), QStringList(2, Canceled));
+    QTRY_COMPARE_WITH_TIMEOUT(m_services.openConnections(), 0, 2000);
+}
+
+void tst_PageFetcher::completionOfALaterKeyKeepsTheList()
+{
+    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    const QString phrase = phraseWithCountAndAds();
+    m_fetcher->BeginDownload(m_services.faultAddress(SampleFault::Stall), QStringLiteral("0"));
+    m_fetcher->BeginDownload(query(phrase), QStringLiteral("1"));
+    QVERIFY(waitForEvents(events, 1));
+    QCOMPARE(m_table.Entries[1].Results, QString::number(SampleResultCount(phrase)));
+    QCOMPARE(m_fetcher->PendingDownloads(),
+             (QStringList {QStringLiteral("0"), QStringLiteral("1")}));
+
+    // Both listed keys are cancelled, the finished one included.
+    QVERIFY(m_fetcher->CancelAllDownload());
+    QCOMPARE(events.count(), 3);
+}
+
+void tst_PageFetcher::failureRemovesTheFirstEqualKey()
+{
+    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    const QString stall = m_services.faultAddress(SampleFault::Stall);
+    m_fetcher->BeginDownload(stall, QStringLiteral("a"));
+    m_fetcher->BeginDownload(stall, QStringLiteral("k"));
+    m_fetcher->BeginDownload(stall, QStringLiteral("b"));
+    m_fetcher->BeginDownload(m_services.faultAddress(SampleFault::NotFound), QStringLiteral("k"));
+    QVERIFY(waitForEvents(events, 1));
+    QCOMPARE(m_fetcher->PendingDownloads(),
+             (QStringList {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("k")}));
+    QVERIFY(m_fetcher->CancelAllDownload());
+    QCOMPARE(events.count(), 4);
+    QTRY_COMPARE_WITH_TIMEOUT(m_services.openConnections(), 0, 2000);
+}
+
+void tst_PageFetcher::downloadBegunFromTheEventRuns()
+{
+    // The run driver starts its next read in answer to the event.
+    m_phase = 0;
+    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    const ServiceEndpoints e = m_services.endpoints();
+    int seen = 0;
+    connect(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete, this, [&] {
+        if (++seen == 1)
+            m_fetcher->BeginDownload(e.productPage, QStringLiteral("1"));
+    });
+    m_fetcher->BeginDownload(m_services.faultAddress(SampleFault::ServerError),
+                             QStringLiteral("0"));
+    QVERIFY(waitForEvents(events, 2));
+    QVERIFY(m_fetcher->PendingDownloads().isEmpty());
+    QCOMPARE(m_services.requests().last().path, QStringLiteral("/update/check.html"));
+}
+
+QTEST_GUILESS_MAIN(tst_PageFetcher)
+#include "tst_pagefetcher.moc"
