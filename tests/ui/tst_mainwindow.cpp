@@ -79,6 +79,7 @@ private Q_SLOTS:
     void doubleClickOpensAddressOfRowShown();
     void deleteAndDeleteAllRemoveEntriesAndFiles();
     void exportShowsReportOfCurrentKeyword();
+    void unwritableReportIsToldButRowsStay();
     void closingDuringRunEndsItQuietly();
     void secondInstanceEndsWithoutWindow();
     void corruptKeywordNumEndsStartupWithMessage_data();
@@ -542,6 +543,22 @@ void tst_MainWindow::exportShowsReportOfCurrentKeyword()
     QVERIFY(viewer);
     QVERIFY(viewer->text().startsWith(QStringLiteral("Keyword=Golf Clubs,Total Searches=")));
     QCOMPARE(viewer->text().count(QLatin1Char('\n')), 3 + 5);
+}
+
+void tst_MainWindow::unwritableReportIsToldButRowsStay()
+{
+    // A plain file where the report folder should be: no report can be written there.
+    QFile blocker(m_dir->filePath(QStringLiteral("report")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QVERIFY(start());
+    QCOMPARE(runToEnd(QStringLiteral("golf"), 4), Ending::Finished);
+    QCOMPARE(m_boxes.shown.size(), 1);
+    QVERIFY2(m_boxes.shown.first().startsWith(
+                 QStringLiteral("warn: The report file \"golf.kwd\" could not be written")),
+             qPrintable(m_boxes.shown.first()));
+    QCOMPARE(list()->topLevelItemCount(), 4);
+    QCOMPARE(child<QComboBox>("cmbKeyword")->itemText(0), QStringLiteral("golf"));
 }
 
 void tst_MainWindow::closingDuringRunEndsItQuietly()
