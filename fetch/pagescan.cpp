@@ -141,6 +141,8 @@ void PhraseCursor::setAnchor(qsizetype anchor)
 
 qsizetype PhraseCursor::find(const StrippedText &text, qsizetype limit)
 {
+    Q_ASSERT(limit >= m_limit);
+    m_limit = limit;
     if (m_found >= 0)
         return m_found; // it ended within an earlier limit, and limits only grow
     const qsizetype length = static_cast<qsizetype>(m_phrase.size());

@@ -132,6 +132,7 @@ private:
     std::string_view m_phrase;
     qsizetype m_found = -1;
     qsizetype m_next = 0; // every start below this (and at or after the anchor) is no match
+    qsizetype m_limit = 0;
 };
 
 } // namespace Quorvane::PageScan
