@@ -44,6 +44,10 @@ bool IsDeviceName(const QString &base)
         for (int i = 0; i <= 9; ++i) {
             list << QStringLiteral("com%1").arg(i) << QStringLiteral("lpt%1").arg(i);
         }
+        // Windows also takes the superscript digits one to three as port numbers.
+        for (const QChar digit : {u'\u00b9', u'\u00b2', u'\u00b3'}) {
+            list << QStringLiteral("com") + digit << QStringLiteral("lpt") + digit;
+        }
         return list;
     }();
     return names.contains(base);
