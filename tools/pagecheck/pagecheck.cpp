@@ -37,24 +37,42 @@ double median(std::vector<double> values)
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-QJsonObject keywordReport(const QStringList &pages, QStringList &status)
+struct Parse
 {
     SuggestionTable table;
-    const bool stop = false;
-    const StatusSink sink = [&status](const QString &text) {
-        status << text;
-    };
     bool result = false;
-    for (const QString &page : pages)
-        result = ParseKeyword(page, QString(), table, stop, sink);
+    QStringList status;
+};
 
+void parseKeywordPages(const QStringList &pages, Parse &parse)
+{
+    const bool stop = false;
+    const StatusSink sink = [&parse](const QString &text) {
+        parse.status << text;
+    };
+    for (const QString &page : pages)
+        parse.result = ParseKeyword(page, QString(), parse.table, stop, sink);
+}
+
+void parseResultPage(const QString &page, const QString &key, Parse &parse)
+{
+    const bool stop = false;
+    const StatusSink sink = [&parse](const QString &text) {
+        parse.status << text;
+    };
+    parse.result = ParseGoogleResults(page, key, parse.table, stop, sink);
+}
+
+QJsonObject keywordReport(const Parse &parse)
+{
+    const SuggestionTable &table = parse.table;
     const int count = qBound<int>(0, table.SuggestionCount, MaxSuggestions);
     QJsonArray entries;
     for (int i = 0; i < count; ++i) {
         entries.append(QJsonObject {{QStringLiteral("searches"), table.Entries[i].Searches},
                                     {QStringLiteral("keyword"), table.Entries[i].Keyword}});
     }
-    QJsonObject report {{QStringLiteral("result"), result},
+    QJsonObject report {{QStringLiteral("result"), parse.result},
                         {QStringLiteral("suggestionCount"), table.SuggestionCount},
                         {QStringLiteral("noSuggestions"), table.NoSuggestions},
                         {QStringLiteral("entries"), entries}};
@@ -65,20 +83,14 @@ QJsonObject keywordReport(const QStringList &pages, QStringList &status)
     return report;
 }
 
-QJsonObject resultsReport(const QString &page, const QString &key, QStringList &status)
+QJsonObject resultsReport(const Parse &parse, const QString &key)
 {
-    SuggestionTable table;
-    const bool stop = false;
-    const StatusSink sink = [&status](const QString &text) {
-        status << text;
-    };
-    const bool result = ParseGoogleResults(page, key, table, stop, sink);
     const int entry = EntryIndexFromKey(key);
     const bool inTable = entry >= 0 && entry < MaxSuggestions;
-    return {{QStringLiteral("result"), result},
+    return {{QStringLiteral("result"), parse.result},
             {QStringLiteral("entry"), entry},
-            {QStringLiteral("results"), inTable ? table.Entries[entry].Results : QString()},
-            {QStringLiteral("hasAds"), inTable && table.Entries[entry].HasAds}};
+            {QStringLiteral("results"), inTable ? parse.table.Entries[entry].Results : QString()},
+            {QStringLiteral("hasAds"), inTable && parse.table.Entries[entry].HasAds}};
 }
 
 } // namespace
@@ -124,18 +136,21 @@ int main(int argc, char *argv[])
         pages << PageText(file.readAll());
     }
 
-    QJsonObject report;
-    QStringList status;
+    const bool keyword = mode == QLatin1String("keyword");
+    Parse parse;
     std::vector<double> msPerPage;
     for (int run = 0; run < std::max(repeat, 1); ++run) {
-        status.clear();
+        parse = Parse {};
         QElapsedTimer timer;
         timer.start();
-        report = mode == QLatin1String("keyword") ? keywordReport(pages, status)
-                                                  : resultsReport(pages.first(), key, status);
+        if (keyword)
+            parseKeywordPages(pages, parse);
+        else
+            parseResultPage(pages.first(), key, parse);
         msPerPage.push_back(double(timer.nsecsElapsed()) / 1e6 / double(pages.size()));
     }
-    report.insert(QStringLiteral("status"), QJsonArray::fromStringList(status));
+    QJsonObject report = keyword ? keywordReport(parse) : resultsReport(parse, key);
+    report.insert(QStringLiteral("status"), QJsonArray::fromStringList(parse.status));
     if (repeat > 0)
         report.insert(QStringLiteral("ms_per_page"), median(msPerPage));
 
