@@ -1,0 +1,462 @@
+#include "pageparsers.h"
+#include "samplepages.h"
+#include "sampleservices.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QSet>
+#include <QTcpSocket>
+#include <QTest>
+#include <QtEndian>
+
+using namespace Quorvane;
+
+Q_DECLARE_METATYPE(Quorvane::SampleFault)
+
+namespace {
+
+struct RawAnswer
+{
+    bool connected = false;
+    QByteArray bytes;
+    bool closed = false;
+    QAbstractSocket::SocketError error = QAbstractSocket::UnknownSocketError;
+
+    QByteArray head() const { return bytes.left(bytes.indexOf("\r\n\r\n") + 2); }
+    QByteArray body() const
+    {
+        const qsizetype end = bytes.indexOf("\r\n\r\n");
+        return end < 0 ? QByteArray() : bytes.mid(end + 4);
+    }
+    QByteArray header(const QByteArray &name) const
+    {
+        for (const QByteArray &line : head().split('\n')) {
+            if (line.toLower().startsWith(name.toLower() + ':'))
+                return line.mid(name.size() + 1).trimmed();
+        }
+        return {};
+    }
+};
+
+// A blocking request from the test's own thread: it can only be answered because the services
+// run on a thread of their own.
+RawAnswer rawGet(quint16 port, const QByteArray &target, int waitMs = 3000)
+{
+    RawAnswer answer;
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    answer.connected = socket.waitForConnected(2000);
+    if (!answer.connected) {
+        answer.error = socket.error();
+        return answer;
+    }
+    socket.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    const QDeadlineTimer deadline(waitMs);
+    while (!deadline.hasExpired() && socket.waitForReadyRead(int(deadline.remainingTime())))
+        answer.bytes += socket.readAll();
+    answer.bytes += socket.readAll();
+    answer.closed = socket.state() == QAbstractSocket::UnconnectedState;
+    answer.error = socket.error();
+    return answer;
+}
+
+SuggestionTable parsedKeywordPage(const QByteArray &page)
+{
+    SuggestionTable table;
+    const bool stop = false;
+    ParseKeyword(QString::fromUtf8(page), u"0", table, stop, [](const QString &) {});
+    return table;
+}
+
+} // namespace
+
+class tst_SampleServices final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanupTestCase() { m_services.stop(); }
+
+    void groupThousands_data();
+    void groupThousands();
+    void keywordPageReadsBackAsItsRows_data();
+    void keywordPageReadsBackAsItsRows();
+    void keywordRowsAreDistinctAndCounted();
+    void resultPagesReadBackAsTheirFigures();
+    void requestLogDecodesThePhrase_data();
+    void requestLogDecodesThePhrase();
+    void endpointsReachEachService();
+    void faultPlanSelectsByNumberAndByPhrase();
+    void faultRoutesOnTheWire_data();
+    void faultRoutesOnTheWire();
+    void stopEndsStalledConnectionsAndRestartWorks();
+
+private:
+    SampleServices m_services;
+};
+
+void tst_SampleServices::initTestCase()
+{
+    qRegisterMetaType<SampleFault>();
+    QVERIFY(m_services.start());
+    QVERIFY(m_services.port() != 0);
+}
+
+void tst_SampleServices::init()
+{
+    m_services.setFaultPlan({});
+    m_services.setKeywordRowCount(100);
+    m_services.clearRequests();
+}
+
+void tst_SampleServices::groupThousands_data()
+{
+    QTest::addColumn<qint64>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("below a thousand") << qint64(999) << QStringLiteral("999");
+    QTest::newRow("one group") << qint64(1000) << QStringLiteral("1,000");
+    QTest::newRow("millions") << qint64(1234567) << QStringLiteral("1,234,567");
+    QTest::newRow("zero") << qint64(0) << QStringLiteral("0");
+}
+
+void tst_SampleServices::groupThousands()
+{
+    QFETCH(qint64, value);
+    QFETCH(QString, text);
+    QCOMPARE(GroupThousands(value), text);
+}
+
+void tst_SampleServices::keywordPageReadsBackAsItsRows_data()
+{
+    QTest::addColumn<QString>("seed");
+    QTest::addColumn<int>("rowCount");
+    QTest::addColumn<int>("expectedRows");
+    QTest::newRow("plain seed") << QStringLiteral("golf clubs") << 100 << 100;
+    QTest::newRow("capitals become lower case") << QStringLiteral("Golf Clubs") << 100 << 100;
+    QTest::newRow("ampersand kept as typed") << QStringLiteral("r&d tools") << 100 << 100;
+    QTest::newRow("no rows for nothing") << QStringLiteral("nothing") << 100 << 0;
+    QTest::newRow("few rows") << QStringLiteral("golf") << 3 << 3;
+    QTest::newRow("more rows than a run takes") << QStringLiteral("golf") << 150 << 150;
+}
+
+void tst_SampleServices::keywordPageReadsBackAsItsRows()
+{
+    QFETCH(QString, seed);
+    QFETCH(int, rowCount);
+    QFETCH(int, expectedRows);
+    const QList<SampleSuggestion> rows = SampleSuggestions(seed, rowCount);
+    QCOMPARE(rows.size(), expectedRows);
+    const QByteArray page = SampleKeywordPage(seed, rowCount);
+    QCOMPARE(SampleKeywordPage(seed, rowCount), page);
+
+    // The keyword database parser must read back exactly these rows (at most 100 of them).
+    const SuggestionTable table = parsedKeywordPage(page);
+    QCOMPARE(int(table.SuggestionCount), qMin(expectedRows, MaxSuggestions));
+    QCOMPARE(table.NoSuggestions, expectedRows == 0);
+    for (int i = 0; i < table.SuggestionCount; ++i) {
+        QCOMPARE(table.Entries[i].Keyword, rows.at(i).phrase);
+        QCOMPARE(table.Entries[i].Searches, QString::number(rows.at(i).searches));
+        QCOMPARE(rows.at(i).phrase, rows.at(i).phrase.toLower());
+    }
+}
+
+void tst_SampleServices::keywordRowsAreDistinctAndCounted()
+{
+    const QList<SampleSuggestion> rows = SampleSuggestions(QStringLiteral("golf clubs"));
+    QSet<QString> phrases;
+    int aboveThousand = 0;
+    for (const SampleSuggestion &row : rows) {
+        phrases.insert(row.phrase);
+        QVERIFY(row.phrase.contains(QLatin1String("golf clubs")));
+        QVERIFY(row.searches > 0);
+        aboveThousand += row.searches > 999;
+    }
+    QCOMPARE(phrases.size(), rows.size());
+    QVERIFY(aboveThousand >= 10 && aboveThousand < rows.size());
+    QCOMPARE(rows.first().phrase, QStringLiteral("golf clubs"));
+
+    // "zero" asks for rows without searches.
+    const QList<SampleSuggestion> zeros = SampleSuggestions(QStringLiteral("zero gravity"));
+    QCOMPARE(int(std::count_if(zeros.begin(), zeros.end(),
+                               [](const SampleSuggestion &row) { return row.searches == 0; })),
+             10);
+}
+
+void tst_SampleServices::resultPagesReadBackAsTheirFigures()
+{
+    int withAds = 0;
+    int withoutCount = 0;
+    const bool stop = false;
+    for (const SampleSuggestion &row : SampleSuggestions(QStringLiteral("golf clubs"))) {
+        const QByteArray page = SampleResultPage(row.phrase);
+        QVERIFY2(page.size() >= 12 * 1024 && page.size() <= 40 * 1024,
+                 qPrintable(QString::number(page.size())));
+        SuggestionTable table;
+        ParseGoogleResults(QString::fromUtf8(page), u"5", table, stop, [](const QString &) {});
+        const qint64 count = SampleResultCount(row.phrase);
+        QCOMPARE(table.Entries[5].Results, count >= 0 ? QString::number(count) : QString());
+        QCOMPARE(table.Entries[5].HasAds, SampleHasAds(row.phrase));
+        if (count >= 1000)
+            QVERIFY(page.contains("<b>" + GroupThousands(count).toLatin1() + "</b>"));
+        withAds += SampleHasAds(row.phrase);
+        withoutCount += count < 0;
+    }
+    QVERIFY(withAds > 10 && withAds < 90);
+    QVERIFY(withoutCount > 3 && withoutCount < 50);
+}
+
+void tst_SampleServices::requestLogDecodesThePhrase_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("phrase");
+    QTest::newRow("plus signs are spaces")
+        << QByteArray("/search?hl=en&q=golf+clubs&btnG=Search") << QStringLiteral("/search")
+        << QStringLiteral("golf clubs");
+    QTest::newRow("percent escapes are UTF-8")
+        << QByteArray("/search?q=%C3%A9t%C3%A9+%F0%9F%98%80") << QStringLiteral("/search")
+        << QStringLiteral("été 😀");
+    QTest::newRow("escaped ampersand and plus")
+        << QByteArray("/suggest?term=a%26b%2Bc&src=q") << QStringLiteral("/suggest")
+        << QStringLiteral("a&b+c");
+    QTest::newRow("phrase under a fault path")
+        << QByteArray("/fault/500/search?q=x") << QStringLiteral("/search") << QStringLiteral("x");
+}
+
+void tst_SampleServices::requestLogDecodesThePhrase()
+{
+    QFETCH(QByteArray, target);
+    QFETCH(QString, path);
+    QFETCH(QString, phrase);
+    const RawAnswer answer = rawGet(m_services.port(), target);
+    QVERIFY(answer.bytes.startsWith("HTTP/1.1 "));
+    const QList<SampleRequest> log = m_services.requests();
+    QCOMPARE(log.size(), 1);
+    QCOMPARE(log.first().target, QString::fromLatin1(target));
+    QCOMPARE(log.first().path, path);
+    QCOMPARE(log.first().phrase, phrase);
+    QVERIFY(log.first().hasPhrase);
+}
+
+void tst_SampleServices::endpointsReachEachService()
+{
+    const ServiceEndpoints e = m_services.endpoints();
+    const QString base = m_services.baseAddress();
+    const struct
+    {
+        QString address;
+        QByteArray expected;
+    } cases[] = {
+        {e.keywordPrefix + QStringLiteral("golf+clubs") + e.keywordSuffix,
+         SampleKeywordPage(QStringLiteral("golf clubs"))},
+        {e.queryPrefix + QStringLiteral("golf+clubs") + e.querySuffix,
+         SampleResultPage(QStringLiteral("golf clubs"))},
+        {e.productPage, SampleProductPage()},
+    };
+    for (const auto &c : cases) {
+        QVERIFY(c.address.startsWith(base + QLatin1Char('/')));
+        const RawAnswer answer = rawGet(m_services.port(), c.address.mid(base.size()).toLatin1());
+        QVERIFY(answer.bytes.startsWith("HTTP/1.1 200 OK\r\n"));
+        QCOMPARE(answer.body(), c.expected);
+        QCOMPARE(answer.header("Content-Length").toLongLong(), c.expected.size());
+    }
+}
+
+void tst_SampleServices::faultPlanSelectsByNumberAndByPhrase()
+{
+    SampleFaultPlan plan;
+    plan.byRequest.insert(2, SampleFault::NotFound);
+    plan.byPhrase.insert(QStringLiteral("bad phrase"), SampleFault::ServerError);
+    plan.byPhrase.insert(QStringLiteral("moved"), SampleFault::Redirect);
+    m_services.setFaultPlan(plan);
+    const quint16 port = m_services.port();
+
+    QVERIFY(rawGet(port, "/search?q=one").bytes.startsWith("HTTP/1.1 200"));
+    QVERIFY(rawGet(port, "/search?q=two").bytes.startsWith("HTTP/1.1 404"));
+    QVERIFY(rawGet(port, "/search?q=bad+phrase").bytes.startsWith("HTTP/1.1 500"));
+    const RawAnswer moved = rawGet(port, "/search?q=moved");
+    QVERIFY(moved.bytes.startsWith("HTTP/1.1 302"));
+    QCOMPARE(moved.header("Location"), QByteArray("/hop/search?q=moved"));
+    // The hop itself is answered normally although its phrase is in the plan.
+    QVERIFY(rawGet(port, "/hop/search?q=moved").bytes.startsWith("HTTP/1.1 200"));
+
+    QList<SampleFault> faults;
+    QList<int> numbers;
+    for (const SampleRequest &request : m_services.requests()) {
+        faults << request.fault;
+        numbers << request.number;
+    }
+    QCOMPARE(numbers, (QList<int> {1, 2, 3, 4, 5}));
+    QCOMPARE(
+        faults,
+        (QList<SampleFault> {SampleFault::None, SampleFault::NotFound, SampleFault::ServerError,
+                             SampleFault::Redirect, SampleFault::None}));
+
+    // A new plan counts from 1 again.
+    m_services.setFaultPlan(plan);
+    rawGet(port, "/search?q=one");
+    QVERIFY(rawGet(port, "/search?q=again").bytes.startsWith("HTTP/1.1 404"));
+}
+
+void tst_SampleServices::faultRoutesOnTheWire_data()
+{
+    QTest::addColumn<SampleFault>("fault");
+    for (const SampleFault fault : AllSampleFaults())
+        QTest::addRow("%s", qPrintable(SampleFaultName(fault))) << fault;
+}
+
+void tst_SampleServices::faultRoutesOnTheWire()
+{
+    QFETCH(SampleFault, fault);
+    QCOMPARE(SampleFaultFromName(SampleFaultName(fault)), std::optional<SampleFault>(fault));
+
+    const QString inner = QStringLiteral("/search?q=golf+clubs");
+    const QByteArray target =
+        m_services.faultAddress(fault, inner).mid(m_services.baseAddress().size()).toLatin1();
+    const QByteArray page = SampleResultPage(QStringLiteral("golf clubs"));
+    const int waitMs = fault == SampleFault::Drip ? 1500 : fault == SampleFault::Stall ? 400 : 3000;
+    const RawAnswer answer = rawGet(m_services.port(), target, waitMs);
+    QVERIFY(answer.connected);
+    const QByteArray status = answer.bytes.left(answer.bytes.indexOf("\r\n"));
+    const qint64 declared = answer.header("Content-Length").toLongLong();
+
+    switch (fault) {
+    case SampleFault::None:
+        break;
+    case SampleFault::Refused: {
+        QCOMPARE(status, QByteArray("HTTP/1.1 302 Found"));
+        const QUrl location(QString::fromLatin1(answer.header("Location")));
+        QCOMPARE(location.port(), QUrl(m_services.refusedAddress()).port());
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, quint16(location.port()));
+        QVERIFY(!probe.waitForConnected(2000));
+        QCOMPARE(probe.error(), QAbstractSocket::ConnectionRefusedError);
+        break;
+    }
+    case SampleFault::ResetMidBody:
+        QVERIFY(status.startsWith("HTTP/1.1 200"));
+        QCOMPARE(declared, page.size());
+        QVERIFY(answer.body().size() < declared);
+        QVERIFY(answer.closed);
+        break;
+    case SampleFault::Stall:
+        QVERIFY(answer.bytes.isEmpty());
+        QVERIFY(!answer.closed);
+        break;
+    case SampleFault::NotFound:
+        QCOMPARE(status, QByteArray("HTTP/1.1 404 Not Found"));
+        QVERIFY(!answer.body().isEmpty());
+        break;
+    case SampleFault::ServerError:
+        QCOMPARE(status, QByteArray("HTTP/1.1 500 Internal Server Error"));
+        QVERIFY(!answer.body().isEmpty());
+        break;
+    case SampleFault::Redirect:
+        QCOMPARE(answer.header("Location"), "/hop" + inner.toLatin1());
+        break;
+    case SampleFault::RedirectLoop: {
+        // Two addresses that send to each other.
+        const QByteArray next = answer.header("Location");
+        QCOMPARE(next, "/fault/redirect-loop" + inner.toLatin1() + "&loop");
+        QCOMPARE(rawGet(m_services.port(), next).header("Location"), target);
+        break;
+    }
+    case SampleFault::OversizeDeclared:
+        QCOMPARE(declared, SampleServices::OversizeBytes);
+        QCOMPARE(answer.body().size(), SampleServices::OversizeBytes);
+        QVERIFY(answer.body().startsWith(page));
+        break;
+    case SampleFault::OversizeChunked:
+        QCOMPARE(answer.header("Transfer-Encoding"), QByteArray("chunked"));
+        QVERIFY(answer.body().size() > SampleServices::OversizeBytes);
+        QVERIFY(answer.body().endsWith("\r\n0\r\n\r\n"));
+        break;
+    case SampleFault::Garbage:
+        QCOMPARE(declared, answer.body().size());
+        QVERIFY(answer.body().contains('\0'));
+        break;
+    case SampleFault::EmptyBody:
+        QVERIFY(status.startsWith("HTTP/1.1 200"));
+        QCOMPARE(answer.header("Content-Length"), QByteArray("0"));
+        QVERIFY(answer.body().isEmpty());
+        break;
+    case SampleFault::ShortBody:
+        QCOMPARE(declared, page.size());
+        QCOMPARE(answer.body(), page.left(page.size() / 2));
+        QVERIFY(answer.closed);
+        break;
+    case SampleFault::ChunkedCut:
+        QCOMPARE(answer.header("Transfer-Encoding"), QByteArray("chunked"));
+        QVERIFY(!answer.body().endsWith("0\r\n\r\n"));
+        QVERIFY(answer.closed);
+        break;
+    case SampleFault::Drip:
+        // Head at once, then one byte per interval.
+        QCOMPARE(declared, page.size());
+        QVERIFY2(answer.body().size() >= 1 && answer.body().size() <= 3,
+                 qPrintable(QString::number(answer.body().size())));
+        QVERIFY(!answer.closed);
+        break;
+    case SampleFault::RedirectToSilent: {
+        const QUrl location(QString::fromLatin1(answer.header("Location")));
+        QVERIFY(location.port() != m_services.port());
+        const RawAnswer silent = rawGet(quint16(location.port()), "/", 300);
+        QVERIFY(silent.connected);
+        QVERIFY(silent.bytes.isEmpty());
+        QVERIFY(!silent.closed);
+        break;
+    }
+    case SampleFault::DoubleContentLength:
+        QCOMPARE(answer.head().count("Content-Length:"), 2);
+        QCOMPARE(answer.body(), page);
+        break;
+    case SampleFault::BadChunkSize:
+        QVERIFY(answer.body().startsWith("zz\r\n"));
+        break;
+    case SampleFault::GzipBomb: {
+        QCOMPARE(answer.header("Content-Encoding"), QByteArray("gzip"));
+        const QByteArray body = answer.body();
+        QCOMPARE(declared, body.size());
+        QVERIFY(body.size() < 256 * 1024);
+        QVERIFY(body.startsWith("\x1f\x8b\x08"));
+        // The gzip trailer's last field is the inflated size.
+        const auto *tail = reinterpret_cast<const uchar *>(body.constData() + body.size() - 4);
+        QCOMPARE(qint64(qFromLittleEndian<quint32>(tail)), SampleServices::GzipInflatedBytes);
+        break;
+    }
+    case SampleFault::ResetBeforeStatus:
+        QVERIFY(answer.bytes.isEmpty());
+        QVERIFY(answer.closed);
+        break;
+    }
+    QCOMPARE(m_services.requests().first().fault, fault);
+}
+
+void tst_SampleServices::stopEndsStalledConnectionsAndRestartWorks()
+{
+    SampleServices services;
+    QVERIFY(services.start());
+    const quint16 port = services.port();
+    QTcpSocket stalled;
+    stalled.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(stalled.waitForConnected(2000));
+    stalled.write("GET /fault/stall HTTP/1.1\r\n\r\n");
+    QTRY_COMPARE_WITH_TIMEOUT(services.openConnections(), 1, 2000);
+
+    QElapsedTimer clock;
+    clock.start();
+    services.stop();
+    QVERIFY(clock.elapsed() < 1000);
+    QVERIFY(!services.isRunning());
+    QVERIFY(!stalled.waitForReadyRead(1000));
+    QCOMPARE(stalled.state(), QAbstractSocket::UnconnectedState);
+    QVERIFY(!rawGet(port, "/").bytes.startsWith("HTTP/1.1 200"));
+
+    QVERIFY(services.start());
+    QVERIFY(rawGet(services.port(), "/update/check.html").bytes.startsWith("HTTP/1.1 200"));
+}
+
+QTEST_GUILESS_MAIN(tst_SampleServices)
+#include "tst_sampleservices.moc"
