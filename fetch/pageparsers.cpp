@@ -81,7 +81,7 @@ QString CountText(const QString &word)
     return word;
 }
 
-class ResultPageWalk
+class ResultPageWalk final
 {
 public:
     ResultPageWalk(QStringView html, QStringView tag, SuggestionTable &table,
