@@ -257,6 +257,12 @@ private:
             return;
         }
         m_in += m_socket->readAll();
+        // Not HTTP at all (a TLS handshake, say): answer at once instead of waiting for a head.
+        if (!m_in.isEmpty() && (m_in.at(0) < 'A' || m_in.at(0) > 'Z')) {
+            m_handled = true;
+            send(400, "Bad Request", errorPage(400, "Bad Request"));
+            return;
+        }
         const qsizetype end = m_in.indexOf("\r\n\r\n");
         if (end < 0) {
             if (m_in.size() > MaxRequestHead)

@@ -58,7 +58,8 @@ private Q_SLOTS:
     void resultPageFillsTheEntryNamedByTheKey();
     void everyFaultEndsWithOneEvent_data();
     void everyFaultEndsWithOneEvent();
-    void refusedConnectionFails();
+    void connectionFailuresFail_data();
+    void connectionFailuresFail();
     void addressesOtherThanWebPagesAreNotRead_data();
     void addressesOtherThanWebPagesAreNotRead();
     void deadlineCountsFromTheStartOfTheRead();
@@ -255,10 +256,20 @@ void tst_PageFetcher::everyFaultEndsWithOneEvent()
     QCOMPARE(m_statuses.contains(QStringLiteral("Begin to parse popularity results ...")), parsed);
 }
 
-void tst_PageFetcher::refusedConnectionFails()
+void tst_PageFetcher::connectionFailuresFail_data()
 {
+    QTest::addColumn<QString>("address");
+    QTest::newRow("refused") << m_services.refusedAddress();
+    // The handshake meets a plain HTTP server.
+    QTest::newRow("TLS failure") << m_services.baseAddress().replace(QLatin1String("http:"),
+                                                                     QLatin1String("https:"));
+}
+
+void tst_PageFetcher::connectionFailuresFail()
+{
+    QFETCH(QString, address);
     QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
-    m_fetcher->BeginDownload(m_services.refusedAddress(), QStringLiteral("0"));
+    m_fetcher->BeginDownload(address, QStringLiteral("0"));
     QVERIFY(waitForEvents(events, 1));
     QVERIFY(fetcherStatuses().isEmpty());
     QVERIFY(m_fetcher->PendingDownloads().isEmpty());
