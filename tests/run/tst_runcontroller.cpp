@@ -1,0 +1,518 @@
+// Whole suggestion runs through the real controller, driver and page fetcher against the
+// sample services on loopback. Most runs shorten the 0.2 s pause; one keeps it.
+
+#include "runharness.h"
+#include "samplepages.h"
+#include "sampleservices.h"
+#include "serviceaddresses.h"
+
+#include <QLocale>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+using namespace Quorvane;
+using Ending = FetchQueueDriver::Ending;
+
+Q_DECLARE_METATYPE(Quorvane::SampleFault)
+Q_DECLARE_METATYPE(Quorvane::ReuseOutcome)
+Q_DECLARE_METATYPE(Quorvane::SampleFaultPlan)
+
+namespace {
+
+const QString StopMessage = QStringLiteral("You press the stop button !");
+const QString CarefulStatus = QStringLiteral("Be careful not to visit database and Google "
+                                             "frequently, otherwise you will be recognised as "
+                                             "virus or spyware !");
+const QString PauseMessage = QStringLiteral("Sit back and relax, only 30 minutes delay");
+
+double processCpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+QStringList numbers(int from, int to)
+{
+    QStringList out;
+    for (int i = from; i <= to; ++i)
+        out << QString::number(i);
+    return out;
+}
+
+QString expectedResults(const QString &phrase)
+{
+    const qint64 count = SampleResultCount(phrase);
+    return count >= 0 ? QString::number(count) : QString();
+}
+
+} // namespace
+
+class TestRunController final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void hundredSuggestionRunFetchesEveryPageInOrderAfterRealPauses();
+    void stopEndsTheRunAndCancelsTheOutstandingDownload_data();
+    void stopEndsTheRunAndCancelsTheOutstandingDownload();
+    void pressWhileAStopIsCarriedOutIsIgnored();
+    void runWithoutRowsEndsWithNoResultsMessage_data();
+    void runWithoutRowsEndsWithNoResultsMessage();
+    void faultyPageEndsItsDownloadOnceAndTheRunGoesOn_data();
+    void faultyPageEndsItsDownloadOnceAndTheRunGoesOn();
+    void failingReportDoesNotStopTheEnding();
+    void requestThatStartsNoRun_data();
+    void requestThatStartsNoRun();
+    void onlineTestAsksFourTimesBeforeGivingUp_data();
+    void onlineTestAsksFourTimesBeforeGivingUp();
+    void thirdFinishedRunStartsAPauseThatTicksAway();
+    void dontCareKeepsTheCountAtThree();
+    void pauseCutShortKeepsItsMinutes();
+    void shutdownEndsARunSilently();
+
+private:
+    SampleServices m_services;
+};
+
+void TestRunController::initTestCase()
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QVERIFY(m_services.start());
+    OverrideEndpoints(m_services.endpoints());
+}
+
+void TestRunController::init()
+{
+    m_services.setFaultPlan({});
+    m_services.clearRequests();
+}
+
+void TestRunController::cleanupTestCase()
+{
+    OverrideEndpoints(std::nullopt);
+    m_services.stop();
+}
+
+void TestRunController::hundredSuggestionRunFetchesEveryPageInOrderAfterRealPauses()
+{
+    RunHarness h(FetchQueueDriver::DownloadPause);
+    h.controller.State().CurrentKeyword = QStringLiteral("earlier");
+    const double cpuBefore = processCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    h.press(QStringLiteral("Golf Clubs"));
+    QCOMPARE(h.view.caption, QStringLiteral("&Stop"));
+    QVERIFY(h.waitForEnd(1, 40000));
+    const double wallSeconds = double(wall.nsecsElapsed()) / 1e9;
+    const double cpuSeconds = processCpuSeconds() - cpuBefore;
+    QCOMPARE(h.endings, QList {Ending::Finished});
+
+    // Order, keys and addresses, as the driver issued them and as the server received them.
+    const QList<SampleSuggestion> rows = SampleSuggestions(QStringLiteral("Golf Clubs"));
+    QCOMPARE(rows.size(), 100);
+    QStringList expected {KeywordDatabaseAddress(QStringLiteral("Golf Clubs")),
+                          ProductPageAddress()};
+    for (const SampleSuggestion &row : rows)
+        expected << QueryAddress(row.phrase);
+    QCOMPARE(h.addresses, expected);
+    QCOMPARE(h.view.entries("download "), numbers(0, 1) + numbers(0, 99));
+    const QList<SampleRequest> requests = m_services.requests();
+    QCOMPARE(requests.size(), 102);
+    for (int i = 0; i < 100; ++i)
+        QCOMPARE(requests[2 + i].phrase, rows[i].phrase);
+    QCOMPARE(h.completions, 102);
+
+    // At least 0.2 s before every download on the monotonic clock; waiting costs no CPU.
+    QCOMPARE(h.issueTimes.size(), 102);
+    for (int i = 0; i < 102; ++i)
+        QVERIFY2(h.issueTimes[i] - h.pauseStarts[i] >= 200'000'000, qPrintable(QString::number(i)));
+    QVERIFY2(wallSeconds >= 20.4 && wallSeconds < 30, qPrintable(QString::number(wallSeconds)));
+    QVERIFY2(cpuSeconds < 0.2 * wallSeconds, qPrintable(QString::number(cpuSeconds)));
+
+    // The bar: maximum 102, moved after the pause in the first phase and before it in the
+    // second, reaching its maximum exactly, then 0.
+    QCOMPARE(h.view.entries("maximum "), QStringList {QStringLiteral("102")});
+    QCOMPARE(h.view.entries("progress "),
+             QStringList {QStringLiteral("0")} + numbers(1, 102) + numbers(102, 102)
+                 + QStringList {QStringLiteral("0")});
+    const QStringList &log = h.view.log;
+    QCOMPARE(log.mid(log.indexOf(QStringLiteral("pause")), 3),
+             (QStringList {QStringLiteral("pause"), QStringLiteral("progress 1"),
+                           QStringLiteral("download 0")}));
+    QCOMPARE(log.mid(log.indexOf(QStringLiteral("progress 3")), 3),
+             (QStringList {QStringLiteral("progress 3"), QStringLiteral("pause"),
+                           QStringLiteral("download 0")}));
+
+    // Every page reached its own entry.
+    const RunState &state = h.controller.State();
+    QCOMPARE(state.SuggestionTable.SuggestionCount, qint16(100));
+    for (int i = 0; i < 100; ++i) {
+        const Suggestion &entry = state.SuggestionTable.Entries[i];
+        QCOMPARE(entry.Keyword, rows[i].phrase);
+        QCOMPARE(entry.Searches, QString::number(rows[i].searches));
+        QCOMPARE(entry.Results, expectedResults(rows[i].phrase));
+        QCOMPARE(entry.HasAds, SampleHasAds(rows[i].phrase));
+    }
+
+    // The finished ending, in its order.
+    QCOMPARE(h.view.caption, QStringLiteral("&Suggestion"));
+    QCOMPARE(h.view.last("status "), CarefulStatus);
+    QVERIFY(h.view.entries("warn ").isEmpty());
+    QCOMPARE(h.view.reportRows, 100);
+    QCOMPARE(log.mid(log.indexOf(QStringLiteral("getreport"))),
+             (QStringList {QStringLiteral("getreport"), QStringLiteral("keyword golf clubs"),
+                           QStringLiteral("makeproject Golf Clubs"),
+                           QStringLiteral("keyword Golf Clubs"), QStringLiteral("resultsshown 1"),
+                           QStringLiteral("buttons")}));
+    QCOMPARE(state.ReportFileName, QStringLiteral("golf_clubs.kwd"));
+    QCOMPARE(state.CurrentKeyword, QStringLiteral("Golf Clubs"));
+    QCOMPARE(state.PreviousKeyword, QStringLiteral("earlier"));
+    QCOMPARE(state.RunsSincePause, qint16(1));
+    QCOMPARE(state.DownloadsInFlight, 0);
+    QVERIFY(!h.controller.RunUnderWay());
+}
+
+void TestRunController::stopEndsTheRunAndCancelsTheOutstandingDownload_data()
+{
+    QTest::addColumn<QString>("when");
+    QTest::addColumn<int>("downloads");
+    QTest::newRow("armed, before the first tick") << "armed" << 1;
+    QTest::newRow("during the first pause") << "first pause" << 1;
+    QTest::newRow("as the 50th result page is issued") << "second phase" << 52;
+    QTest::newRow("while a result page stalls") << "stall" << 13;
+}
+
+void TestRunController::stopEndsTheRunAndCancelsTheOutstandingDownload()
+{
+    QFETCH(QString, when);
+    QFETCH(int, downloads);
+    const QString seed = QStringLiteral("stop test");
+    RunHarness h(when == QLatin1String("first pause") ? std::chrono::milliseconds(300)
+                                                      : std::chrono::milliseconds(1));
+    h.controller.State().CurrentKeyword = QStringLiteral("earlier");
+    if (when == QLatin1String("first pause")) {
+        QObject::connect(&h.controller.Driver(), &FetchQueueDriver::PauseStarted, &h.controller,
+                         [&] { QTimer::singleShot(50, &h.controller, [&] { h.press(); }); });
+    } else if (when == QLatin1String("second phase")) {
+        QObject::connect(&h.controller.Driver(), &FetchQueueDriver::DownloadIssued, &h.controller,
+                         [&] {
+                             if (h.addresses.size() == 52)
+                                 h.press();
+                         });
+    } else if (when == QLatin1String("stall")) {
+        m_services.setFaultPlan({{}, {{SampleSuggestions(seed)[10].phrase, SampleFault::Stall}}});
+        QObject::connect(&h.controller.Driver(), &FetchQueueDriver::DownloadIssued, &h.controller,
+                         [&] {
+                             if (h.addresses.size() == 13)
+                                 QTimer::singleShot(300, &h.controller, [&] { h.press(); });
+                         });
+    }
+    h.press(seed);
+    if (when == QLatin1String("armed"))
+        h.press();
+    QVERIFY(h.waitForEnd());
+
+    QCOMPARE(h.endings, QList {Ending::Stopped});
+    QCOMPARE(h.addresses.size(), downloads);
+    QCOMPARE(h.completions, downloads);
+    QCOMPARE(h.view.entries("status ").count(QStringLiteral("Canceled download")), 1);
+    QCOMPARE(h.view.entries("warn "), QStringList {StopMessage});
+    const QStringList &log = h.view.log;
+    QCOMPARE(
+        log.mid(log.indexOf(QStringLiteral("warn ") + StopMessage)),
+        (QStringList {QStringLiteral("warn ") + StopMessage, QStringLiteral("caption &Suggestion"),
+                      QStringLiteral("status Application is ready to accept another keyword "
+                                     "suggestion !")}));
+    QVERIFY(log.contains(QStringLiteral("caption &Suggest")));
+    QVERIFY(!log.contains(QStringLiteral("getreport")));
+    const RunState &state = h.controller.State();
+    QCOMPARE(state.CurrentKeyword, QStringLiteral("earlier"));
+    QCOMPARE(state.RunsSincePause, qint16(0));
+    QCOMPARE(state.DownloadsInFlight, 0);
+    QVERIFY(h.controller.ParseWeb().PendingDownloads().isEmpty());
+    QVERIFY(!h.controller.RunUnderWay());
+}
+
+void TestRunController::pressWhileAStopIsCarriedOutIsIgnored()
+{
+    RunHarness h(std::chrono::milliseconds(300));
+    QObject::connect(&h.controller.Driver(), &FetchQueueDriver::PauseStarted, &h.controller, [&] {
+        h.press(); // Stop
+        h.press(); // Suggest again before the driver has noticed
+    });
+    h.press(QStringLiteral("golf"));
+    QVERIFY(h.waitForEnd());
+    QCOMPARE(h.endings, QList {Ending::Stopped});
+    QCOMPARE(h.view.entries("reuse ").size(), 1);
+    QVERIFY(!h.controller.RunUnderWay());
+    h.press();
+    QCOMPARE(h.view.entries("reuse ").size(), 2);
+    QVERIFY(h.controller.RunArmed());
+}
+
+void TestRunController::runWithoutRowsEndsWithNoResultsMessage_data()
+{
+    QTest::addColumn<QString>("seed");
+    QTest::addColumn<SampleFaultPlan>("plan");
+    QTest::newRow("database lists no rows") << "nothing" << SampleFaultPlan {};
+    // No page is parsed, so the flag keeps the "found" of the run before.
+    QTest::newRow("both first-phase pages fail")
+        << "golf" << SampleFaultPlan {{{1, SampleFault::NotFound}, {2, SampleFault::NotFound}}, {}};
+}
+
+void TestRunController::runWithoutRowsEndsWithNoResultsMessage()
+{
+    QFETCH(QString, seed);
+    QFETCH(SampleFaultPlan, plan);
+    m_services.setFaultPlan(plan);
+    RunHarness h;
+    h.controller.State().CurrentKeyword = QStringLiteral("earlier");
+    QCOMPARE(h.run(seed), Ending::NothingFound);
+
+    QCOMPARE(h.view.entries("download "), numbers(0, 1));
+    QCOMPARE(h.view.entries("progress "), (QStringList {"0", "1", "2", "102", "0"}));
+    const QStringList &log = h.view.log;
+    const QString message = QStringLiteral("No results found for \"") + seed
+        + QStringLiteral("\" or denied by database .\r\nTry another keyword and not to visit "
+                         "database frequently ! ");
+    QCOMPARE(log.mid(log.indexOf(QStringLiteral("caption &Suggestion"))),
+             (QStringList {QStringLiteral("caption &Suggestion"), QStringLiteral("progress 102"),
+                           QStringLiteral("progress 0"), QStringLiteral("status ") + CarefulStatus,
+                           QStringLiteral("selectall"), QStringLiteral("warn ") + message}));
+    QCOMPARE(h.controller.State().CurrentKeyword, QStringLiteral("earlier"));
+    QCOMPARE(h.controller.State().RunsSincePause, qint16(0));
+}
+
+void TestRunController::faultyPageEndsItsDownloadOnceAndTheRunGoesOn_data()
+{
+    QTest::addColumn<SampleFault>("fault");
+    QTest::addColumn<bool>("onProductPage");
+    const QList<SampleFault> faults = AllSampleFaults();
+    for (SampleFault fault : faults)
+        QTest::addRow("%s", qPrintable(SampleFaultName(fault))) << fault << false;
+    QTest::newRow("product page 500") << SampleFault::ServerError << true;
+}
+
+void TestRunController::faultyPageEndsItsDownloadOnceAndTheRunGoesOn()
+{
+    QFETCH(SampleFault, fault);
+    QFETCH(bool, onProductPage);
+    const QString seed = QStringLiteral("fault run");
+    const QList<SampleSuggestion> rows = SampleSuggestions(seed);
+    SampleFaultPlan plan;
+    if (onProductPage)
+        plan.byRequest.insert(2, fault);
+    else
+        plan.byPhrase.insert(rows[5].phrase, fault);
+    m_services.setFaultPlan(plan);
+    RunHarness h;
+    h.controller.ParseWeb().setDeadlineForTesting(400);
+    QCOMPARE(h.run(seed), Ending::Finished);
+
+    QCOMPARE(h.view.entries("download "), numbers(0, 1) + numbers(0, 99));
+    QCOMPARE(h.completions, 102);
+    QCOMPARE(h.view.reportRows, 100);
+    const SuggestionTable &table = h.controller.State().SuggestionTable;
+    for (int i = 0; i < 100; ++i) {
+        if (i == 5 && !onProductPage) {
+            // Only a redirect still delivers the page; the fetcher's reading of the rest is
+            // its own tests' matter.
+            if (fault == SampleFault::Redirect)
+                QCOMPARE(table.Entries[i].Results, expectedResults(rows[i].phrase));
+            continue;
+        }
+        QCOMPARE(table.Entries[i].Results, expectedResults(rows[i].phrase));
+    }
+}
+
+void TestRunController::failingReportDoesNotStopTheEnding()
+{
+    RunHarness h;
+    h.view.reportFails = true;
+    QCOMPARE(h.run(QStringLiteral("Golf")), Ending::Finished);
+    const QStringList &log = h.view.log;
+    QCOMPARE(log.mid(log.indexOf(QStringLiteral("getreport"))),
+             (QStringList {QStringLiteral("getreport"), QStringLiteral("keyword golf"),
+                           QStringLiteral("makeproject Golf"), QStringLiteral("keyword Golf"),
+                           QStringLiteral("resultsshown 1"), QStringLiteral("buttons")}));
+    QCOMPARE(h.controller.State().RunsSincePause, qint16(1));
+}
+
+void TestRunController::requestThatStartsNoRun_data()
+{
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<ReuseOutcome>("reuse");
+    QTest::addColumn<bool>("pausing");
+    QTest::addColumn<QStringList>("expectedLog");
+    const QStringList loaded {"reuse Golf", "resultsshown 1", "buttons", "makeproject Golf",
+                              "keyword Golf"};
+    QTest::newRow("empty keyword")
+        << "" << ReuseOutcome::NoReport << false << QStringList {"warn Please enter keyword !"};
+    QTest::newRow("report of this month") << "Golf" << ReuseOutcome::Loaded << false << loaded;
+    QTest::newRow("report of this month during a pause")
+        << "Golf" << ReuseOutcome::Loaded << true << loaded;
+    QTest::newRow("reuse rule failed")
+        << "Golf" << ReuseOutcome::Failed << false << QStringList {"reuse Golf"};
+    QTest::newRow("pause runs") << "Golf" << ReuseOutcome::NoReport << true
+                                << QStringList {"reuse Golf", "inform " + PauseMessage};
+}
+
+void TestRunController::requestThatStartsNoRun()
+{
+    QFETCH(QString, keyword);
+    QFETCH(ReuseOutcome, reuse);
+    QFETCH(bool, pausing);
+    QFETCH(QStringList, expectedLog);
+    RunHarness h;
+    if (pausing) {
+        h.controller.State().RunsSincePause = 2;
+        QCOMPARE(h.run(QStringLiteral("first")), Ending::Finished);
+        QVERIFY(h.controller.PauseRunning());
+        h.view.log.clear();
+    }
+    h.onlineAnswers = {false, false, false, false};
+    h.onlineAsks = 0;
+    h.view.reuseOutcome = reuse;
+    h.controller.State().CurrentKeyword = QStringLiteral("earlier");
+    h.press(keyword);
+    QCOMPARE(h.view.log, expectedLog);
+    QCOMPARE(h.onlineAsks, 0); // neither a reused report nor a refusal needs the network
+    QVERIFY(!h.controller.RunUnderWay());
+    QCOMPARE(h.controller.State().CurrentKeyword,
+             reuse == ReuseOutcome::Loaded ? keyword : QStringLiteral("earlier"));
+}
+
+void TestRunController::onlineTestAsksFourTimesBeforeGivingUp_data()
+{
+    QTest::addColumn<QList<bool>>("answers");
+    QTest::addColumn<int>("asks");
+    QTest::addColumn<bool>("runs");
+    QTest::newRow("online at once") << QList<bool> {true} << 1 << true;
+    QTest::newRow("online at the third ask") << QList<bool> {false, false, true} << 3 << true;
+    QTest::newRow("offline") << QList<bool> {false, false, false, false} << 4 << false;
+}
+
+void TestRunController::onlineTestAsksFourTimesBeforeGivingUp()
+{
+    QFETCH(QList<bool>, answers);
+    QFETCH(int, asks);
+    QFETCH(bool, runs);
+    RunHarness h;
+    h.onlineAnswers = answers;
+    h.controller.State().CurrentKeyword = QStringLiteral("earlier");
+    QElapsedTimer clock;
+    clock.start();
+    h.press(QStringLiteral("golf"));
+    if (h.controller.Connectivity().Pending())
+        h.press(); // ignored while the test runs
+    QVERIFY(QTest::qWaitFor([&] { return !h.controller.Connectivity().Pending(); }, 3000));
+    const qint64 ms = clock.elapsed();
+    QCOMPARE(h.onlineAsks, asks);
+    QVERIFY2(ms >= 200 * (asks - 1) && ms < 200 * (asks - 1) + 800,
+             qPrintable(QString::number(ms)));
+    QCOMPARE(h.view.entries("reuse ").size(), 1);
+    QCOMPARE(h.controller.RunArmed() || h.controller.RunUnderWay(), runs);
+    if (runs) {
+        QCOMPARE(h.view.caption, QStringLiteral("&Stop"));
+        QCOMPARE(h.controller.State().CurrentKeyword, QStringLiteral("golf"));
+        QCOMPARE(h.controller.State().PageQueue.value(0),
+                 KeywordDatabaseAddress(QStringLiteral("golf")));
+    } else {
+        QCOMPARE(h.view.log.mid(1),
+                 (QStringList {QStringLiteral("caption &Suggest"),
+                               QStringLiteral("warn You are not on internet !")}));
+        QCOMPARE(h.controller.State().CurrentKeyword, QStringLiteral("earlier"));
+    }
+}
+
+void TestRunController::thirdFinishedRunStartsAPauseThatTicksAway()
+{
+    RunHarness h;
+    QCOMPARE(h.run(QStringLiteral("one")), Ending::Finished);
+    QCOMPARE(h.run(QStringLiteral("nothing")), Ending::NothingFound);
+    h.press(QStringLiteral("stopped"));
+    h.press();
+    QVERIFY(h.waitForEnd(3));
+    QCOMPARE(h.run(QStringLiteral("two")), Ending::Finished);
+    QCOMPARE(h.controller.State().RunsSincePause, qint16(2)); // only finished runs count
+    QVERIFY(!h.controller.PauseRunning());
+    QCOMPARE(h.run(QStringLiteral("three")), Ending::Finished);
+    QVERIFY(h.controller.PauseRunning());
+    QCOMPARE(h.controller.State().RunsSincePause, qint16(0));
+    QCOMPARE(h.view.last("status "), PauseMessage);
+
+    h.controller.SetPauseTickInterval(std::chrono::milliseconds(5));
+    QVERIFY(QTest::qWaitFor([&] { return !h.controller.PauseRunning(); }, 5000));
+    QCOMPARE(h.view.last("status "), QStringLiteral("Ready to accept another keyword suggestion"));
+    QCOMPARE(h.view.last("enabled "), QStringLiteral("1"));
+    QCOMPARE(h.controller.State().PauseMinutesLeft, qint16(30));
+    h.press(QStringLiteral("four"));
+    QVERIFY(h.controller.RunArmed());
+}
+
+void TestRunController::dontCareKeepsTheCountAtThree()
+{
+    RunHarness h;
+    h.controller.SetIntervalSetting(99);
+    const qint16 expected[] = {1, 2, 3, 3};
+    for (qint16 count : expected) {
+        QCOMPARE(h.run(QStringLiteral("golf")), Ending::Finished);
+        QCOMPARE(h.controller.State().RunsSincePause, count);
+        QVERIFY(!h.controller.PauseRunning());
+    }
+    h.controller.ChooseThirtyMinutes();
+    QCOMPARE(h.run(QStringLiteral("golf")), Ending::Finished);
+    QVERIFY(h.controller.PauseRunning());
+}
+
+void TestRunController::pauseCutShortKeepsItsMinutes()
+{
+    RunHarness h;
+    const auto pauseAfterOneRun = [&] {
+        h.controller.State().RunsSincePause = 2;
+        QCOMPARE(h.run(QStringLiteral("golf")), Ending::Finished);
+        QVERIFY(h.controller.PauseRunning());
+    };
+    pauseAfterOneRun();
+    for (int tick = 0; tick < 18; ++tick)
+        h.controller.PauseTick();
+    h.controller.ChooseDontCare();
+    QVERIFY(!h.controller.PauseRunning());
+    QCOMPARE(h.controller.State().PauseMinutesLeft, qint16(12));
+
+    h.controller.ChooseThirtyMinutes();
+    for (int minutes : {12, 30}) {
+        pauseAfterOneRun();
+        for (int tick = 1; tick < minutes; ++tick)
+            h.controller.PauseTick();
+        QVERIFY(h.controller.PauseRunning());
+        h.controller.PauseTick();
+        QVERIFY(!h.controller.PauseRunning());
+    }
+}
+
+void TestRunController::shutdownEndsARunSilently()
+{
+    m_services.setFaultPlan({{}, {{QStringLiteral("golf"), SampleFault::Stall}}});
+    RunHarness h;
+    h.press(QStringLiteral("golf"));
+    QVERIFY(QTest::qWaitFor([&] { return !h.addresses.isEmpty(); }, 2000));
+    h.controller.Shutdown();
+    QVERIFY(h.controller.ParseWeb().PendingDownloads().isEmpty());
+    QCOMPARE(h.completions, 1);
+    QTest::qWait(50);
+    QVERIFY(h.endings.isEmpty());
+    QVERIFY(h.view.entries("warn ").isEmpty());
+    h.press();
+    QVERIFY(!h.controller.RunUnderWay());
+}
+
+QTEST_GUILESS_MAIN(TestRunController)
+#include "tst_runcontroller.moc"

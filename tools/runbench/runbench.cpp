@@ -1,0 +1,136 @@
+// quorvane-runbench: one whole 100-suggestion run over the sample services, headless, through
+// the real controller, driver and page fetcher. Prints one JSON object with the downloads, the
+// wall time from the first download's pause to the end of the run, the process CPU time over
+// the same span (every thread, the services' included) and the floor the pauses set.
+
+#include "runcontroller.h"
+#include "runview.h"
+#include "sampleservices.h"
+#include "serviceaddresses.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <ctime>
+
+using namespace Quorvane;
+
+namespace {
+
+double processCpuSeconds()
+{
+    timespec now {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+double monotonicSeconds()
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+// A window without widgets: it keeps what the run sets and builds no report.
+class HeadlessView final : public RunView
+{
+public:
+    QString caption = QStringLiteral("&Suggest");
+    QString keyword;
+    int value = 0;
+    int maximum = 100;
+    int reportRows = -1;
+
+    QString SuggestCaption() const override { return caption; }
+    void SetSuggestCaption(const QString &text) override { caption = text; }
+    void SetSuggestEnabled(bool) override { }
+    void FocusTxtDumb() override { }
+    int ProgressValue() const override { return value; }
+    int ProgressMaximum() const override { return maximum; }
+    void SetProgressValue(int v) override { value = v; }
+    void SetProgressMaximum(int m) override { maximum = m; }
+    void SetStatus(const QString &) override { }
+    void Warn(const QString &text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    void Inform(const QString &text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    QString KeywordText() const override { return keyword; }
+    void SetKeywordText(const QString &text) override { keyword = text; }
+    void SelectAllKeywordText() override { }
+    ReuseOutcome ReuseStoredReport(const QString &, RunState &) override
+    {
+        return ReuseOutcome::NoReport;
+    }
+    void GetReport(const RunState &run) override
+    {
+        reportRows = run.SuggestionTable.SuggestionCount;
+    }
+    void MakeProject(const QString &) override { }
+    void EnableReportButtons() override { }
+    void SetResultsShown(bool) override { }
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    const QString seed = arguments.size() > 1 ? arguments[1] : QStringLiteral("golf clubs");
+
+    SampleServices services;
+    if (!services.start()) {
+        std::fprintf(stderr, "quorvane-runbench: the sample services did not start\n");
+        return 2;
+    }
+    OverrideEndpoints(services.endpoints());
+
+    HeadlessView view;
+    RunController controller(view);
+    controller.Connectivity().SetProbe([] { return true; });
+
+    int downloads = 0;
+    bool started = false;
+    double wallStart = 0;
+    double cpuStart = 0;
+    double wallSeconds = 0;
+    double cpuSeconds = 0;
+    bool finished = false;
+    QObject::connect(&controller.Driver(), &FetchQueueDriver::PauseStarted, &app, [&] {
+        if (started)
+            return;
+        started = true;
+        cpuStart = processCpuSeconds();
+        wallStart = monotonicSeconds();
+    });
+    QObject::connect(&controller.Driver(), &FetchQueueDriver::DownloadIssued, &app,
+                     [&] { ++downloads; });
+    QObject::connect(&controller, &RunController::RunEnded, &app,
+                     [&](FetchQueueDriver::Ending ending) {
+                         wallSeconds = monotonicSeconds() - wallStart;
+                         cpuSeconds = processCpuSeconds() - cpuStart;
+                         finished = ending == FetchQueueDriver::Ending::Finished;
+                         app.quit();
+                     });
+    QTimer::singleShot(std::chrono::minutes(3), &app, [&] {
+        std::fprintf(stderr, "quorvane-runbench: the run did not end within 3 minutes\n");
+        app.exit(1);
+    });
+
+    view.keyword = seed;
+    controller.RequestSuggestion(seed);
+    const int status = app.exec();
+    controller.Shutdown();
+    OverrideEndpoints(std::nullopt);
+    services.stop();
+    if (status != 0)
+        return status;
+
+    const double pauseFloor = downloads * 0.2;
+    std::printf("{\"downloads\": %d, \"wall_s\": %.3f, \"cpu_s\": %.3f, \"pause_floor_s\": %.1f}\n",
+                downloads, wallSeconds, cpuSeconds, pauseFloor);
+    if (!finished || view.reportRows < 0) {
+        std::fprintf(stderr, "quorvane-runbench: the run did not finish with a report\n");
+        return 1;
+    }
+    return 0;
+}
