@@ -51,7 +51,9 @@ QColor StripedRows::colourAt(int y) const
 
 bool StripedRows::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_view->viewport() && event->type() == QEvent::Paint) {
+    // The type first: while the view is being destroyed it still sends events here, and by
+    // then it is no longer a scroll area whose viewport may be asked for.
+    if (event->type() == QEvent::Paint && watched == m_view->viewport()) {
         const QRect area = static_cast<QPaintEvent *>(event)->rect();
         int top = 0;
         int height = 0;
