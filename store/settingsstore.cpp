@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <QTemporaryDir>
 
 #include <cmath>
 
@@ -154,7 +155,20 @@ bool IniFileIsDamaged(const QString &fileName)
             return true;
     }
 
-    const QSettings settings(fileName, QSettings::IniFormat);
+    // QSettings keeps what it parsed of a file by name and reports a format error only while it
+    // parses, so a file this process has already read would pass. A copy under a new name is
+    // parsed afresh.
+    QTemporaryDir scratch;
+    QString parsed = fileName;
+    if (scratch.isValid()) {
+        QFile copy(scratch.filePath(QStringLiteral("check.ini")));
+        if (copy.open(QIODevice::WriteOnly) && copy.write(bytes) == bytes.size()) {
+            copy.close();
+            if (copy.error() == QFileDevice::NoError)
+                parsed = copy.fileName();
+        }
+    }
+    const QSettings settings(parsed, QSettings::IniFormat);
     return settings.status() == QSettings::FormatError;
 }
 
