@@ -150,18 +150,18 @@ void PageRead::onEndOfInput()
 
 std::optional<QByteArray> PageRead::takeLine()
 {
-    const qsizetype end = m_in.indexOf('\n');
+    const qsizetype end = m_in.indexOf('\n', m_inPos);
     if (end < 0) {
-        if (m_in.size() > MaxHeadBytes)
+        if (m_in.size() - m_inPos > MaxHeadBytes)
             finishFailure();
         return std::nullopt;
     }
-    if (end > MaxHeadBytes) {
+    if (end - m_inPos > MaxHeadBytes) {
         finishFailure();
         return std::nullopt;
     }
-    QByteArray line = m_in.left(end);
-    m_in.remove(0, end + 1);
+    QByteArray line = m_in.mid(m_inPos, end - m_inPos);
+    m_inPos = end + 1;
     if (line.endsWith('\r'))
         line.chop(1);
     return line;
@@ -170,14 +170,23 @@ std::optional<QByteArray> PageRead::takeLine()
 // Moves up to m_remaining bytes of input into the body; true when m_remaining is reached.
 bool PageRead::takeBody()
 {
-    const qint64 take = qMin<qint64>(m_in.size(), m_remaining);
-    m_body.append(m_in.constData(), take);
-    m_in.remove(0, take);
+    const qint64 take = qMin<qint64>(m_in.size() - m_inPos, m_remaining);
+    m_body.append(m_in.constData() + m_inPos, take);
+    m_inPos += take;
     m_remaining -= take;
     return m_remaining == 0;
 }
 
 void PageRead::process()
+{
+    processInput();
+    // Consumed input goes once per delivery, not once per line or chunk: a body of many tiny
+    // chunks would otherwise cost time quadratic in its size.
+    m_in.remove(0, m_inPos);
+    m_inPos = 0;
+}
+
+void PageRead::processInput()
 {
     while (m_stage != Stage::Over) {
         switch (m_stage) {

@@ -65,6 +65,7 @@ private:
     void onReadyRead();
     void onEndOfInput();
     void process();
+    void processInput();
     std::optional<QByteArray> takeLine();
     bool takeBody();
     void headersDone();
@@ -82,6 +83,7 @@ private:
     QTcpSocket *m_socket = nullptr;
     Stage m_stage = Stage::Connecting;
     QByteArray m_in;
+    qsizetype m_inPos = 0; // input before this position has been consumed
     QByteArray m_body;
     int m_status = 0;
     qsizetype m_headBytes = 0;

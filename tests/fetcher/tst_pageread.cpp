@@ -1,6 +1,7 @@
 #include "pageread.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -109,6 +110,7 @@ private Q_SLOTS:
     void typedControlCharactersCannotAddHeaders();
     void hostHeaderNamesThePort();
     void abortReportsNothing();
+    void tinyChunksAreReadInLinearTime();
 };
 
 void tst_PageRead::framingDecidesTheOutcome_data()
@@ -264,6 +266,31 @@ void tst_PageRead::abortReportsNothing()
     read.abort();
     QTest::qWait(200);
     QVERIFY(outcome.events.isEmpty());
+}
+
+void tst_PageRead::tinyChunksAreReadInLinearTime()
+{
+    // 200,000 one-byte chunks: consuming input chunk by chunk from the front of the buffer
+    // would take minutes.
+    const qsizetype count = 200000;
+    QByteArray response = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    response.reserve(response.size() + count * 6 + 5);
+    for (qsizetype i = 0; i < count; ++i)
+        response += "1\r\nx\r\n";
+    response += "0\r\n\r\n";
+    CannedServer server;
+    server.response = response;
+    QVERIFY(server.listen());
+    PageRead read(QUrl(server.base() + QStringLiteral("/")), 1024 * 1024);
+    Outcome outcome;
+    watch(read, outcome);
+    QElapsedTimer clock;
+    clock.start();
+    read.start();
+    QVERIFY(waitForOutcome(outcome));
+    QCOMPARE(outcome.events, QStringList {QStringLiteral("ok")});
+    QCOMPARE(outcome.body, QByteArray(count, 'x'));
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(tst_PageRead)
