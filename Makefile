@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build run test sanitize-test clean
+.PHONY: deps configure build run test sanitize-test fuzz clean
 
 deps:
 	@bash scripts/install-deps
@@ -25,9 +25,21 @@ clean:
 	rm -rf $(BUILD)
 
 # The whole suite again under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer.
+# QUORVANE_SANITIZED tells the tests whose workloads are sized for speed to take smaller ones.
+ASAN_BUILD ?= build-asan
 sanitize-test: deps
-	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON -DQUORVANE_WERROR=ON >/dev/null
-	@cmake --build build-asan -j $(JOBS)
-	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON -DQUORVANE_WERROR=ON >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	QUORVANE_SANITIZED=1 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# libFuzzer targets built with clang under ASan and UBSan, each run FUZZ_SECONDS on its corpus.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+		-DQUORVANE_FUZZ=ON -DQUORVANE_WERROR=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target quorvane-fuzzers
+	@bash fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)

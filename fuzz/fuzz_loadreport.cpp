@@ -1,0 +1,125 @@
+// LoadReport on arbitrary file bytes: a report folder may hold anything (a cut-short write of an
+// older version, a file the user edited, a file of another program with the same name). The
+// load either refuses the file and leaves the list as it was, or shows one row per line after
+// the third with every fixed field in its place.
+
+#include "fuzzsupport.h"
+#include "reportfile.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+
+using namespace Quorvane;
+using namespace Quorvane::Fuzz;
+
+namespace {
+
+const QString ReportName = QStringLiteral("fuzz.kwd");
+
+const QTemporaryDir &Folder()
+{
+    static const QTemporaryDir folder;
+    if (!folder.isValid())
+        Fail(QStringLiteral("no temporary folder"));
+    return folder;
+}
+
+// The lines ReadReport sees: split at LF, one empty piece after a final LF dropped.
+qsizetype LineCount(const QByteArray &bytes)
+{
+    const qsizetype breaks = bytes.count('\n');
+    return breaks + 1 - ((bytes.isEmpty() || bytes.endsWith('\n')) ? 1 : 0);
+}
+
+ResultList SentinelList()
+{
+    ResultList list;
+    ListRow row;
+    row[ColumnSuggestions] = QStringLiteral("earlier row");
+    list.Rows << row;
+    list.SuggestionsCaption = QStringLiteral("earlier caption");
+    list.QueryAddresses << QStringLiteral("earlier address");
+    return list;
+}
+
+bool SameList(const ResultList &a, const ResultList &b)
+{
+    return a.Rows == b.Rows && a.SuggestionsCaption == b.SuggestionsCaption
+        && a.QueryAddresses == b.QueryAddresses;
+}
+
+void CheckLoad(const QByteArray &bytes, const QLocale &locale)
+{
+    const ReportFolder folder(Folder().path());
+    ResultList list = SentinelList();
+    QStringList phrases;
+    const QueryAddressBuilder builder = [&phrases](const QString &phrase) {
+        phrases << phrase;
+        return QStringLiteral("address:") + phrase;
+    };
+    const bool loaded = LoadReport(folder, ReportName, list, builder, locale);
+    const std::optional<StoredReport> read = ReadReport(folder.filePath(ReportName), locale);
+    QUORVANE_FUZZ_CHECK(loaded == bool(read), QStringLiteral("LoadReport and ReadReport disagree"));
+
+    const qsizetype lines = LineCount(bytes);
+    if (!loaded) {
+        QUORVANE_FUZZ_CHECK(SameList(list, SentinelList()),
+                            QStringLiteral("a refused load changed the list"));
+        QUORVANE_FUZZ_CHECK(lines < 3,
+                            QStringLiteral("a report of %1 lines was refused").arg(lines));
+        return;
+    }
+    QUORVANE_FUZZ_CHECK(lines >= 3, QStringLiteral("a file of %1 lines was loaded").arg(lines));
+    QUORVANE_FUZZ_CHECK(list.Rows == read->Rows
+                            && list.SuggestionsCaption == read->SuggestionsCaption,
+                        QStringLiteral("LoadReport shows other rows than ReadReport reads"));
+    QUORVANE_FUZZ_CHECK(
+        list.ListRowCount() == lines - 3,
+        QStringLiteral("%1 rows from %2 lines").arg(list.ListRowCount()).arg(lines));
+    QUORVANE_FUZZ_CHECK(list.QueryAddresses.size() == list.Rows.size()
+                            && phrases.size() == list.Rows.size(),
+                        QStringLiteral("one query address per row"));
+    QUORVANE_FUZZ_CHECK(list.SuggestionsCaption.startsWith(QStringLiteral("Keyword \""))
+                            && list.SuggestionsCaption.endsWith(
+                                QStringLiteral(" (top %1 only)").arg(list.ListRowCount())),
+                        QStringLiteral("caption"), {Visible(list.SuggestionsCaption)});
+    for (qsizetype r = 0; r < list.Rows.size(); ++r) {
+        const ListRow &row = list.Rows.at(r);
+        QUORVANE_FUZZ_CHECK(phrases.at(r) == row[ColumnSuggestions]
+                                && list.QueryAddresses.at(r)
+                                    == QStringLiteral("address:") + phrases.at(r),
+                            QStringLiteral("query address of row %1").arg(r));
+        for (int column = 0; column < ListColumnCount; ++column) {
+            const QString &cell = row[column];
+            QUORVANE_FUZZ_CHECK(!cell.contains(u'\n'), QStringLiteral("a cell holds a line break"));
+            QUORVANE_FUZZ_CHECK(
+                !cell.startsWith(u' ') && !cell.endsWith(u' '),
+                QStringLiteral("cell %1 of row %2 is not trimmed").arg(column).arg(r),
+                {Visible(cell)});
+            // Fixed fields cannot give more than their width; "Popularity/Search" is
+            // rewritten from its value and "Ad" runs to the end of the line.
+            if (column < ColumnPopularityPerSearch)
+                QUORVANE_FUZZ_CHECK(
+                    cell.size() <= ReportFieldWidths[std::size_t(column)],
+                    QStringLiteral("cell %1 of row %2 is wider than its field").arg(column).arg(r));
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    QFile file(ReportFolder(Folder().path()).filePath(ReportName));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        Fail(QStringLiteral("cannot write the report file"));
+    file.close();
+
+    static const QLocale english(QLocale::English, QLocale::UnitedStates);
+    static const QLocale german(QLocale::German, QLocale::Germany);
+    CheckLoad(bytes, english);
+    CheckLoad(bytes, german);
+    return 0;
+}

@@ -1,0 +1,129 @@
+// Settings loading on arbitrary INI bytes: the file is the user's, and may have been edited by
+// hand or cut short. Loading either refuses it (the start-up then reports it) and changes
+// nothing, or gives numbers that agree with the values read one by one. A damaged file is
+// copied aside byte for byte before anything writes to it, and the history written back after
+// a load reads back the same.
+
+#include "fuzzsupport.h"
+#include "settingsstore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace Quorvane;
+using namespace Quorvane::Fuzz;
+
+namespace {
+
+const QTemporaryDir &Folder()
+{
+    static const QTemporaryDir folder;
+    if (!folder.isValid())
+        Fail(QStringLiteral("no temporary folder"));
+    return folder;
+}
+
+QByteArray FileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+Settings Sentinel()
+{
+    Settings settings;
+    settings.IntervalSetting = 1234;
+    settings.KeywordHistory = QStringList {QStringLiteral("earlier")};
+    return settings;
+}
+
+void RemoveFiles()
+{
+    QDir folder(Folder().path());
+    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden))
+        folder.remove(name);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    // A new name for every input: QSettings caches a file's contents by name and may not see a
+    // rewrite within the same clock tick.
+    static quint64 serial = 0;
+    const QString path = QDir(Folder().path()).filePath(QStringLiteral("s%1.ini").arg(++serial));
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            Fail(QStringLiteral("cannot write the settings file"));
+    }
+
+    const bool damaged = IniFileIsDamaged(path);
+    SettingsStore store(SettingsLocation::iniFile(path));
+    Settings settings = Sentinel();
+    const LoadSettingsResult result = store.LoadSettings(settings);
+
+    const std::optional<qint16> interval =
+        ToSettingNumber(store.ReadRegValue(SettingsKey, QStringLiteral("Interval")));
+    const std::optional<qint16> count =
+        ToSettingNumber(store.ReadRegValue(SettingsKey, QStringLiteral("KeywordNum")));
+    switch (result) {
+    case LoadSettingsResult::BadInterval:
+        QUORVANE_FUZZ_CHECK(!interval, QStringLiteral("a sound \"Interval\" was refused"));
+        break;
+    case LoadSettingsResult::BadKeywordNum:
+        QUORVANE_FUZZ_CHECK(interval && !count,
+                            QStringLiteral("a sound \"KeywordNum\" was refused"));
+        break;
+    case LoadSettingsResult::Loaded:
+        QUORVANE_FUZZ_CHECK(interval && count, QStringLiteral("loaded without two sound numbers"));
+        QUORVANE_FUZZ_CHECK(settings.IntervalSetting == *interval
+                                && settings.HistoryCount() == std::max<qint16>(*count, 0),
+                            QStringLiteral("loaded numbers differ from the values"));
+        for (qsizetype i = 0; i < settings.KeywordHistory.size(); ++i)
+            QUORVANE_FUZZ_CHECK(
+                settings.KeywordHistory.at(i)
+                    == store.ReadRegValue(SettingsKey, QStringLiteral("Keyword%1").arg(i + 1)),
+                QStringLiteral("history entry %1 differs from its value").arg(i + 1));
+        break;
+    }
+    if (result != LoadSettingsResult::Loaded) {
+        const Settings untouched = Sentinel();
+        QUORVANE_FUZZ_CHECK(settings.IntervalSetting == untouched.IntervalSetting
+                                && settings.KeywordHistory == untouched.KeywordHistory,
+                            QStringLiteral("a refused load changed the settings"));
+    }
+    QUORVANE_FUZZ_CHECK(FileBytes(path) == bytes, QStringLiteral("reading changed the file"));
+
+    // Before the first write a damaged file is kept aside, exactly as it was.
+    const QString copy = store.keepDamagedCopy();
+    QUORVANE_FUZZ_CHECK(copy.isEmpty() != damaged,
+                        QStringLiteral("damaged %1 but copy [%2]").arg(damaged).arg(copy));
+    if (damaged)
+        QUORVANE_FUZZ_CHECK(FileBytes(copy) == bytes,
+                            QStringLiteral("the damaged copy differs from the file"));
+
+    if (result == LoadSettingsResult::Loaded) {
+        QUORVANE_FUZZ_CHECK(store.SaveHistory(settings), QStringLiteral("SaveHistory failed"));
+        SettingsStore again(SettingsLocation::iniFile(path));
+        Settings reloaded;
+        QUORVANE_FUZZ_CHECK(again.LoadSettings(reloaded) == LoadSettingsResult::Loaded,
+                            QStringLiteral("the rewritten file does not load"));
+        QUORVANE_FUZZ_CHECK(reloaded.IntervalSetting == settings.IntervalSetting,
+                            QStringLiteral("\"Interval\" changed through a rewrite"));
+        QUORVANE_FUZZ_CHECK(reloaded.HistoryCount() == settings.HistoryCount(),
+                            QStringLiteral("the history count changed through a rewrite"));
+        for (qsizetype i = 0; i < settings.KeywordHistory.size(); ++i)
+            QUORVANE_FUZZ_CHECK(
+                reloaded.KeywordHistory.at(i) == settings.KeywordHistory.at(i),
+                QStringLiteral("history entry %1 changed through a rewrite").arg(i + 1),
+                {Visible(settings.KeywordHistory.at(i)), Visible(reloaded.KeywordHistory.at(i))});
+        QUORVANE_FUZZ_CHECK(!IniFileIsDamaged(path),
+                            QStringLiteral("a file Qt wrote counts as damaged"),
+                            {Visible(QString::fromUtf8(FileBytes(path)), 2000)});
+    }
+    RemoveFiles();
+    return 0;
+}
