@@ -25,12 +25,11 @@ clean:
 	rm -rf $(BUILD)
 
 # The whole suite again under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer.
-# QUORVANE_SANITIZED tells the tests whose workloads are sized for speed to take smaller ones.
 ASAN_BUILD ?= build-asan
 sanitize-test: deps
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON -DQUORVANE_WERROR=ON >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
-	QUORVANE_SANITIZED=1 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
