@@ -79,15 +79,11 @@ private Q_SLOTS:
     void init();
     void cleanupTestCase() { m_services.stop(); }
 
-    void groupThousands_data();
-    void groupThousands();
     void keywordPageReadsBackAsItsRows_data();
     void keywordPageReadsBackAsItsRows();
-    void keywordRowsAreDistinctAndCounted();
     void resultPagesReadBackAsTheirFigures();
     void requestLogDecodesThePhrase_data();
     void requestLogDecodesThePhrase();
-    void endpointsReachEachService();
     void faultPlanSelectsByNumberAndByPhrase();
     void faultRoutesOnTheWire_data();
     void faultRoutesOnTheWire();
@@ -111,23 +107,6 @@ void tst_SampleServices::init()
     m_services.clearRequests();
 }
 
-void tst_SampleServices::groupThousands_data()
-{
-    QTest::addColumn<qint64>("value");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("below a thousand") << qint64(999) << QStringLiteral("999");
-    QTest::newRow("one group") << qint64(1000) << QStringLiteral("1,000");
-    QTest::newRow("millions") << qint64(1234567) << QStringLiteral("1,234,567");
-    QTest::newRow("zero") << qint64(0) << QStringLiteral("0");
-}
-
-void tst_SampleServices::groupThousands()
-{
-    QFETCH(qint64, value);
-    QFETCH(QString, text);
-    QCOMPARE(GroupThousands(value), text);
-}
-
 void tst_SampleServices::keywordPageReadsBackAsItsRows_data()
 {
     QTest::addColumn<QString>("seed");
@@ -139,6 +118,7 @@ void tst_SampleServices::keywordPageReadsBackAsItsRows_data()
     QTest::newRow("no rows for nothing") << QStringLiteral("nothing") << 100 << 0;
     QTest::newRow("few rows") << QStringLiteral("golf") << 3 << 3;
     QTest::newRow("more rows than a run takes") << QStringLiteral("golf") << 150 << 150;
+    QTest::newRow("zero asks for rows without searches") << QStringLiteral("zero g") << 100 << 100;
 }
 
 void tst_SampleServices::keywordPageReadsBackAsItsRows()
@@ -155,33 +135,21 @@ void tst_SampleServices::keywordPageReadsBackAsItsRows()
     const SuggestionTable table = parsedKeywordPage(page);
     QCOMPARE(int(table.SuggestionCount), qMin(expectedRows, MaxSuggestions));
     QCOMPARE(table.NoSuggestions, expectedRows == 0);
+    QSet<QString> phrases;
+    int aboveThousand = 0;
+    int zeros = 0;
     for (int i = 0; i < table.SuggestionCount; ++i) {
         QCOMPARE(table.Entries[i].Keyword, rows.at(i).phrase);
         QCOMPARE(table.Entries[i].Searches, QString::number(rows.at(i).searches));
-        QCOMPARE(rows.at(i).phrase, rows.at(i).phrase.toLower());
+        QVERIFY(rows.at(i).phrase.contains(seed.toLower()));
+        phrases.insert(rows.at(i).phrase);
+        aboveThousand += rows.at(i).searches > 999;
+        zeros += rows.at(i).searches == 0;
     }
-}
-
-void tst_SampleServices::keywordRowsAreDistinctAndCounted()
-{
-    const QList<SampleSuggestion> rows = SampleSuggestions(QStringLiteral("golf clubs"));
-    QSet<QString> phrases;
-    int aboveThousand = 0;
-    for (const SampleSuggestion &row : rows) {
-        phrases.insert(row.phrase);
-        QVERIFY(row.phrase.contains(QLatin1String("golf clubs")));
-        QVERIFY(row.searches > 0);
-        aboveThousand += row.searches > 999;
-    }
-    QCOMPARE(phrases.size(), rows.size());
-    QVERIFY(aboveThousand >= 10 && aboveThousand < rows.size());
-    QCOMPARE(rows.first().phrase, QStringLiteral("golf clubs"));
-
-    // "zero" asks for rows without searches.
-    const QList<SampleSuggestion> zeros = SampleSuggestions(QStringLiteral("zero gravity"));
-    QCOMPARE(int(std::count_if(zeros.begin(), zeros.end(),
-                               [](const SampleSuggestion &row) { return row.searches == 0; })),
-             10);
+    QCOMPARE(phrases.size(), int(table.SuggestionCount));
+    QCOMPARE(zeros, seed.startsWith(QLatin1String("zero")) ? 10 : 0);
+    if (expectedRows >= 100)
+        QVERIFY(aboveThousand >= 10 && aboveThousand < expectedRows);
 }
 
 void tst_SampleServices::resultPagesReadBackAsTheirFigures()
@@ -240,30 +208,6 @@ void tst_SampleServices::requestLogDecodesThePhrase()
     QVERIFY(log.first().hasPhrase);
 }
 
-void tst_SampleServices::endpointsReachEachService()
-{
-    const ServiceEndpoints e = m_services.endpoints();
-    const QString base = m_services.baseAddress();
-    const struct
-    {
-        QString address;
-        QByteArray expected;
-    } cases[] = {
-        {e.keywordPrefix + QStringLiteral("golf+clubs") + e.keywordSuffix,
-         SampleKeywordPage(QStringLiteral("golf clubs"))},
-        {e.queryPrefix + QStringLiteral("golf+clubs") + e.querySuffix,
-         SampleResultPage(QStringLiteral("golf clubs"))},
-        {e.productPage, SampleProductPage()},
-    };
-    for (const auto &c : cases) {
-        QVERIFY(c.address.startsWith(base + QLatin1Char('/')));
-        const RawAnswer answer = rawGet(m_services.port(), c.address.mid(base.size()).toLatin1());
-        QVERIFY(answer.bytes.startsWith("HTTP/1.1 200 OK\r\n"));
-        QCOMPARE(answer.body(), c.expected);
-        QCOMPARE(answer.header("Content-Length").toLongLong(), c.expected.size());
-    }
-}
-
 void tst_SampleServices::faultPlanSelectsByNumberAndByPhrase()
 {
     SampleFaultPlan plan;
@@ -300,10 +244,21 @@ void tst_SampleServices::faultPlanSelectsByNumberAndByPhrase()
     QVERIFY(rawGet(port, "/search?q=again").bytes.startsWith("HTTP/1.1 404"));
 }
 
+// The fetcher tests see each fault only as a failed read; these are the shapes that tell the
+// faults apart on the wire.
 void tst_SampleServices::faultRoutesOnTheWire_data()
 {
     QTest::addColumn<SampleFault>("fault");
-    for (const SampleFault fault : AllSampleFaults())
+    const SampleFault faults[] = {SampleFault::Refused,
+                                  SampleFault::ResetMidBody,
+                                  SampleFault::Stall,
+                                  SampleFault::RedirectLoop,
+                                  SampleFault::Drip,
+                                  SampleFault::RedirectToSilent,
+                                  SampleFault::GzipBomb,
+                                  SampleFault::ResetBeforeStatus,
+                                  SampleFault::DoubleContentLength};
+    for (const SampleFault fault : faults)
         QTest::addRow("%s", qPrintable(SampleFaultName(fault))) << fault;
 }
 
@@ -311,23 +266,16 @@ void tst_SampleServices::faultRoutesOnTheWire()
 {
     QFETCH(SampleFault, fault);
     QCOMPARE(SampleFaultFromName(SampleFaultName(fault)), std::optional<SampleFault>(fault));
-
-    const QString inner = QStringLiteral("/search?q=golf+clubs");
-    const QByteArray target =
-        m_services.faultAddress(fault, inner).mid(m_services.baseAddress().size()).toLatin1();
+    const QByteArray inner = "/search?q=golf+clubs";
+    const QByteArray target = "/fault/" + SampleFaultName(fault).toLatin1() + inner;
     const QByteArray page = SampleResultPage(QStringLiteral("golf clubs"));
     const int waitMs = fault == SampleFault::Drip ? 1500 : fault == SampleFault::Stall ? 400 : 3000;
     const RawAnswer answer = rawGet(m_services.port(), target, waitMs);
     QVERIFY(answer.connected);
-    const QByteArray status = answer.bytes.left(answer.bytes.indexOf("\r\n"));
-    const qint64 declared = answer.header("Content-Length").toLongLong();
+    const QUrl location(QString::fromLatin1(answer.header("Location")));
 
     switch (fault) {
-    case SampleFault::None:
-        break;
     case SampleFault::Refused: {
-        QCOMPARE(status, QByteArray("HTTP/1.1 302 Found"));
-        const QUrl location(QString::fromLatin1(answer.header("Location")));
         QCOMPARE(location.port(), QUrl(m_services.refusedAddress()).port());
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, quint16(location.port()));
@@ -336,100 +284,49 @@ void tst_SampleServices::faultRoutesOnTheWire()
         break;
     }
     case SampleFault::ResetMidBody:
-        QVERIFY(status.startsWith("HTTP/1.1 200"));
-        QCOMPARE(declared, page.size());
-        QVERIFY(answer.body().size() < declared);
-        QVERIFY(answer.closed);
+        QCOMPARE(answer.header("Content-Length").toLongLong(), page.size());
+        QVERIFY(!answer.body().isEmpty() && answer.body().size() < page.size());
+        QCOMPARE(answer.error, QAbstractSocket::RemoteHostClosedError);
         break;
     case SampleFault::Stall:
+    case SampleFault::ResetBeforeStatus:
         QVERIFY(answer.bytes.isEmpty());
-        QVERIFY(!answer.closed);
-        break;
-    case SampleFault::NotFound:
-        QCOMPARE(status, QByteArray("HTTP/1.1 404 Not Found"));
-        QVERIFY(!answer.body().isEmpty());
-        break;
-    case SampleFault::ServerError:
-        QCOMPARE(status, QByteArray("HTTP/1.1 500 Internal Server Error"));
-        QVERIFY(!answer.body().isEmpty());
-        break;
-    case SampleFault::Redirect:
-        QCOMPARE(answer.header("Location"), "/hop" + inner.toLatin1());
+        QCOMPARE(answer.closed, fault == SampleFault::ResetBeforeStatus);
         break;
     case SampleFault::RedirectLoop: {
         // Two addresses that send to each other.
         const QByteArray next = answer.header("Location");
-        QCOMPARE(next, "/fault/redirect-loop" + inner.toLatin1() + "&loop");
+        QCOMPARE(next, "/fault/redirect-loop" + inner + "&loop");
         QCOMPARE(rawGet(m_services.port(), next).header("Location"), target);
         break;
     }
-    case SampleFault::OversizeDeclared:
-        QCOMPARE(declared, SampleServices::OversizeBytes);
-        QCOMPARE(answer.body().size(), SampleServices::OversizeBytes);
-        QVERIFY(answer.body().startsWith(page));
-        break;
-    case SampleFault::OversizeChunked:
-        QCOMPARE(answer.header("Transfer-Encoding"), QByteArray("chunked"));
-        QVERIFY(answer.body().size() > SampleServices::OversizeBytes);
-        QVERIFY(answer.body().endsWith("\r\n0\r\n\r\n"));
-        break;
-    case SampleFault::Garbage:
-        QCOMPARE(declared, answer.body().size());
-        QVERIFY(answer.body().contains('\0'));
-        break;
-    case SampleFault::EmptyBody:
-        QVERIFY(status.startsWith("HTTP/1.1 200"));
-        QCOMPARE(answer.header("Content-Length"), QByteArray("0"));
-        QVERIFY(answer.body().isEmpty());
-        break;
-    case SampleFault::ShortBody:
-        QCOMPARE(declared, page.size());
-        QCOMPARE(answer.body(), page.left(page.size() / 2));
-        QVERIFY(answer.closed);
-        break;
-    case SampleFault::ChunkedCut:
-        QCOMPARE(answer.header("Transfer-Encoding"), QByteArray("chunked"));
-        QVERIFY(!answer.body().endsWith("0\r\n\r\n"));
-        QVERIFY(answer.closed);
-        break;
     case SampleFault::Drip:
-        // Head at once, then one byte per interval.
-        QCOMPARE(declared, page.size());
+        // The head at once, then one byte per interval.
         QVERIFY2(answer.body().size() >= 1 && answer.body().size() <= 3,
                  qPrintable(QString::number(answer.body().size())));
         QVERIFY(!answer.closed);
         break;
     case SampleFault::RedirectToSilent: {
-        const QUrl location(QString::fromLatin1(answer.header("Location")));
         QVERIFY(location.port() != m_services.port());
         const RawAnswer silent = rawGet(quint16(location.port()), "/", 300);
-        QVERIFY(silent.connected);
-        QVERIFY(silent.bytes.isEmpty());
-        QVERIFY(!silent.closed);
+        QVERIFY(silent.connected && silent.bytes.isEmpty() && !silent.closed);
+        break;
+    }
+    case SampleFault::GzipBomb: {
+        QCOMPARE(answer.header("Content-Encoding"), QByteArray("gzip"));
+        const QByteArray body = answer.body();
+        QVERIFY(body.startsWith("\x1f\x8b\x08") && body.size() < 256 * 1024);
+        // The gzip trailer ends with the inflated size.
+        const auto *tail = reinterpret_cast<const uchar *>(body.constData() + body.size() - 4);
+        QCOMPARE(qint64(qFromLittleEndian<quint32>(tail)), SampleServices::GzipInflatedBytes);
         break;
     }
     case SampleFault::DoubleContentLength:
         QCOMPARE(answer.head().count("Content-Length:"), 2);
         QCOMPARE(answer.body(), page);
         break;
-    case SampleFault::BadChunkSize:
-        QVERIFY(answer.body().startsWith("zz\r\n"));
-        break;
-    case SampleFault::GzipBomb: {
-        QCOMPARE(answer.header("Content-Encoding"), QByteArray("gzip"));
-        const QByteArray body = answer.body();
-        QCOMPARE(declared, body.size());
-        QVERIFY(body.size() < 256 * 1024);
-        QVERIFY(body.startsWith("\x1f\x8b\x08"));
-        // The gzip trailer's last field is the inflated size.
-        const auto *tail = reinterpret_cast<const uchar *>(body.constData() + body.size() - 4);
-        QCOMPARE(qint64(qFromLittleEndian<quint32>(tail)), SampleServices::GzipInflatedBytes);
-        break;
-    }
-    case SampleFault::ResetBeforeStatus:
-        QVERIFY(answer.bytes.isEmpty());
-        QVERIFY(answer.closed);
-        break;
+    default:
+        QFAIL("no wire check for this fault");
     }
     QCOMPARE(m_services.requests().first().fault, fault);
 }
