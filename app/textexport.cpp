@@ -52,12 +52,17 @@ ReportViewer::ReportViewer(const QString &reportPath, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_text);
 
+    // Only a regular file is read: opening a FIFO found under a report's name would block the
+    // window until some other program wrote to it.
+    const QFileInfo info(reportPath);
     QFile file(reportPath);
-    if (file.open(QIODevice::ReadOnly))
+    if ((!info.exists() || info.isFile()) && file.open(QIODevice::ReadOnly))
         m_text->setPlainText(QString::fromLocal8Bit(file.readAll()));
     else
         m_text->setPlainText(QStringLiteral("Cannot open ") + QDir::toNativeSeparators(reportPath)
-                             + QStringLiteral(": ") + file.errorString());
+                             + QStringLiteral(": ")
+                             + (info.exists() && !info.isFile() ? QStringLiteral("not a file")
+                                                                : file.errorString()));
     resize(960, 560);
 }
 
@@ -91,7 +96,7 @@ void TextExport::Export(const QString &reportPath)
 #else
     // A missing file is shown in the program's own window, which says so; a desktop handler
     // would fail without a word.
-    if (QFileInfo::exists(reportPath) && m_openDocument(QUrl::fromLocalFile(reportPath)))
+    if (QFileInfo(reportPath).isFile() && m_openDocument(QUrl::fromLocalFile(reportPath)))
         return;
 #endif
     auto *viewer = new ReportViewer(reportPath, m_viewerParent);
