@@ -324,7 +324,9 @@ bool GetReport(SuggestionTable &table, const QString &seedKeyword, const ReportF
     if (!file.open(QIODevice::WriteOnly))
         return fail(file.errorString());
     const QByteArray bytes = ReportBytes(seedKeyword, total, list.Rows, locale);
-    if (file.write(bytes) != bytes.size())
+    // The explicit flush matters: a write that fails only when the buffer is flushed (a full
+    // disk) is not seen by commit(), which would then put a cut-short report in place.
+    if (file.write(bytes) != bytes.size() || !file.flush())
         return fail(file.errorString());
     if (!file.commit())
         return fail(file.errorString());
