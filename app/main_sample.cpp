@@ -8,6 +8,7 @@
 #include "serviceaddresses.h"
 
 #include <QApplication>
+#include <QTimer>
 
 // The same start-up and window as the program, run against sample services of its own on
 // the loopback interface instead of the real ones.
@@ -25,14 +26,21 @@ int main(int argc, char *argv[])
     }
     Quorvane::OverrideEndpoints(services.endpoints());
 
+    // For tests and scripts: QUORVANE_EXIT_AFTER_MS=n closes the main window, and so ends the
+    // program, n milliseconds after it is shown.
+    const int exitAfterMs = qEnvironmentVariableIntValue("QUORVANE_EXIT_AFTER_MS");
+
     Quorvane::Program program(Quorvane::SamplePlaces(), boxes);
-    const Quorvane::StartupOutcome outcome = program.Start([&boxes](Quorvane::frmQuorvane &w) {
-        boxes.setParent(&w);
-        // The services are on this computer.
-        w.Controller().Connectivity().SetProbe([] { return true; });
-        QObject::connect(&w, &Quorvane::frmQuorvane::Closed, &w, &QCoreApplication::quit,
-                         Qt::QueuedConnection);
-    });
+    const Quorvane::StartupOutcome outcome =
+        program.Start([&boxes, exitAfterMs](Quorvane::frmQuorvane &w) {
+            boxes.setParent(&w);
+            if (exitAfterMs > 0)
+                QTimer::singleShot(exitAfterMs, &w, &QWidget::close);
+            // The services are on this computer.
+            w.Controller().Connectivity().SetProbe([] { return true; });
+            QObject::connect(&w, &Quorvane::frmQuorvane::Closed, &w, &QCoreApplication::quit,
+                             Qt::QueuedConnection);
+        });
     switch (outcome) {
     case Quorvane::StartupOutcome::ShowMainWindow:
         return app.exec();
