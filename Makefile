@@ -35,10 +35,12 @@ sanitize-test: deps
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
 # libFuzzer targets built with clang under ASan and UBSan, each run FUZZ_SECONDS on its corpus.
+# Warnings are not errors here: the zero-warning rule is gcc's (make test), and a clang-only
+# warning in a library should not stop the fuzz runs.
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-		-DQUORVANE_FUZZ=ON -DQUORVANE_WERROR=ON >/dev/null
+		-DQUORVANE_FUZZ=ON >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target quorvane-fuzzers
 	@bash fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)
