@@ -86,8 +86,7 @@ class ResultPageWalk final
 public:
     ResultPageWalk(QStringView html, QStringView tag, SuggestionTable &table,
                    const bool &stopRequested, const StatusSink &status)
-        : m_html(html)
-        , m_page(html.utf16())
+        : m_page(html.utf16())
         , m_end(html.utf16() + html.size())
         , m_entry(EntryIndexFromKey(tag))
         , m_table(table)
@@ -107,7 +106,6 @@ private:
     bool finish(bool reachedEnd);
     QString pendingWord() const;
 
-    QStringView m_html;
     const char16_t *m_page;
     const char16_t *m_end;
     int m_entry;
@@ -198,7 +196,9 @@ bool ResultPageWalk::run()
     ChunkStart lastOpen; // LastOpenEnd
     ChunkStart lastClose; // LastCloseEnd
     bool seenClose = false;
-    qsizetype skipThrough = -1; // the ">" that closes the style or script block being skipped
+    // While a style or script block is skipped: the tag that ends it. Tags inside the block are
+    // neither read nor checked for a stop; the block ends at the first closing tag after it.
+    std::string_view skipClosing;
     for (const char16_t *at = m_page;;) {
         at = m_text.appendUntilMarkup(at, m_end);
         if (at == m_end)
@@ -213,10 +213,14 @@ bool ResultPageWalk::run()
         const char16_t *close = FindUnit(open + 1, m_end, u'>');
         if (close == m_end)
             return finish(true);
-        const qsizetype openIndex = open - m_page;
         const qsizetype afterClose = close + 1 - m_page;
 
-        if (openIndex > skipThrough) {
+        if (!skipClosing.empty()) {
+            // A closing tag that starts at this "<" or inside this tag ends at its ">", the first
+            // one after that start; so this tag ends the block when its last units read it.
+            if (EndsWithFolded(open, close + 1, skipClosing))
+                skipClosing = {};
+        } else {
             if (m_stopRequested)
                 return finish(false);
             const TagKind kind = ClassifyTag(open + 1, close);
@@ -254,15 +258,11 @@ bool ResultPageWalk::run()
                 break;
             }
             case TagKind::Style:
-            case TagKind::Script: {
-                const bool style = kind == TagKind::Style;
-                const qsizetype closing =
-                    FindFolded(m_html, afterClose, style ? "</style>" : "</script>");
-                if (closing < 0)
-                    return finish(true); // the block runs to the end of the page
-                skipThrough = closing + (style ? 7 : 8); // its ">"
+            case TagKind::Script:
+                // A block that is never closed runs to the end of the page, where the walk
+                // then ends without reading another tag.
+                skipClosing = kind == TagKind::Style ? "</style>" : "</script>";
                 break;
-            }
             default:
                 break;
             }

@@ -85,21 +85,6 @@ TagKind ClassifyTag(const char16_t *begin, const char16_t *end)
     return TagKind::Other;
 }
 
-qsizetype FindFolded(QStringView page, qsizetype from, std::string_view closing)
-{
-    const char16_t *const start = page.utf16();
-    const char16_t *const end = start + page.size();
-    const char16_t *at = start + qBound<qsizetype>(0, from, page.size());
-    for (;;) {
-        at = FindUnit(at, end, u'<');
-        if (at == end)
-            return -1;
-        if (StartsWithFolded(at, end, closing))
-            return at - start;
-        ++at;
-    }
-}
-
 // Never longer than the page (a tag or "&nbsp;" gives at most one byte); the slack takes the
 // whole blocks that appendUntilMarkup() writes before it knows where to stop.
 StrippedText::StrippedText(qsizetype capacity)
@@ -110,16 +95,33 @@ const char16_t *StrippedText::appendUntilMarkup(const char16_t *begin, const cha
 {
     unsigned char *out = m_data.get() + m_size;
 #if defined(__SSE2__)
-    const __m128i open = _mm_set1_epi16('<');
-    const __m128i amp = _mm_set1_epi16('&');
-    for (; end - begin >= 8; begin += 8, out += 8) {
-        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin));
-        const __m128i folded = FoldEight(units);
-        _mm_storel_epi64(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(folded, folded));
+    // Sixteen units a block. Blocks of plain ASCII (nearly all of a page) are narrowed first and
+    // folded as bytes; others take FoldEight(). Folding keeps "<" and "&" and makes nothing
+    // else into them, so the stop is looked for in the folded bytes.
+    const __m128i highBits = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i beforeA = _mm_set1_epi8('A' - 1);
+    const __m128i afterZ = _mm_set1_epi8('Z' + 1);
+    const __m128i caseBit = _mm_set1_epi8(0x20);
+    const __m128i open = _mm_set1_epi8('<');
+    const __m128i amp = _mm_set1_epi8('&');
+    for (; end - begin >= 16; begin += 16, out += 16) {
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + 8));
+        const __m128i wide = _mm_and_si128(_mm_or_si128(low, high), highBits);
+        __m128i folded;
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(wide, _mm_setzero_si128())) == 0xFFFF) {
+            const __m128i bytes = _mm_packus_epi16(low, high);
+            const __m128i upper =
+                _mm_and_si128(_mm_cmpgt_epi8(bytes, beforeA), _mm_cmplt_epi8(bytes, afterZ));
+            folded = _mm_or_si128(bytes, _mm_and_si128(upper, caseBit));
+        } else {
+            folded = _mm_packus_epi16(FoldEight(low), FoldEight(high));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out), folded);
         const int mask = _mm_movemask_epi8(
-            _mm_or_si128(_mm_cmpeq_epi16(units, open), _mm_cmpeq_epi16(units, amp)));
+            _mm_or_si128(_mm_cmpeq_epi8(folded, open), _mm_cmpeq_epi8(folded, amp)));
         if (mask) {
-            const int before = __builtin_ctz(static_cast<unsigned>(mask)) >> 1;
+            const int before = __builtin_ctz(static_cast<unsigned>(mask));
             m_size = out + before - m_data.get();
             return begin + before;
         }

@@ -81,16 +81,19 @@ inline bool IsLineBreak(const char16_t *begin, const char16_t *end)
     return end - begin == 2 && Fold(begin[0]) == 'b' && Fold(begin[1]) == 'r';
 }
 
+// True when [begin, end) ends with `word` (lower-case ASCII) once folded.
+inline bool EndsWithFolded(const char16_t *begin, const char16_t *end, std::string_view word)
+{
+    const qsizetype length = static_cast<qsizetype>(word.size());
+    return end - begin >= length && StartsWithFolded(end - length, end, word);
+}
+
 // "&nbsp;" exactly so (not in other cases) at `at`; in page text it stands for a space.
 inline bool IsNbsp(const char16_t *at, const char16_t *end)
 {
     static constexpr char16_t Nbsp[] = u"&nbsp;";
     return end - at >= 6 && std::equal(at, at + 6, Nbsp);
 }
-
-// The first place at or after `from` where the page, lower-cased, reads `closing` (which
-// starts with "<"), or -1.
-qsizetype FindFolded(QStringView page, qsizetype from, std::string_view closing);
 
 // A page's text with its tags stripped as StripTags() strips them, "&nbsp;" read as a space
 // and every unit folded: one byte per character of the stripped text. The page is added one

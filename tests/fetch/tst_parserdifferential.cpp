@@ -70,7 +70,9 @@ public:
                                            "</style",
                                            "</scr\u0130pt>",
                                            "<style>a < b { x: 1 }</style>",
-                                           "<script>if (a<b) x = \"</table>\";</script>"};
+                                           "<script>if (a<b) x = \"</table>\";</script>",
+                                           "<a title=\"</SCRIPT>\">",
+                                           "<b </style>"};
         static const QStringList markers = {"results 1 - 10 of about",
                                             "Results <b>1</b> - <b>10</b> of about ",
                                             "RESULTS 1 - 10 OF ABOUT ",
