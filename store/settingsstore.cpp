@@ -1,5 +1,6 @@
 #include "settingsstore.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +11,11 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+
+#ifdef Q_OS_UNIX
+#include <cstdio>
+#include <unistd.h>
+#endif
 
 namespace Quorvane {
 
@@ -99,6 +105,47 @@ bool LineIsSound(const QString &rawLine)
     return line.contains(QLatin1Char('='));
 }
 
+#ifdef Q_OS_UNIX
+bool HardLink(const QString &from, const QString &to)
+{
+    return ::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+bool ReplaceFile(const QString &from, const QString &to)
+{
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+// Whether the INI file holds exactly the values of the settings key that `meant` holds; nothing
+// when it cannot be told. QSettings answers for a file it wrote itself from its own memory, so
+// the file is read under a name never used before: a hard link to it.
+std::optional<bool> FileHolds(const QString &fileName, QSettings &meant)
+{
+    static int serial = 0;
+    const QString alias = fileName
+        + QStringLiteral(".check-%1-%2").arg(QCoreApplication::applicationPid()).arg(++serial);
+    if (!HardLink(fileName, alias))
+        return std::nullopt;
+    bool same = false;
+    {
+        QSettings written(alias, QSettings::IniFormat);
+        same = written.status() == QSettings::NoError;
+        written.beginGroup(GroupOf(SettingsKey));
+        meant.beginGroup(GroupOf(SettingsKey));
+        QStringList keys = meant.allKeys();
+        QStringList writtenKeys = written.allKeys();
+        keys.sort();
+        writtenKeys.sort();
+        same = same && writtenKeys == keys;
+        for (qsizetype i = 0; same && i < keys.size(); ++i)
+            same = ReadValue(written, keys[i]) == ReadValue(meant, keys[i]);
+        meant.endGroup();
+    }
+    QFile::remove(alias);
+    return same;
+}
+#endif
+
 } // namespace
 
 SettingsLocation SettingsLocation::userDefault()
@@ -182,9 +229,46 @@ bool SettingsStore::commit(QSettings &settings) const
     // QSettings writes through QSaveFile while atomic sync is required (its default), so the file
     // on disk is only ever the earlier or the complete new one.
     settings.setAtomicSyncRequired(true);
+#ifdef Q_OS_UNIX
+    if (m_location.isIniFile())
+        return commitChecked(settings);
+#endif
     settings.sync();
     return settings.isWritable() && settings.status() != QSettings::AccessError;
 }
+
+#ifdef Q_OS_UNIX
+// Qt's INI writer does not see a write that fails only when its buffer is flushed (a full disk):
+// it puts the cut-short file in place and reports success, and the next start would find the
+// history without its count. So the file written is read back, and when it is not what was
+// meant, the earlier file, kept under a hard link (which takes no room), comes back.
+bool SettingsStore::commitChecked(QSettings &settings) const
+{
+    const QString path = m_location.path;
+    const QFileInfo info(path);
+    // Links a killed program may have left.
+    const QStringList leftovers =
+        info.dir().entryList({info.fileName() + QStringLiteral(".earlier"),
+                              info.fileName() + QStringLiteral(".check-*")},
+                             QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : leftovers)
+        QFile::remove(info.dir().filePath(name));
+
+    const QString earlier = path + QStringLiteral(".earlier");
+    const bool kept = info.exists() && HardLink(path, earlier);
+    settings.sync();
+    bool written = settings.isWritable() && settings.status() != QSettings::AccessError;
+    if (written && FileHolds(path, settings) == false) {
+        written = false;
+        if (kept)
+            ReplaceFile(earlier, path);
+        else
+            QFile::remove(path); // the next start is a first start, not a failed one
+    }
+    QFile::remove(earlier);
+    return written;
+}
+#endif
 
 bool SettingsStore::prepareWrite()
 {

@@ -93,6 +93,7 @@ public:
 private:
     bool prepareWrite();
     bool commit(QSettings &settings) const;
+    bool commitChecked(QSettings &settings) const;
 
     SettingsLocation m_location;
     std::function<QDateTime()> m_clock;
