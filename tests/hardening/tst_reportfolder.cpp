@@ -7,10 +7,14 @@
 #include "sampleservices.h"
 #include "serviceaddresses.h"
 
+#include <QApplication>
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 #include <csignal>
+#include <cstdio>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,8 +86,9 @@ public:
 
     bool isMounted() const { return m_mounted; }
 
-    // Fills what is left of it with one file; true once a write has failed for want of space.
-    bool fill(const QString &fileName) const
+    // Fills what is left of it with one file, then gives `room` bytes back; true once a write
+    // has failed for want of space.
+    bool fill(const QString &fileName, qint64 room = 0) const
     {
         QFile filler(QDir(m_folder).filePath(fileName));
         if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
@@ -91,7 +96,7 @@ public:
         const QByteArray block(512, 'x');
         for (int i = 0; i < 1024; ++i) {
             if (filler.write(block) != block.size())
-                return true;
+                return filler.resize(std::max<qint64>(0, filler.size() - room));
         }
         return false;
     }
@@ -100,6 +105,38 @@ private:
     QString m_folder;
     bool m_mounted = false;
 };
+
+const char *const StartOption = "--start";
+
+// Helper mode: the program's start-up in a process of its own, which has read nothing before;
+// prints the history it shows, one entry a line, or "failed".
+int StartProgram(char **argv)
+{
+    ScriptedBoxes boxes;
+    Program program({SettingsLocation::iniFile(QString::fromLocal8Bit(argv[2])),
+                     QString::fromLocal8Bit(argv[3]), QString()},
+                    boxes);
+    if (program.Start() != StartupOutcome::ShowMainWindow) {
+        std::printf("failed\n");
+        return 1;
+    }
+    for (const QString &entry : program.CurrentSettings().KeywordHistory)
+        std::printf("%s\n", entry.toUtf8().constData());
+    return 0;
+}
+
+// The history the program shows when started over these places.
+QStringList StartedHistory(const ProgramPlaces &places)
+{
+    QProcess start;
+    start.start(QCoreApplication::applicationFilePath(),
+                {QString::fromLatin1(StartOption), places.settings.path, places.reportFolder});
+    if (!start.waitForFinished(20000))
+        return {QStringLiteral("no end")};
+    QStringList lines = QString::fromUtf8(start.readAllStandardOutput()).split(u'\n');
+    lines.removeAll(QString());
+    return lines;
+}
 
 } // namespace
 
@@ -119,6 +156,8 @@ private Q_SLOTS:
     void notAReportUnderItsNameIsToldOrReplaced();
     void fullDiskKeepsEveryReport_data();
     void fullDiskKeepsEveryReport();
+    void fullDiskKeepsTheEarlierSettings_data();
+    void fullDiskKeepsTheEarlierSettings();
 
 private:
     SampleServices m_services;
@@ -313,5 +352,65 @@ void tst_ReportFolder::fullDiskKeepsEveryReport()
     program.stop();
 }
 
-QTEST_MAIN(tst_ReportFolder)
+void tst_ReportFolder::fullDiskKeepsTheEarlierSettings_data()
+{
+    fullDiskKeepsEveryReport_data();
+}
+
+void tst_ReportFolder::fullDiskKeepsTheEarlierSettings()
+{
+    QFETCH(Full, full);
+    m_program.reset();
+    const QString folder = m_dir->filePath(QStringLiteral("settings"));
+    std::unique_ptr<SmallMount> mount;
+    if (full == Full::SmallFileSystem)
+        mount = std::make_unique<SmallMount>(folder);
+    QVERIFY(QDir().mkpath(folder));
+    const ProgramPlaces places {
+        SettingsLocation::iniFile(QDir(folder).filePath(QStringLiteral("quorvane.ini"))),
+        m_dir->filePath(QStringLiteral("report")), QString()};
+    Settings earlier;
+    earlier.IntervalSetting = 99;
+    earlier.KeywordHistory = {QStringLiteral("golf"), QStringLiteral("chess")};
+    QVERIFY(SettingsStore(places.settings).SaveHistory(earlier));
+    const QByteArray earlierBytes = ReadAll(places.settings.path);
+
+    // A history that needs more room than there is.
+    Settings grown = earlier;
+    for (int i = 0; i < 200; ++i)
+        grown.KeywordHistory << QStringLiteral("keyword number %1 of a longer history").arg(i);
+    std::unique_ptr<FileSizeLimit> limit;
+    if (mount && mount->isMounted()) {
+        // Room for the start of the file, not for all of it.
+        QVERIFY(mount->fill(QStringLiteral("filler"), 4096));
+    } else {
+        limit = std::make_unique<FileSizeLimit>(1024);
+        QVERIFY(limit->isSet());
+    }
+    SettingsStore store(places.settings);
+    QVERIFY(!store.SaveHistory(grown));
+    if (limit)
+        limit->lift();
+    else
+        QVERIFY(QFile::remove(QDir(folder).filePath(QStringLiteral("filler"))));
+    // The earlier file is there as it was, with nothing left beside it.
+    QCOMPARE(ReadAll(places.settings.path), earlierBytes);
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList {QStringLiteral("quorvane.ini")});
+
+    // The next start of the program shows the earlier history, and a later save has room again.
+    QCOMPARE(StartedHistory(places), earlier.KeywordHistory);
+    QVERIFY(store.SaveHistory(grown));
+    QCOMPARE(StartedHistory(places), grown.KeywordHistory);
+}
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (argc == 4 && qstrcmp(argv[1], StartOption) == 0)
+        return StartProgram(argv);
+    tst_ReportFolder test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_reportfolder.moc"
