@@ -200,15 +200,9 @@ bool ResultPageWalk::run()
     // neither read nor checked for a stop; the block ends at the first closing tag after it.
     std::string_view skipClosing;
     for (const char16_t *at = m_page;;) {
-        at = m_text.appendUntilMarkup(at, m_end);
+        at = m_text.appendUntilTag(at, m_end);
         if (at == m_end)
             return finish(true);
-        if (*at == u'&') {
-            const bool space = IsNbsp(at, m_end);
-            m_text.appendByte(space ? ' ' : '&');
-            at += space ? 6 : 1;
-            continue;
-        }
         const char16_t *open = at;
         const char16_t *close = FindUnit(open + 1, m_end, u'>');
         if (close == m_end)

@@ -91,20 +91,20 @@ StrippedText::StrippedText(qsizetype capacity)
     : m_data(std::make_unique_for_overwrite<unsigned char[]>(static_cast<size_t>(capacity) + 16))
 { }
 
-const char16_t *StrippedText::appendUntilMarkup(const char16_t *begin, const char16_t *end)
+const char16_t *StrippedText::appendUntilTag(const char16_t *begin, const char16_t *end)
 {
     unsigned char *out = m_data.get() + m_size;
 #if defined(__SSE2__)
     // Sixteen units a block. Blocks of plain ASCII (nearly all of a page) are narrowed first and
     // folded as bytes; others take FoldEight(). Folding keeps "<" and "&" and makes nothing
-    // else into them, so the stop is looked for in the folded bytes.
+    // else into them, so both are looked for in the folded bytes.
     const __m128i highBits = _mm_set1_epi16(static_cast<short>(0xFF80));
     const __m128i beforeA = _mm_set1_epi8('A' - 1);
     const __m128i afterZ = _mm_set1_epi8('Z' + 1);
     const __m128i caseBit = _mm_set1_epi8(0x20);
     const __m128i open = _mm_set1_epi8('<');
     const __m128i amp = _mm_set1_epi8('&');
-    for (; end - begin >= 16; begin += 16, out += 16) {
+    while (end - begin >= 16) {
         const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin));
         const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + 8));
         const __m128i wide = _mm_and_si128(_mm_or_si128(low, high), highBits);
@@ -118,17 +118,41 @@ const char16_t *StrippedText::appendUntilMarkup(const char16_t *begin, const cha
             folded = _mm_packus_epi16(FoldEight(low), FoldEight(high));
         }
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out), folded);
-        const int mask = _mm_movemask_epi8(
-            _mm_or_si128(_mm_cmpeq_epi8(folded, open), _mm_cmpeq_epi8(folded, amp)));
-        if (mask) {
-            const int before = __builtin_ctz(static_cast<unsigned>(mask));
+        const unsigned tags =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(folded, open)));
+        unsigned amps = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(folded, amp)));
+        // Every "&" before the tag stays as it is unless it starts "&nbsp;".
+        if (tags)
+            amps &= (1u << __builtin_ctz(tags)) - 1;
+        for (; amps; amps &= amps - 1) {
+            const int at = __builtin_ctz(amps);
+            if (IsNbsp(begin + at, end))
+                break;
+        }
+        if (amps) {
+            const int at = __builtin_ctz(amps);
+            out[at] = ' ';
+            out += at + 1;
+            begin += at + 6;
+            continue;
+        }
+        if (tags) {
+            const int before = __builtin_ctz(tags);
             m_size = out + before - m_data.get();
             return begin + before;
         }
+        begin += 16;
+        out += 16;
     }
 #endif
-    while (begin < end && *begin != u'<' && *begin != u'&')
-        *out++ = Fold(*begin++);
+    while (begin < end && *begin != u'<') {
+        if (IsNbsp(begin, end)) {
+            *out++ = ' ';
+            begin += 6;
+        } else {
+            *out++ = Fold(*begin++);
+        }
+    }
     m_size = out - m_data.get();
     return begin;
 }

@@ -46,9 +46,23 @@ inline const char16_t *FindUnit(const char16_t *begin, const char16_t *end, char
 {
 #if defined(__SSE2__)
     const __m128i needle = _mm_set1_epi16(static_cast<short>(c));
+    const auto equal = [needle](const char16_t *at) {
+        return _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)), needle);
+    };
+    // Long runs (script text inside a tag) go 32 units a step, with one test per step.
+    for (; end - begin >= 32; begin += 32) {
+        const __m128i a = equal(begin);
+        const __m128i b = equal(begin + 8);
+        const __m128i c = equal(begin + 16);
+        const __m128i d = equal(begin + 24);
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d)))) {
+            const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b)))
+                | static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(c, d))) << 16;
+            return begin + __builtin_ctz(mask);
+        }
+    }
     for (; end - begin >= 8; begin += 8) {
-        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin));
-        const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(units, needle));
+        const int mask = _mm_movemask_epi8(equal(begin));
         if (mask)
             return begin + (__builtin_ctz(static_cast<unsigned>(mask)) >> 1);
     }
@@ -104,9 +118,8 @@ public:
     explicit StrippedText(qsizetype capacity);
     Q_DISABLE_COPY_MOVE(StrippedText)
 
-    // Appends text from `begin` up to the first "<" or "&" (or end) and returns where it
-    // stopped; the caller deals with that unit.
-    const char16_t *appendUntilMarkup(const char16_t *begin, const char16_t *end);
+    // Appends text from `begin` up to the first "<" (or end) and returns where it stopped.
+    const char16_t *appendUntilTag(const char16_t *begin, const char16_t *end);
     void appendByte(unsigned char byte) { m_data[m_size++] = byte; }
 
     qsizetype size() const { return m_size; }

@@ -6,9 +6,6 @@
 namespace Quorvane {
 
 // Page bytes become text with the system's 8-bit encoding; no declared charset is honoured.
-inline QString PageText(const QByteArray &bytes)
-{
-    return QString::fromLocal8Bit(bytes);
-}
+QString PageText(const QByteArray &bytes);
 
 } // namespace Quorvane

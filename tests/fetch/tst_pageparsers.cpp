@@ -1,7 +1,9 @@
 #include "pageparsers.h"
+#include "pagetext.h"
 
 #include <QElapsedTimer>
 #include <QLocale>
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace Quorvane;
@@ -54,6 +56,8 @@ private Q_SLOTS:
     void resultPageStopsWhenAskedByTheStatusSink();
     void nestedTablesParseInLinearTime_data();
     void nestedTablesParseInLinearTime();
+
+    void pageTextIsTheSystemDecoding();
 };
 
 void tst_PageParsers::keywordCellsArePairedInDocumentOrder_data()
@@ -322,6 +326,30 @@ void tst_PageParsers::nestedTablesParseInLinearTime()
     QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(table.Entries[0].Results, results);
     QVERIFY(!table.Entries[0].HasAds);
+}
+
+// Page text takes a short cut for ASCII pages; it must read every page as the system decoder
+// does, whichever byte first leaves ASCII, and keep an empty page apart from a missing one.
+void tst_PageParsers::pageTextIsTheSystemDecoding()
+{
+    QCOMPARE(PageText(QByteArray()).isNull(), QString::fromLocal8Bit(QByteArray()).isNull());
+    QCOMPARE(PageText(QByteArray("")).isNull(), QString::fromLocal8Bit(QByteArray("")).isNull());
+
+    QRandomGenerator random(6);
+    const QList<QByteArray> outside = {"\x80",         "\xff", "\xc3\xa9",         "\xe2\x84\xaa",
+                                       "\xef\xbb\xbf", "\xc3", "\xf0\x9f\x98\x80", "\xed\xa0\x80"};
+    for (int size = 0; size < 70; ++size) {
+        QByteArray ascii(size, Qt::Uninitialized);
+        for (char &byte : ascii)
+            byte = char(random.bounded(0x80)); // NUL included
+        QCOMPARE(PageText(ascii), QString::fromLocal8Bit(ascii));
+        for (int at = 0; at <= size; ++at) {
+            QByteArray page = ascii;
+            page.insert(at, outside.at(random.bounded(outside.size())));
+            const QString text = PageText(page);
+            QCOMPARE(text, QString::fromLocal8Bit(page));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_PageParsers)
