@@ -25,6 +25,44 @@ inline __m128i FoldEight(__m128i units)
 }
 #endif
 
+// The first occurrence of `phrase` in [begin, end), or null. Blocks of 16
+// starts are tested on the phrase's first and last bytes at once; only starts that pass both
+// are compared in full.
+const unsigned char *FindPhrase(const unsigned char *begin, const unsigned char *end,
+                                std::string_view phrase)
+{
+    const auto length = static_cast<qsizetype>(phrase.size());
+    if (length == 0)
+        return begin;
+    if (end - begin < length)
+        return nullptr;
+    const unsigned char *const lastStart = end - length;
+    const auto first = static_cast<unsigned char>(phrase.front());
+    const auto last = static_cast<unsigned char>(phrase.back());
+    const unsigned char *at = begin;
+#if defined(__SSE2__)
+    const __m128i firsts = _mm_set1_epi8(static_cast<char>(first));
+    const __m128i lasts = _mm_set1_epi8(static_cast<char>(last));
+    for (; lastStart - at >= 15; at += 16) {
+        const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+        const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at + length - 1));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_and_si128(_mm_cmpeq_epi8(head, firsts), _mm_cmpeq_epi8(tail, lasts))));
+        for (; mask; mask &= mask - 1) {
+            const unsigned char *start = at + __builtin_ctz(mask);
+            if (std::memcmp(start, phrase.data(), phrase.size()) == 0)
+                return start;
+        }
+    }
+#endif
+    for (; at <= lastStart; ++at) {
+        if (*at == first && at[length - 1] == last
+            && std::memcmp(at, phrase.data(), phrase.size()) == 0)
+            return at;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 void FoldInto(unsigned char *out, const char16_t *begin, const char16_t *end)
@@ -175,10 +213,9 @@ qsizetype PhraseCursor::find(const StrippedText &text, qsizetype limit)
     const qsizetype lastStart = limit - length;
     if (m_next > lastStart)
         return -1;
-    const void *hit = memmem(text.data() + m_next, static_cast<size_t>(limit - m_next),
-                             m_phrase.data(), m_phrase.size());
+    const unsigned char *hit = FindPhrase(text.data() + m_next, text.data() + limit, m_phrase);
     if (hit) {
-        m_found = static_cast<const unsigned char *>(hit) - text.data();
+        m_found = hit - text.data();
         return m_found;
     }
     m_next = lastStart + 1;
