@@ -1,17 +1,69 @@
 #include "pagefetcher.h"
 
-#include "pageread.h"
 #include "pagetext.h"
 
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace Quorvane {
+
+namespace {
+
+// What Qt reads from the network ahead of us; the page itself is gathered in our own buffer.
+constexpr qint64 ReplyBufferBytes = 256 * 1024;
+// Room taken at once for a declared length; a head that declares much but sends little costs
+// no more than this.
+constexpr qint64 ReserveBytes = 1024 * 1024;
+
+bool canRead(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty()
+        && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
+// The statuses Qt follows when the answer names a new address.
+bool isFollowedRedirect(int code)
+{
+    return code == 301 || code == 302 || code == 303 || code == 305 || code == 307 || code == 308;
+}
+
+bool isDigits(const QByteArray &text)
+{
+    return !text.isEmpty()
+        && std::all_of(text.cbegin(), text.cend(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The declared body length, or nullopt when none is declared. Qt joins repeated headers with
+// ", ", so disagreeing declarations arrive as a list; every value must be the same number.
+// Returns -1 for a length that cannot be trusted.
+std::optional<qint64> declaredLength(const QNetworkReply &reply)
+{
+    if (!reply.hasRawHeader("Content-Length"))
+        return std::nullopt;
+    std::optional<qint64> length;
+    for (const QByteArray &part : reply.rawHeader("Content-Length").split(',')) {
+        const QByteArray digits = part.trimmed();
+        bool ok = isDigits(digits) && digits.size() <= 18;
+        const qint64 value = ok ? digits.toLongLong(&ok) : -1;
+        if (!ok || (length && *length != value))
+            return -1;
+        length = value;
+    }
+    return length;
+}
+
+} // namespace
 
 struct ocxParseWeb::Private
 {
@@ -19,9 +71,11 @@ struct ocxParseWeb::Private
     {
         quint64 id = 0;
         QString key;
-        PageRead *read = nullptr;
-        int redirects = 0;
+        QNetworkReply *reply = nullptr;
         QTimer deadline;
+        QByteArray body;
+        std::optional<qint64> declared; // the answer's Content-Length, once its head is in
+        bool headSeen = false;
     };
 
     ocxParseWeb *q;
@@ -29,6 +83,7 @@ struct ocxParseWeb::Private
     const bool &stopRequested;
     const qint16 &parsePhase;
     StatusSink status;
+    QNetworkAccessManager network;
     QStringList pending; // positions 1 to n; the placeholder at position 0 is implicit
     std::vector<std::unique_ptr<Download>> active; // in the order the reads started
     quint64 nextId = 1;
@@ -54,12 +109,15 @@ struct ocxParseWeb::Private
         return nullptr;
     }
 
-    static void stopRead(Download &download)
+    // Deleting a reply that is still running ends its request and drops its connection.
+    // Not abort(): that reports an error of its own, and Qt warns when the error it had
+    // already queued for an error status (404, 500) arrives after it.
+    void stopReply(Download &download)
     {
-        if (PageRead *read = download.read) {
-            download.read = nullptr;
-            read->abort();
-            read->deleteLater();
+        if (QNetworkReply *reply = download.reply) {
+            download.reply = nullptr;
+            QObject::disconnect(reply, nullptr, q, nullptr);
+            reply->deleteLater();
         }
     }
 
@@ -74,51 +132,130 @@ struct ocxParseWeb::Private
         std::unique_ptr<Download> download = std::move(*it);
         active.erase(it);
         download->deadline.stop();
-        stopRead(*download);
+        stopReply(*download);
         return download;
     }
 
-    void read(quint64 id, const QUrl &url);
-    void onRedirected(quint64 id, const QUrl &target);
+    void read(Download &download, const QUrl &url);
+    void onHead(quint64 id);
+    void onData(quint64 id);
+    void onFinished(quint64 id);
+    bool takeData(Download &download);
     void fail(quint64 id);
-    void complete(quint64 id, const QByteArray &bytes);
+    void complete(quint64 id);
 };
 
-void ocxParseWeb::Private::read(quint64 id, const QUrl &url)
+void ocxParseWeb::Private::read(Download &download, const QUrl &url)
 {
-    Download *download = find(id);
-    if (!download)
-        return;
-    auto *read = new PageRead(url, MaxPageBytes, q);
-    download->read = read;
-    QObject::connect(read, &PageRead::responseStarted, q, [this, id] {
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::UserAgentHeader,
+                      QByteArrayLiteral("Mozilla/5.0 (compatible; Quorvane/1.2)"));
+    request.setRawHeader("Accept", "text/html, */*");
+    // Asked for plainly, a compressed answer is refused at its head instead of being inflated
+    // without bound.
+    request.setRawHeader("Accept-Encoding", "identity");
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(MaxRedirects);
+    // HTTP/1.1 only: its framing is what the checks below rely on.
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+
+    QNetworkReply *reply = network.get(request);
+    reply->setReadBufferSize(ReplyBufferBytes);
+    download.reply = reply;
+    const quint64 id = download.id;
+    QObject::connect(reply, &QNetworkReply::redirected, q, [this, id] {
         if (find(id))
-            write(QStringLiteral("Processing ..."));
+            write(QStringLiteral("Redirecting now ..."));
     });
-    QObject::connect(read, &PageRead::redirected, q,
-                     [this, id](const QUrl &target) { onRedirected(id, target); });
-    QObject::connect(read, &PageRead::succeeded, q,
-                     [this, id](const QByteArray &body) { complete(id, body); });
-    QObject::connect(read, &PageRead::failed, q, [this, id] { fail(id); });
-    read->start();
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, q, [this, id] { onHead(id); });
+    QObject::connect(reply, &QNetworkReply::readyRead, q, [this, id] { onData(id); });
+    QObject::connect(reply, &QNetworkReply::finished, q, [this, id] { onFinished(id); });
 }
 
-void ocxParseWeb::Private::onRedirected(quint64 id, const QUrl &target)
+// The head of the final answer: the page's status, coding and declared length are known.
+void ocxParseWeb::Private::onHead(quint64 id)
 {
     Download *download = find(id);
-    if (!download)
+    if (!download || !download->reply || download->headSeen)
         return;
-    const QUrl from = download->read ? download->read->url() : QUrl();
-    stopRead(*download);
-    // Never from an encrypted page to a plain one.
-    const bool downgrade = from.scheme().toLower() == QLatin1String("https")
-        && target.scheme().toLower() != QLatin1String("https");
-    if (++download->redirects > MaxRedirects || !PageRead::canRead(target) || downgrade) {
+    QNetworkReply &reply = *download->reply;
+    const int code = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // Qt shows the head of every redirect it follows; the page's own head comes later.
+    if (code == 0 || isFollowedRedirect(code))
+        return;
+    download->headSeen = true;
+    const QPointer<ocxParseWeb> self(q);
+    write(QStringLiteral("Processing ..."));
+    if (!self || !find(id))
+        return;
+    // Only a 2xx answer is the page; an error status, or a redirect not followed, is not.
+    if (code < 200 || code >= 300) {
         fail(id);
         return;
     }
-    write(QStringLiteral("Redirecting now ..."));
-    read(id, target);
+    const QByteArray coding = reply.rawHeader("Content-Encoding").trimmed().toLower();
+    if (!coding.isEmpty() && coding != "identity") {
+        fail(id);
+        return;
+    }
+    // With a transfer coding the body's end is the coding's to say, not a declared length.
+    if (!reply.hasRawHeader("Transfer-Encoding"))
+        download->declared = declaredLength(reply);
+    if (download->declared && (*download->declared < 0 || *download->declared > MaxPageBytes)) {
+        fail(id);
+        return;
+    }
+    if (download->declared)
+        download->body.reserve(qMin(*download->declared, ReserveBytes));
+}
+
+void ocxParseWeb::Private::onData(quint64 id)
+{
+    Download *download = find(id);
+    if (!download || !download->reply)
+        return;
+    if (!download->headSeen)
+        onHead(id);
+    download = find(id);
+    if (download && !takeData(*download))
+        fail(id);
+}
+
+// Moves what the reply holds into the page; false once the page would pass the limit.
+bool ocxParseWeb::Private::takeData(Download &download)
+{
+    QNetworkReply &reply = *download.reply;
+    if (download.body.size() + reply.bytesAvailable() > MaxPageBytes)
+        return false;
+    download.body += reply.readAll();
+    return true;
+}
+
+void ocxParseWeb::Private::onFinished(quint64 id)
+{
+    Download *download = find(id);
+    if (!download || !download->reply)
+        return;
+    if (download->reply->error() != QNetworkReply::NoError) {
+        fail(id);
+        return;
+    }
+    if (!download->headSeen)
+        onHead(id);
+    download = find(id);
+    if (!download)
+        return;
+    // Qt can end a read cut short without an error; the declared length tells.
+    if (!download->headSeen || !takeData(*download)
+        || (download->declared && download->body.size() != *download->declared)) {
+        fail(id);
+        return;
+    }
+    complete(id);
 }
 
 void ocxParseWeb::Private::fail(quint64 id)
@@ -133,7 +270,7 @@ void ocxParseWeb::Private::fail(quint64 id)
     Q_EMIT q->DownloadHtmlComplete();
 }
 
-void ocxParseWeb::Private::complete(quint64 id, const QByteArray &bytes)
+void ocxParseWeb::Private::complete(quint64 id)
 {
     const std::unique_ptr<Download> download = detach(id);
     if (!download)
@@ -143,7 +280,7 @@ void ocxParseWeb::Private::complete(quint64 id, const QByteArray &bytes)
         pending.removeFirst();
     write(QStringLiteral("Completed download"));
     try {
-        const QString html = PageText(bytes);
+        const QString html = PageText(download->body);
         if (parsePhase == 0)
             ParseKeyword(html, download->key, table, stopRequested, status);
         else if (parsePhase == 1)
@@ -158,7 +295,9 @@ ocxParseWeb::ocxParseWeb(SuggestionTable &table, const bool &stopRequested,
                          const qint16 &parsePhase, StatusSink status, QObject *parent)
     : QObject(parent)
     , d(new Private(this, table, stopRequested, parsePhase, std::move(status)))
-{ }
+{
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+}
 
 ocxParseWeb::~ocxParseWeb()
 {
@@ -181,9 +320,16 @@ void ocxParseWeb::BeginDownload(const QString &URL, const QString &SaveFile)
     download->deadline.setSingleShot(true);
     connect(&download->deadline, &QTimer::timeout, this, [this, id] { d->fail(id); });
     download->deadline.start(d->deadlineMs);
+    Private::Download &started = *download;
     d->active.push_back(std::move(download));
-    // An address that is not a web page fails like any read, after this call has returned.
-    d->read(id, QUrl(URL));
+    const QUrl url(URL);
+    if (canRead(url)) {
+        d->read(started, url);
+    } else {
+        // An address that is not a web page fails like any read, after this call has returned.
+        QMetaObject::invokeMethod(
+            this, [this, id] { d->fail(id); }, Qt::QueuedConnection);
+    }
 }
 
 bool ocxParseWeb::CancelAllDownload()

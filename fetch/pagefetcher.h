@@ -9,9 +9,12 @@
 
 namespace Quorvane {
 
-// Downloads pages one request at a time on behalf of the run driver, hands each finished page
-// to the parser that ParsePhase selects, and reports every download's end (finished, failed or
-// cancelled) with exactly one DownloadHtmlComplete.
+// Downloads pages through Qt's network access (system proxy settings, TLS) on behalf of the
+// run driver, hands each finished page to the parser that ParsePhase selects, and reports every
+// download's end (finished, failed or cancelled) with exactly one DownloadHtmlComplete.
+// Chunked framing is Qt's to check, and Qt 6.4 misses some faults: a chunked body cut before
+// its last chunk may end without an error, and a chunk size that is not hexadecimal reads as the
+// last chunk, so such a page is parsed as complete as far as it came.
 class ocxParseWeb final : public QObject
 {
     Q_OBJECT
