@@ -197,6 +197,7 @@ struct Shared
     std::atomic<quint16> silentPort {0};
     std::atomic<quint16> closedPort {0};
     std::atomic<int> openConnections {0};
+    std::atomic<int> answeringConnections {0};
 };
 
 namespace {
@@ -231,7 +232,12 @@ public:
             onReadyRead();
     }
 
-    ~Connection() override { --m_shared.openConnections; }
+    ~Connection() override
+    {
+        --m_shared.openConnections;
+        if (m_answering)
+            --m_shared.answeringConnections;
+    }
 
     void closeNow()
     {
@@ -270,6 +276,8 @@ private:
             return;
         }
         m_handled = true;
+        m_answering = true;
+        ++m_shared.answeringConnections;
         const QByteArray line = m_in.left(m_in.indexOf("\r\n"));
         const QList<QByteArray> parts = line.split(' ');
         if (parts.size() != 3 || !parts.at(1).startsWith('/')) {
@@ -545,6 +553,7 @@ private:
     Shared &m_shared;
     QByteArray m_in;
     bool m_handled = false;
+    bool m_answering = false; // counted in answeringConnections
     bool m_finished = false;
     QTimer m_timer;
     std::function<void()> m_afterWritten;
@@ -739,6 +748,11 @@ void SampleServices::clearRequests()
 int SampleServices::openConnections() const
 {
     return m_shared->openConnections;
+}
+
+int SampleServices::answeringConnections() const
+{
+    return m_shared->answeringConnections;
 }
 
 } // namespace Quorvane

@@ -108,6 +108,9 @@ public:
 
     // Connections currently open on the main server (stalled ones included).
     int openConnections() const;
+    // Of those, the ones a request has arrived on; a client's idle connection, kept for a
+    // request it may send later, is not counted.
+    int answeringConnections() const;
 
 private:
     std::shared_ptr<SampleDetail::Shared> m_shared;
