@@ -27,16 +27,16 @@ const QString SeedReport = QStringLiteral("fault_matrix.kwd");
 constexpr int Rows = 100;
 constexpr int Pages = Rows + 2; // keyword database page, product page, one page per row
 
-// Short enough for the matrix to take about a minute, long enough that a sound page on a busy
-// machine never meets it; a drip's first byte (after 600 ms) comes before it.
-constexpr int DeadlineMs = 800;
+// Short enough for the matrix to take well under a minute, long enough that a sound page on a
+// busy machine never meets it; a drip's first byte (after 600 ms) comes before it.
+const int DeadlineMs = Sanitized() ? 2000 : 800;
 constexpr auto Pause = std::chrono::milliseconds(2);
 constexpr qint64 SlackMs = 5000;
 
-// Only a redirect to the page itself still delivers the page.
-bool DeliversPage(SampleFault fault)
+bool BreaksConnection(SampleFault fault)
 {
-    return fault == SampleFault::Redirect;
+    return fault == SampleFault::ResetBeforeStatus || fault == SampleFault::ResetMidBody
+        || fault == SampleFault::ShortBody || fault == SampleFault::ChunkedCut;
 }
 
 QString ExpectedResults(const QString &phrase)
@@ -67,6 +67,7 @@ private:
     qint64 m_cleanMs = 0;
     int m_scenarios = 0;
     int m_survived = 0;
+    int m_retried = 0; // pages that arrived through the client's own retry
     qint64 m_slowestMs = 0;
     QString m_slowest;
 };
@@ -108,9 +109,9 @@ void tst_NetworkFaults::initTestCase()
 
 void tst_NetworkFaults::cleanupTestCase()
 {
-    qInfo("fault scenarios run: %d, survived: %d; clean run %lld ms, slowest faulty run %lld ms "
-          "(%s)",
-          m_scenarios, m_survived, m_cleanMs, m_slowestMs, qPrintable(m_slowest));
+    qInfo("fault scenarios run: %d, survived: %d (%d pages arrived through a retry); clean run "
+          "%lld ms, slowest faulty run %lld ms (%s)",
+          m_scenarios, m_survived, m_retried, m_cleanMs, m_slowestMs, qPrintable(m_slowest));
     m_program.reset();
     OverrideEndpoints(std::nullopt);
     m_services.stop();
@@ -120,7 +121,9 @@ void tst_NetworkFaults::faultyPageCostsOnlyThatPage_data()
 {
     QTest::addColumn<SampleFault>("fault");
     QTest::addColumn<int>("page");
-    for (const int page : {1, 51, Pages}) {
+    // Sanitizer builds run every fault at the first and the last page only.
+    const QList<int> pages = Sanitized() ? QList<int> {1, Pages} : QList<int> {1, 51, Pages};
+    for (const int page : pages) {
         for (const SampleFault fault : AllSampleFaults()) {
             QTest::addRow("%s at page %d", qPrintable(SampleFaultName(fault)), page)
                 << fault << page;
@@ -154,22 +157,12 @@ void tst_NetworkFaults::faultyPageCostsOnlyThatPage()
     QSignalSpy issued(&controller.Driver(), &FetchQueueDriver::DownloadIssued);
     QSignalSpy completed(&controller.ParseWeb(), &ocxParseWeb::DownloadHtmlComplete);
 
-    // A keyword page that never arrives ends the run after its two first-phase pages.
-    const bool runGoesOn = page != 1 || DeliversPage(fault);
-    const int pages = runGoesOn ? Pages : 2;
-    const qint64 boundMs = pages * (DeadlineMs + Pause.count()) + SlackMs;
     QElapsedTimer clock;
     clock.start();
-    const std::optional<Ending> ending = m_program->suggest(Seed, int(boundMs));
+    const std::optional<Ending> ending =
+        m_program->suggest(Seed, int(Pages * (DeadlineMs + Pause.count()) + SlackMs));
     const qint64 elapsed = clock.elapsed();
-    QVERIFY2(ending, qPrintable(QStringLiteral("no end within %1 ms").arg(boundMs)));
-    // One faulty page costs at most one deadline more than a clean run.
-    QVERIFY2(elapsed <= 3 * m_cleanMs + DeadlineMs + 3000,
-             qPrintable(QStringLiteral("%1 ms, clean run %2 ms").arg(elapsed).arg(m_cleanMs)));
-    if (elapsed > m_slowestMs) {
-        m_slowestMs = elapsed;
-        m_slowest = QString::fromLatin1(QTest::currentDataTag());
-    }
+    QVERIFY2(ending, "the run did not end");
 
     // The fault was served where it was meant to be.
     const QList<SampleRequest> requests = m_services.requests();
@@ -177,14 +170,48 @@ void tst_NetworkFaults::faultyPageCostsOnlyThatPage()
         return r.number == page && r.fault == fault;
     }));
 
-    // Nothing is left outstanding: every download ended once, no socket stays open.
+    // Whether the faulty page still arrived, as the run saw it: a redirect brings it; so may the
+    // client's own retry of a request whose connection broke (Qt's network access retries such a
+    // request once); no other fault does. A result page that arrived leaves its row as in the
+    // clean run, a lost one leaves the row without figures.
+    const int lost = page - 3; // pages 3.. are the result pages of rows 0..
+    const SuggestionTable &got = controller.State().SuggestionTable;
+    const Suggestion &clean = m_cleanTable.Entries[std::size_t(std::max(lost, 0))];
+    const Suggestion &row = got.Entries[std::size_t(std::max(lost, 0))];
+    const bool arrived = page == 1 ? *ending != Ending::NothingFound
+                                   : row.Results == clean.Results && row.HasAds == clean.HasAds;
+    const bool lostFigures = page != 1 && row.Results.isEmpty() && !row.HasAds;
+    QVERIFY2(page == 1 || arrived || lostFigures, "the faulty page's row has other figures");
+    if (fault == SampleFault::Redirect)
+        QVERIFY(arrived);
+    else if (!BreaksConnection(fault))
+        QVERIFY(page == 1 ? !arrived : lostFigures);
+    if (arrived && BreaksConnection(fault) && (page == 1 || !lostFigures))
+        ++m_retried;
+
+    // A keyword page that never arrives ends the run after its two first-phase pages. The run
+    // ends within its pages' deadlines and pauses, and one faulty page costs at most one
+    // deadline more than a clean run.
+    const bool runGoesOn = page != 1 || arrived;
+    const int pages = runGoesOn ? Pages : 2;
+    QVERIFY2(elapsed <= pages * (DeadlineMs + Pause.count()) + SlackMs,
+             qPrintable(QStringLiteral("%1 ms for %2 pages").arg(elapsed).arg(pages)));
+    QVERIFY2(elapsed <= 3 * m_cleanMs + DeadlineMs + 3000,
+             qPrintable(QStringLiteral("%1 ms, clean run %2 ms").arg(elapsed).arg(m_cleanMs)));
+    if (elapsed > m_slowestMs) {
+        m_slowestMs = elapsed;
+        m_slowest = QString::fromLatin1(QTest::currentDataTag());
+    }
+
+    // Nothing is left outstanding: every download ended once, and every connection a request
+    // came on is closed (the client may keep an idle one for its next page).
     QCOMPARE(issued.size(), pages);
     QCOMPARE(completed.size(), pages);
     QVERIFY(controller.ParseWeb().PendingDownloads().isEmpty());
     QCOMPARE(controller.State().DownloadsInFlight, 0);
     QVERIFY(!controller.RunUnderWay());
     QCOMPARE(window->SuggestCaption(), QStringLiteral("&Suggestion"));
-    QTRY_COMPARE_WITH_TIMEOUT(m_services.openConnections(), 0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_services.answeringConnections(), 0, 5000);
 
     QMap<QString, QByteArray> after = Snapshot(m_program->reportFolder());
     if (!runGoesOn) {
@@ -199,20 +226,16 @@ void tst_NetworkFaults::faultyPageCostsOnlyThatPage()
 
     QCOMPARE(*ending, Ending::Finished);
     QVERIFY2(m_program->boxes.shown.isEmpty(), qPrintable(m_program->boxes.shown.join(u'\n')));
-    // Every other page's figures as in the clean run; the faulty page's row has none.
-    SuggestionTable expected = m_cleanTable;
-    const int lost = page - 3; // pages 3.. are the result pages of rows 0..
-    if (page >= 3 && !DeliversPage(fault)) {
-        expected.Entries[lost].Results.clear();
-        expected.Entries[lost].HasAds = false;
-    }
-    const SuggestionTable &got = controller.State().SuggestionTable;
+    // Every other page's figures as in the clean run.
     QCOMPARE(got.SuggestionCount, qint16(Rows));
     for (int i = 0; i < Rows; ++i) {
-        QCOMPARE(got.Entries[i].Keyword, expected.Entries[i].Keyword);
-        QCOMPARE(got.Entries[i].Searches, expected.Entries[i].Searches);
-        QCOMPARE(got.Entries[i].Results, expected.Entries[i].Results);
-        QCOMPARE(got.Entries[i].HasAds, expected.Entries[i].HasAds);
+        const Suggestion &expected = m_cleanTable.Entries[std::size_t(i)];
+        QCOMPARE(got.Entries[i].Keyword, expected.Keyword);
+        QCOMPARE(got.Entries[i].Searches, expected.Searches);
+        if (i == lost)
+            continue;
+        QCOMPARE(got.Entries[i].Results, expected.Results);
+        QCOMPARE(got.Entries[i].HasAds, expected.HasAds);
     }
 
     // The report is whole and differs from the clean one only where the lost page's figures
@@ -222,11 +245,11 @@ void tst_NetworkFaults::faultyPageCostsOnlyThatPage()
     QCOMPARE(lines.size(), cleanLines.size());
     QVERIFY(lines.last().isEmpty()); // the last line ends with CR LF too
     for (int i = 0; i < lines.size(); ++i) {
-        if (i == 3 + lost && page >= 3 && !DeliversPage(fault)) {
+        if (i == 3 + lost && !arrived) {
             constexpr int BeforePopularity = 99;
             QCOMPARE(lines[i].left(BeforePopularity), cleanLines[i].left(BeforePopularity));
             QVERIFY(lines[i].endsWith('\r'));
-            if (!m_cleanTable.Entries[lost].Results.isEmpty())
+            if (!clean.Results.isEmpty())
                 QVERIFY(lines[i] != cleanLines[i]);
             continue;
         }
