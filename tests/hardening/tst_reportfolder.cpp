@@ -233,7 +233,7 @@ void tst_ReportFolder::notAReportUnderItsNameIsToldOrReplaced()
         QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("gone/golf.kwd")), golf));
         break;
     }
-    const QMap<QString, QByteArray> before = Snapshot(m_dir->path() + QStringLiteral("/report"));
+    const QMap<QString, QByteArray> before = Snapshot(folder);
     const QByteArray folderFile = problem == Problem::FolderIsFile ? ReadAll(folder) : QByteArray();
 
     QVERIFY(program.start());
@@ -250,7 +250,7 @@ void tst_ReportFolder::notAReportUnderItsNameIsToldOrReplaced()
     m_services.setKeywordRowCount(5);
     QCOMPARE(program.suggest(QStringLiteral("golf"), 20000), Ending::Finished);
     QCOMPARE(program.window()->List().Rows.size(), 5);
-    QMap<QString, QByteArray> after = Snapshot(m_dir->path() + QStringLiteral("/report"));
+    QMap<QString, QByteArray> after = Snapshot(folder);
     if (written) {
         QVERIFY2(program.boxes.shown.isEmpty(), qPrintable(program.boxes.shown.join(u'\n')));
         const std::optional<StoredReport> stored = ReadReport(golf);
@@ -276,7 +276,7 @@ void tst_ReportFolder::notAReportUnderItsNameIsToldOrReplaced()
     QCOMPARE(program.boxes.shown.size(), 1);
     QCOMPARE(program.keywordBox()->count(), 1);
     QCOMPARE(program.keywordBox()->itemText(0), QStringLiteral("chess"));
-    after = Snapshot(m_dir->path() + QStringLiteral("/report"));
+    after = Snapshot(folder);
     if (written) {
         QVERIFY(!QFileInfo::exists(golf));
         QMap<QString, QByteArray> earlier = before;
