@@ -170,7 +170,7 @@ void tst_CrashKill::killedWriterLeavesEarlierOrWholeNewFile_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("kills");
-    const int kills = Sanitized() ? 6 : 12;
+    const int kills = 12;
     QTest::newRow("report rewrites") << QStringLiteral("report") << kills;
     QTest::newRow("settings rewrites") << QStringLiteral("settings") << kills;
 }

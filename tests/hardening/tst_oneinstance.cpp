@@ -57,7 +57,7 @@ void tst_OneInstance::initTestCase()
 
 void tst_OneInstance::simultaneousLaunchesLeaveExactlyOneProgram()
 {
-    const int rounds = Sanitized() ? 12 : 50;
+    const int rounds = Sanitized() ? 25 : 50;
     const QString lockPath = m_dir.filePath(LockName);
     QElapsedTimer total;
     total.start();
