@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
 using namespace Quorvane;
@@ -43,13 +44,16 @@ QString phraseWhere(bool withCount, bool withAds)
     return {};
 }
 
-// Answers every connection with one canned response, whole or a few bytes at a time, then
-// closes: for answers the sample services do not give.
+// Answers every request with one canned response, whole or a few bytes at a time, then closes,
+// or with keepAlive waits for the next request on the same connection: for answers the sample
+// services do not give.
 class CannedServer final : public QObject
 {
 public:
     QByteArray response;
     int piece = 0; // bytes per write; 0 writes the response at once
+    bool keepAlive = false;
+    int accepted = 0;
 
     bool listen()
     {
@@ -63,18 +67,26 @@ public:
     {
         return QStringLiteral("http://127.0.0.1:%1/page").arg(m_server.serverPort());
     }
+    int openConnections() const
+    {
+        return int(std::count_if(m_sockets.cbegin(), m_sockets.cend(), [](const auto &socket) {
+            return socket && socket->state() == QAbstractSocket::ConnectedState;
+        }));
+    }
 
 private:
     void serve(QTcpSocket *socket)
     {
+        ++accepted;
+        m_sockets << socket;
         socket->setParent(this);
         auto head = std::make_shared<QByteArray>();
         connect(socket, &QTcpSocket::readyRead, this, [this, socket, head] {
-            if (head->endsWith("\r\n\r\n"))
-                return;
             *head += socket->readAll();
-            if (head->endsWith("\r\n\r\n"))
+            while (head->contains("\r\n\r\n")) {
+                head->remove(0, head->indexOf("\r\n\r\n") + 4);
                 send(socket, 0);
+            }
         });
     }
 
@@ -83,7 +95,8 @@ private:
         if (!socket)
             return;
         if (from >= response.size()) {
-            socket->disconnectFromHost();
+            if (!keepAlive)
+                socket->disconnectFromHost();
             return;
         }
         const qsizetype size = piece > 0 ? piece : response.size();
@@ -94,6 +107,7 @@ private:
     }
 
     QTcpServer m_server;
+    QList<QPointer<QTcpSocket>> m_sockets;
 };
 
 } // namespace
@@ -117,6 +131,7 @@ private Q_SLOTS:
     void everyFaultEndsWithOneEvent();
     void answerDecidesWhetherThePageIsParsed_data();
     void answerDecidesWhetherThePageIsParsed();
+    void connectionIsSharedByARunAndLetGoAfter();
     void unreadableAddressesFailOnce_data();
     void unreadableAddressesFailOnce();
     void deadlineCountsFromTheStartOfTheRead();
@@ -383,6 +398,25 @@ void tst_PageFetcher::answerDecidesWhetherThePageIsParsed()
     QCOMPARE(m_statuses.contains(Completed), parsed);
     QCOMPARE(m_statuses.contains(QStringLiteral("Begin to parse popularity results ...")), parsed);
     QVERIFY(m_fetcher->PendingDownloads().isEmpty());
+}
+
+void tst_PageFetcher::connectionIsSharedByARunAndLetGoAfter()
+{
+    CannedServer server;
+    server.response = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+    server.keepAlive = true;
+    QVERIFY(server.listen());
+    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    m_fetcher->BeginDownload(server.address(), QStringLiteral("0"));
+    QTRY_COMPARE_WITH_TIMEOUT(events.count(), 1, 5000);
+    QTest::qWait(200); // the pause before a run's next page
+    m_fetcher->BeginDownload(server.address(), QStringLiteral("1"));
+    QTRY_COMPARE_WITH_TIMEOUT(events.count(), 2, 5000);
+    QCOMPARE(fetcherStatuses(), (QStringList {Processing, Completed, Processing, Completed}));
+    QCOMPARE(server.accepted, 1);
+    QCOMPARE(server.openConnections(), 1);
+    // With no page being read, the connection kept for reuse goes.
+    QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, 3000);
 }
 
 void tst_PageFetcher::unreadableAddressesFailOnce_data()
