@@ -37,13 +37,11 @@ public:
     int ProgressMaximum() const override { return progressMaximum; }
     void SetProgressValue(int value) override
     {
-        progressValue = value;
-        note("progress ", QString::number(value));
+        note("progress ", QString::number(progressValue = value));
     }
     void SetProgressMaximum(int maximum) override
     {
-        progressMaximum = maximum;
-        note("maximum ", QString::number(maximum));
+        note("maximum ", QString::number(progressMaximum = maximum));
     }
     void SetStatus(const QString &text) override { note("status ", text); }
     void Warn(const QString &text) override { note("warn ", text); }
@@ -69,14 +67,13 @@ public:
     void EnableReportButtons() override { log << QStringLiteral("buttons"); }
     void SetResultsShown(bool shown) override { note("resultsshown ", QString::number(shown)); }
 
-    // Entries of log that start with prefix, prefix removed.
+    // Entries of log that start with prefix, prefix removed; and the last of them.
     QStringList entries(const char *prefix) const
     {
-        const QString p = QString::fromLatin1(prefix);
         QStringList out;
         for (const QString &entry : log) {
-            if (entry.startsWith(p))
-                out << entry.mid(p.size());
+            if (entry.startsWith(QLatin1String(prefix)))
+                out << entry.mid(qsizetype(qstrlen(prefix)));
         }
         return out;
     }
@@ -89,8 +86,8 @@ private:
     void note(const char *what, const QString &value) { log << QString::fromLatin1(what) + value; }
 };
 
-// A controller over the fake window that reports itself online, with the driver's pauses,
-// downloads and endings recorded in the window's log.
+// A controller over the fake window that reports itself online, its keyword so far "earlier",
+// with the driver's pauses, downloads and endings recorded.
 struct RunHarness
 {
     FakeView view;
@@ -107,6 +104,7 @@ struct RunHarness
     explicit RunHarness(std::chrono::nanoseconds pause = std::chrono::milliseconds(1))
     {
         clock.start();
+        controller.State().CurrentKeyword = QStringLiteral("earlier");
         controller.Connectivity().SetProbe([this] {
             return onlineAsks < onlineAnswers.size() ? onlineAnswers[onlineAsks++] : true;
         });
@@ -130,11 +128,7 @@ struct RunHarness
 
     // What the Suggest/Stop button does: a request with the keyword box's text.
     void press() { controller.RequestSuggestion(view.keywordText); }
-    void press(const QString &text)
-    {
-        view.keywordText = text;
-        press();
-    }
+    void press(const QString &text) { controller.RequestSuggestion(view.keywordText = text); }
     // A real event loop: qWaitFor sleeps between its looks and would slow every page down.
     bool waitForEnd(qsizetype count = 1, int timeoutMs = 20000)
     {
@@ -148,6 +142,13 @@ struct RunHarness
             loop.exec();
         }
         return endings.size() >= count;
+    }
+    // A finished run that is the third since the last pause, so that a pause starts.
+    bool startPause()
+    {
+        controller.State().RunsSincePause = 2;
+        return run(QStringLiteral("golf")) == FetchQueueDriver::Ending::Finished
+            && controller.PauseRunning();
     }
     // One run for text, to its end.
     FetchQueueDriver::Ending run(const QString &text)
