@@ -45,14 +45,10 @@ private Q_SLOTS:
 
     void keywordCellsArePairedInDocumentOrder_data();
     void keywordCellsArePairedInDocumentOrder();
-    void keywordFailureAndStopKeepRowsAndFlag_data();
-    void keywordFailureAndStopKeepRowsAndFlag();
     void keywordWritesStatusAtEveryCellTag();
 
     void resultPageYieldsCountAndAds_data();
     void resultPageYieldsCountAndAds();
-    void resultPageFailsAndKeepsWhatWasStored_data();
-    void resultPageFailsAndKeepsWhatWasStored();
     void resultPageStopsWhenAskedByTheStatusSink();
     void nestedTablesParseInLinearTime_data();
     void nestedTablesParseInLinearTime();
@@ -64,91 +60,71 @@ void tst_PageParsers::keywordCellsArePairedInDocumentOrder_data()
 {
     QTest::addColumn<QStringList>("pages");
     QTest::addColumn<int>("startCount");
+    QTest::addColumn<bool>("stop");
     QTest::addColumn<bool>("result");
     QTest::addColumn<QStringList>("expected"); // entries, then the next entry's first cell
-    QTest::addColumn<bool>("noSuggestions");
+    QTest::addColumn<bool>("flagBefore"); // NoSuggestions
+    QTest::addColumn<bool>("flagAfter");
+    QTest::addColumn<int>("statusCount"); // -1: not checked
+    // A normal end writes the flag, so it starts as the opposite of what is expected.
+    const auto row = [](const char *label, const QStringList &pages, int startCount, bool result,
+                        const QStringList &expected, bool noSuggestions) {
+        QTest::newRow(label) << pages << startCount << false << result << expected << !noSuggestions
+                             << noSuggestions << -1;
+    };
+    QStringList hundred;
+    for (int i = 0; i < 100; ++i)
+        hundred << QStringLiteral("%1|phrase %1").arg(i);
 
-    QTest::newRow("three rows of two cells")
-        << QStringList {"<table><tbody>" + rows(3) + "</tbody></table>"} << 0 << true
-        << QStringList {"0|phrase 0", "1|phrase 1", "2|phrase 2", "|"} << false;
-    QTest::newRow("150 rows: the first 100")
-        << QStringList {"<tbody>" + rows(150)} << 0 << true << QStringList {"0|phrase 0"}
-        << false; // only the first entry is checked below
-    QTest::newRow("a page parsed when the table is full takes nothing")
-        << QStringList {"<tbody>" + rows(2)} << 100 << true << QStringList {} << false;
-    QTest::newRow("a row of three cells shifts the pairing")
-        << QStringList {"<tbody><tr><td>a</td><td>b</td><td>c</td></tr>"
-                        "<tr><td>d</td><td>e</td></tr>"}
-        << 0 << true << QStringList {"a|b", "c|d", "e|"} << false;
-    QTest::newRow("cells before the body are not taken")
-        << QStringList {"<thead><tr><td>x</td><td>y</td></tr></thead><TBODY class=k>"
-                        "<tr><TD align=right>5</td><td>z</td></tr>"}
-        << 0 << true << QStringList {"5|z", "|"} << false;
-    QTest::newRow("closing body before any body ends the walk")
-        << QStringList {"</tbody><tbody>" + rows(2)} << 0 << false << QStringList {"|"} << true;
-    QTest::newRow("link with nbsp and a plain line break")
-        << QStringList {"<tbody><td> 7 </td><td> <a href=x>red&nbsp;shoes</a><br> </td>"} << 0
-        << true << QStringList {"7|red&nbsp;shoes ", "|"} << false;
-    QTest::newRow("cell tag with a line break after its name is no cell")
-        << QStringList {"<tbody><td>1</td><td\n>2</td><td>3</td>"} << 0 << true
-        << QStringList {"1|12", "3|"} << false;
-    QTest::newRow("no tag at all")
-        << QStringList {"just text"} << 0 << false << QStringList {"|"} << true;
-    QTest::newRow("rows of a second page are appended")
-        << QStringList {"<tbody>" + rows(2), "<tbody><td>x</td><td>y</td>"} << 0 << true
-        << QStringList {"0|phrase 0", "1|phrase 1", "x|y", "|"} << false;
+    row("three rows of two cells", {"<table><tbody>" + rows(3) + "</tbody></table>"}, 0, true,
+        {"0|phrase 0", "1|phrase 1", "2|phrase 2", "|"}, false);
+    row("150 rows: the first 100", {"<tbody>" + rows(150)}, 0, true, hundred, false);
+    row("a page parsed when the table is full takes nothing", {"<tbody>" + rows(2)}, 100, true,
+        QStringList(100, QStringLiteral("|")), false);
+    row("a row of three cells shifts the pairing",
+        {"<tbody><tr><td>a</td><td>b</td><td>c</td></tr><tr><td>d</td><td>e</td></tr>"}, 0, true,
+        {"a|b", "c|d", "e|"}, false);
+    row("cells before the body are not taken",
+        {"<thead><tr><td>x</td><td>y</td></tr></thead><TBODY class=k>"
+         "<tr><TD align=right>5</td><td>z</td></tr>"},
+        0, true, {"5|z", "|"}, false);
+    row("closing body before any body ends the walk", {"</tbody><tbody>" + rows(2)}, 0, false,
+        {"|"}, true);
+    row("link with nbsp and a plain line break",
+        {"<tbody><td> 7 </td><td> <a href=x>red&nbsp;shoes</a><br> </td>"}, 0, true,
+        {"7|red&nbsp;shoes ", "|"}, false);
+    row("cell tag with a line break after its name is no cell",
+        {"<tbody><td>1</td><td\n>2</td><td>3</td>"}, 0, true, {"1|12", "3|"}, false);
+    row("no tag at all", {"just text"}, 0, false, {"|"}, true);
+    row("rows of a second page are appended", {"<tbody>" + rows(2), "<tbody><td>x</td><td>y</td>"},
+        0, true, {"0|phrase 0", "1|phrase 1", "x|y", "|"}, false);
+    // Failure and stop keep the rows taken and leave the flag alone; nothing is written after.
+    QTest::newRow("tag without a name after two rows")
+        << QStringList {"<tbody>" + rows(2) + "< ><td>9</td><td>z</td>"} << 0 << false << false
+        << QStringList {"0|phrase 0", "1|phrase 1", "|"} << true << true << 1 + 1 + 4 * 2;
+    QTest::newRow("stop before the first tag") << QStringList {"<tbody>" + rows(2)} << 0 << true
+                                               << false << QStringList {"|"} << true << true << 1;
 }
 
 void tst_PageParsers::keywordCellsArePairedInDocumentOrder()
 {
     QFETCH(QStringList, pages);
     QFETCH(int, startCount);
-    QFETCH(bool, result);
-    QFETCH(QStringList, expected);
-    QFETCH(bool, noSuggestions);
+    QFETCH(bool, stop);
+    QFETCH(bool, flagBefore);
+    QFETCH(int, statusCount);
     SuggestionTable table;
     table.SuggestionCount = qint16(startCount);
-    table.NoSuggestions = !noSuggestions;
-    const bool stop = false;
+    table.NoSuggestions = flagBefore;
+    QStringList status;
     bool returned = false;
     for (const QString &page : pages)
-        returned = ParseKeyword(page, u"0", table, stop, nullptr);
-    QCOMPARE(returned, result);
-    QCOMPARE(table.NoSuggestions, noSuggestions);
-    if (QByteArray(QTest::currentDataTag()).startsWith("150")) {
-        QCOMPARE(table.SuggestionCount, qint16(100));
-        QCOMPARE(table.Entries[99].Keyword, QStringLiteral("phrase 99"));
-    } else if (startCount == 0) {
-        QCOMPARE(entries(table), expected);
-    } else {
-        QCOMPARE(table.SuggestionCount, qint16(startCount));
-        QCOMPARE(table.Entries[0].Searches, QString());
-    }
-}
-
-void tst_PageParsers::keywordFailureAndStopKeepRowsAndFlag_data()
-{
-    QTest::addColumn<QString>("page");
-    QTest::addColumn<bool>("stopAtStart");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("tag without a name after two rows") << "<tbody>" + rows(2)
-            + "< ><td>9</td><td>z</td>" << false << QStringList {"0|phrase 0", "1|phrase 1", "|"};
-    QTest::newRow("stop before the first tag") << "<tbody>" + rows(2) << true << QStringList {"|"};
-}
-
-void tst_PageParsers::keywordFailureAndStopKeepRowsAndFlag()
-{
-    QFETCH(QString, page);
-    QFETCH(bool, stopAtStart);
-    QFETCH(QStringList, expected);
-    SuggestionTable table;
-    table.NoSuggestions = true;
-    const bool stop = stopAtStart;
-    QStringList status;
-    QVERIFY(!ParseKeyword(page, u"0", table, stop, [&](const QString &s) { status << s; }));
-    QCOMPARE(entries(table), expected);
-    QVERIFY(table.NoSuggestions); // unchanged: only a normal end writes it
-    QCOMPARE(status.size(), stopAtStart ? 1 : 1 + 1 + 4 * 2); // nothing after the failure
+        returned = ParseKeyword(page, u"0", table, stop, [&](const QString &s) { status << s; });
+    QTEST(returned, "result");
+    QTEST(table.NoSuggestions, "flagAfter");
+    QTEST(entries(table), "expected");
+    if (statusCount >= 0)
+        QCOMPARE(status.size(), statusCount);
 }
 
 void tst_PageParsers::keywordWritesStatusAtEveryCellTag()
@@ -169,58 +145,57 @@ void tst_PageParsers::resultPageYieldsCountAndAds_data()
     QTest::addColumn<QString>("page");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("locale");
-    QTest::addColumn<int>("entry");
+    QTest::addColumn<bool>("result");
+    QTest::addColumn<int>("entry"); // the entry the key names; no other entry changes
     QTest::addColumn<QString>("results");
     QTest::addColumn<bool>("hasAds");
     QTest::addColumn<QStringList>("status");
+    const auto row = [](const char *label, const QString &page, const char *key, bool result,
+                        int entry, const char *results, bool hasAds, const QStringList &status,
+                        const char *locale = "en_US") {
+        QTest::newRow(label) << page << key << locale << result << entry << results << hasAds
+                             << status;
+    };
     const QString count = QStringLiteral("<table><tr><td>Results <b>1</b> - <b>10</b> of about "
                                          "<b>1,234,567</b> for x</td></tr></table>");
     const QString ads = QStringLiteral("<table><tr><td>Sponsored <b>Links</b></td></tr></table>");
+    const QStringList plain {Begin, Parsing, Completed};
 
-    QTest::newRow("count with digit grouping in the first table")
-        << count << "0"
-        << "en_US" << 0 << "1234567" << false << QStringList {Begin, Parsing, Completed};
-    QTest::newRow("count, then sponsored links in a later table; key 7 names entry 7")
-        << count + ads + "<table>"
-        << "7"
-        << "en_US" << 7 << "1234567" << true << QStringList {Begin, Parsing, Ads, Completed};
-    QTest::newRow("marker and sponsored words in one chunk give only the count")
-        << "<table>RESULTS 1 - 10 OF ABOUT 42 sponsored link</table><p>"
-        << "0"
-        << "en_US" << 0 << "42" << false << QStringList {Begin, Parsing, Completed};
-    QTest::newRow("regional number format")
-        << "<table>results 1 - 10 of about 9.876.543</table>"
-        << "abc"
-        << "de_DE" << 0 << "9876543" << false << QStringList {Begin, Parsing, Completed};
-    QTest::newRow("a word that is no number is stored lower-cased")
-        << "<table>results 1 - 10 of about MANY things</table>"
-        << "0"
-        << "en_US" << 0 << "many" << false << QStringList {Begin, Parsing, Completed};
-    QTest::newRow("nbsp is a space before stripping")
-        << "<table>results&nbsp;1 - 10 of about&nbsp;<b>12</b>&nbsp;x</table>"
-        << "0"
-        << "en_US" << 0 << "12" << false << QStringList {Begin, Parsing, Completed};
-    QTest::newRow("fewer than ten results: other phrase, no count")
-        << "<table>Results 1 - 3 of 3</table>"
-        << "0"
-        << "en_US" << 0 << "" << false << QStringList {Begin, Completed};
-    QTest::newRow("a table chunk that yields the count stores it again, word grown")
-        << "<table></table><table>results 1 - 10 of about 5<table>6 x<table>"
-        << "0"
-        << "en_US" << 0 << "56" << false << QStringList {Begin, Parsing, Parsing, Completed};
-    QTest::newRow("a less-than inside a style block is no tag")
-        << "<style>a <> b</style>" + count << "0"
-        << "en_US" << 0 << "1234567" << false << QStringList {Begin, Parsing, Completed};
-    QTest::newRow("a style block without its end runs to the end of the page")
-        << "<STYLE type=x>a {}" + count << "0"
-        << "en_US" << 0 << "" << false << QStringList {Begin, Completed};
-    QTest::newRow("script end found in any case")
-        << "<script>if (a<b) x = '<table>results 1 - 10 of about 3</table>'</SCRIPT>" + ads << "0"
-        << "en_US" << 0 << "" << true << QStringList {Begin, Ads, Completed};
-    QTest::newRow("key out of range with a page that yields nothing")
-        << "<table>nothing here</table>"
-        << "100"
-        << "en_US" << 100 << "" << false << QStringList {Begin, Completed};
+    row("count with digit grouping in the first table", count, "0", true, 0, "1234567", false,
+        plain);
+    row("count, then sponsored links in a later table; key 7 names entry 7",
+        count + ads + "<table>", "7", true, 7, "1234567", true, {Begin, Parsing, Ads, Completed});
+    row("marker and sponsored words in one chunk give only the count",
+        "<table>RESULTS 1 - 10 OF ABOUT 42 sponsored link</table><p>", "0", true, 0, "42", false,
+        plain);
+    row("regional number format", "<table>results 1 - 10 of about 9.876.543</table>", "abc", true,
+        0, "9876543", false, plain, "de_DE");
+    row("a word that is no number is stored lower-cased",
+        "<table>results 1 - 10 of about MANY things</table>", "0", true, 0, "many", false, plain);
+    row("nbsp is a space before stripping",
+        "<table>results&nbsp;1 - 10 of about&nbsp;<b>12</b>&nbsp;x</table>", "0", true, 0, "12",
+        false, plain);
+    row("fewer than ten results: other phrase, no count", "<table>Results 1 - 3 of 3</table>", "0",
+        true, 0, "", false, {Begin, Completed});
+    row("a table chunk that yields the count stores it again, word grown",
+        "<table></table><table>results 1 - 10 of about 5<table>6 x<table>", "0", true, 0, "56",
+        false, {Begin, Parsing, Parsing, Completed});
+    row("a less-than inside a style block is no tag", "<style>a <> b</style>" + count, "0", true, 0,
+        "1234567", false, plain);
+    row("a style block without its end runs to the end of the page", "<STYLE type=x>a {}" + count,
+        "0", true, 0, "", false, {Begin, Completed});
+    row("script end found in any case",
+        "<script>if (a<b) x = '<table>results 1 - 10 of about 3</table>'</SCRIPT>" + ads, "0", true,
+        0, "", true, {Begin, Ads, Completed});
+    row("key out of range with a page that yields nothing", "<table>nothing here</table>", "100",
+        true, 100, "", false, {Begin, Completed});
+    // Failures keep what was stored before them.
+    row("marker with nothing after it", "<table>results 1 - 10 of about </table>", "0", false, 0,
+        "", false, {Begin});
+    row("tag without a name after a count", "<table>results 1 - 10 of about 77</table><p><>", "0",
+        false, 0, "77", false, {Begin, Parsing});
+    row("key outside 0 to 99 at the first store", "<table>results 1 - 10 of about 77</table>", "-1",
+        false, -1, "", false, {Begin});
 }
 
 void tst_PageParsers::resultPageYieldsCountAndAds()
@@ -231,51 +206,18 @@ void tst_PageParsers::resultPageYieldsCountAndAds()
     QFETCH(int, entry);
     QFETCH(QString, results);
     QFETCH(bool, hasAds);
-    QFETCH(QStringList, status);
     QLocale::setDefault(QLocale(locale));
     SuggestionTable table;
     const bool stop = false;
     QStringList written;
-    QVERIFY(ParseGoogleResults(page, key, table, stop, [&](const QString &s) { written << s; }));
-    QCOMPARE(written, status);
+    QTEST(ParseGoogleResults(page, key, table, stop, [&](const QString &s) { written << s; }),
+          "result");
+    QTEST(written, "status");
     QCOMPARE(EntryIndexFromKey(key), entry);
-    if (entry < MaxSuggestions) {
-        QCOMPARE(table.Entries[entry].Results, results);
-        QCOMPARE(table.Entries[entry].HasAds, hasAds);
+    for (int i = 0; i < MaxSuggestions; ++i) {
+        QCOMPARE(table.Entries[i].Results, i == entry ? results : QString());
+        QCOMPARE(table.Entries[i].HasAds, i == entry && hasAds);
     }
-}
-
-void tst_PageParsers::resultPageFailsAndKeepsWhatWasStored_data()
-{
-    QTest::addColumn<QString>("page");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("results");
-    QTest::addColumn<QStringList>("status");
-    QTest::newRow("marker with nothing after it") << "<table>results 1 - 10 of about </table>"
-                                                  << "0"
-                                                  << "" << QStringList {Begin};
-    QTest::newRow("tag without a name after a count")
-        << "<table>results 1 - 10 of about 77</table><p><>"
-        << "0"
-        << "77" << QStringList {Begin, Parsing};
-    QTest::newRow("key outside 0 to 99 at the first store")
-        << "<table>results 1 - 10 of about 77</table>"
-        << "-1"
-        << "" << QStringList {Begin};
-}
-
-void tst_PageParsers::resultPageFailsAndKeepsWhatWasStored()
-{
-    QFETCH(QString, page);
-    QFETCH(QString, key);
-    QFETCH(QString, results);
-    QFETCH(QStringList, status);
-    SuggestionTable table;
-    const bool stop = false;
-    QStringList written;
-    QVERIFY(!ParseGoogleResults(page, key, table, stop, [&](const QString &s) { written << s; }));
-    QCOMPARE(written, status);
-    QCOMPARE(table.Entries[0].Results, results);
 }
 
 void tst_PageParsers::resultPageStopsWhenAskedByTheStatusSink()
@@ -322,7 +264,7 @@ void tst_PageParsers::nestedTablesParseInLinearTime()
     QElapsedTimer timer;
     timer.start();
     QVERIFY(ParseGoogleResults(page, u"0", table, stop, nullptr));
-    // Takes milliseconds; the bound only has to tell linear from quadratic on a busy machine.
+    // Takes milliseconds; the bound only tells linear from quadratic on a busy machine.
     QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(table.Entries[0].Results, results);
     QVERIFY(!table.Entries[0].HasAds);

@@ -67,23 +67,18 @@ void tst_ReportFile::reportNameIsSafeAndOrdinaryNamesStay_data()
 {
     QTest::addColumn<QString>("keyword");
     QTest::addColumn<QString>("name");
-    QTest::newRow("capitals, two spaces") << "Golf  Clubs"
-                                          << "golf__clubs.kwd";
-    QTest::newRow("comma, accent, device-like word") << "Über console, x"
-                                                     << "über_console,_x.kwd";
-    QTest::newRow("parent folders") << "../../x"
-                                    << ".._.._x.kwd";
-    QTest::newRow("forbidden characters") << "a/b\\c:d*e?f\"g<h>i|j"
-                                          << "a_b_c_d_e_f_g_h_i_j.kwd";
-    QTest::newRow("control characters") << QString::fromUtf8("a\tb\x01") + QChar(0) << "a_b__.kwd";
-    QTest::newRow("only dots") << ".."
-                               << "__.kwd";
-    QTest::newRow("device name") << "CON"
-                                 << "_con.kwd";
-    QTest::newRow("device name with dot") << "com1.x"
-                                          << "_com1.x.kwd";
-    QTest::newRow("empty") << ""
-                           << "_.kwd";
+    const auto row = [](const char *label, const QString &keyword, const char *name) {
+        QTest::newRow(label) << keyword << QString::fromUtf8(name);
+    };
+    row("capitals, two spaces", "Golf  Clubs", "golf__clubs.kwd");
+    row("comma, accent, device-like word", "Über console, x", "über_console,_x.kwd");
+    row("parent folders", "../../x", ".._.._x.kwd");
+    row("forbidden characters", "a/b\\c:d*e?f\"g<h>i|j", "a_b_c_d_e_f_g_h_i_j.kwd");
+    row("control characters", QString::fromUtf8("a\tb\x01") + QChar(0), "a_b__.kwd");
+    row("only dots", "..", "__.kwd");
+    row("device name", "CON", "_con.kwd");
+    row("device name with dot", "com1.x", "_com1.x.kwd");
+    row("empty", "", "_.kwd");
 }
 
 void tst_ReportFile::reportNameIsSafeAndOrdinaryNamesStay()
@@ -107,8 +102,8 @@ void tst_ReportFile::overlongNamesStayShortAndDistinct()
 void tst_ReportFile::writtenReportHasExactBytesAndLoadsBack_data()
 {
     QTest::addColumn<QString>("locale");
-    QTest::newRow("en_US") << "en_US";
-    QTest::newRow("de_DE") << "de_DE";
+    for (const char *locale : {"en_US", "de_DE"})
+        QTest::newRow(locale) << locale;
 }
 
 void tst_ReportFile::writtenReportHasExactBytesAndLoadsBack()

@@ -89,34 +89,27 @@ void tst_SettingsStore::loadFollowsStoredText_data()
     QTest::addColumn<LoadSettingsResult>("result");
     QTest::addColumn<qint16>("interval");
     QTest::addColumn<QStringList>("history");
+    const auto row = [](const char *label, const ValueMap &stored, LoadSettingsResult result,
+                        int interval = 0, const QStringList &history = {}) {
+        QTest::newRow(label) << stored << result << qint16(interval) << history;
+    };
     const auto ok = LoadSettingsResult::Loaded;
     const auto badInterval = LoadSettingsResult::BadInterval;
     const auto badCount = LoadSettingsResult::BadKeywordNum;
-
-    QTest::newRow("two entries") << ValueMap {{"Interval", "0"},
-                                              {"KeywordNum", "2"},
-                                              {"Keyword1", "a"},
-                                              {"Keyword2", "b"}}
-                                 << ok << qint16(0) << QStringList {"a", "b"};
-    QTest::newRow("interval 5 means no pause")
-        << ValueMap {{"Interval", "5"}, {"KeywordNum", "0"}} << ok << qint16(5) << QStringList {};
-    QTest::newRow("missing second entry reads empty")
-        << ValueMap {{"Interval", "0"}, {"KeywordNum", "2"}, {"Keyword1", "a"}} << ok << qint16(0)
-        << QStringList {"a", ""};
-    QTest::newRow("blanks and a fraction")
-        << ValueMap {{"Interval", " 99 "}, {"KeywordNum", " 1.4 "}, {"Keyword1", "a"}} << ok
-        << qint16(99) << QStringList {"a"};
-    QTest::newRow("negative count, empty history")
-        << ValueMap {{"Interval", "0"}, {"KeywordNum", "-3"}, {"Keyword1", "a"}} << ok << qint16(0)
-        << QStringList {};
-    QTest::newRow("interval letters") << ValueMap {{"Interval", "abc"}, {"KeywordNum", "0"}}
-                                      << badInterval << qint16(0) << QStringList {};
-    QTest::newRow("interval missing")
-        << ValueMap {{"KeywordNum", "0"}} << badInterval << qint16(0) << QStringList {};
-    QTest::newRow("empty count") << ValueMap {{"Interval", "0"}, {"KeywordNum", ""}} << badCount
-                                 << qint16(0) << QStringList {};
-    QTest::newRow("count out of range") << ValueMap {{"Interval", "0"}, {"KeywordNum", "32768"}}
-                                        << badCount << qint16(0) << QStringList {};
+    row("two entries",
+        {{"Interval", "0"}, {"KeywordNum", "2"}, {"Keyword1", "a"}, {"Keyword2", "b"}}, ok, 0,
+        {"a", "b"});
+    row("interval 5 means no pause", {{"Interval", "5"}, {"KeywordNum", "0"}}, ok, 5);
+    row("missing second entry reads empty",
+        {{"Interval", "0"}, {"KeywordNum", "2"}, {"Keyword1", "a"}}, ok, 0, {"a", ""});
+    row("blanks and a fraction", {{"Interval", " 99 "}, {"KeywordNum", " 1.4 "}, {"Keyword1", "a"}},
+        ok, 99, {"a"});
+    row("negative count, empty history",
+        {{"Interval", "0"}, {"KeywordNum", "-3"}, {"Keyword1", "a"}}, ok);
+    row("interval letters", {{"Interval", "abc"}, {"KeywordNum", "0"}}, badInterval);
+    row("interval missing", {{"KeywordNum", "0"}}, badInterval);
+    row("empty count", {{"Interval", "0"}, {"KeywordNum", ""}}, badCount);
+    row("count out of range", {{"Interval", "0"}, {"KeywordNum", "32768"}}, badCount);
 }
 
 void tst_SettingsStore::loadFollowsStoredText()
@@ -148,25 +141,27 @@ void tst_SettingsStore::numberConversion_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<Number>("number");
-    QTest::newRow("surrounding blanks") << " \t42 " << Number(42);
-    QTest::newRow("fraction up") << "2.6" << Number(3);
-    QTest::newRow("half to even") << "2.5" << Number(2);
-    QTest::newRow("negative half to even") << "-3.5" << Number(-4);
-    QTest::newRow("exponent") << "1e2" << Number(100);
-    QTest::newRow("range ends") << "-32768" << Number(-32768);
-    QTest::newRow("rounds above range") << "32767.5" << Number();
-    QTest::newRow("empty") << "" << Number();
-    QTest::newRow("trailing letters") << "5abc" << Number();
-    QTest::newRow("group separator") << "1,000" << Number();
-    QTest::newRow("infinity") << "inf" << Number();
-    QTest::newRow("huge exponent") << "1e400" << Number();
+    const auto row = [](const char *label, const char *text, Number number) {
+        QTest::newRow(label) << QString::fromLatin1(text) << number;
+    };
+    row("surrounding blanks", " \t42 ", 42);
+    row("fraction up", "2.6", 3);
+    row("half to even", "2.5", 2);
+    row("negative half to even", "-3.5", -4);
+    row("exponent", "1e2", 100);
+    row("range ends", "-32768", -32768);
+    row("rounds above range", "32767.5", {});
+    row("empty", "", {});
+    row("trailing letters", "5abc", {});
+    row("group separator", "1,000", {});
+    row("infinity", "inf", {});
+    row("huge exponent", "1e400", {});
 }
 
 void tst_SettingsStore::numberConversion()
 {
     QFETCH(QString, text);
-    QFETCH(Number, number);
-    QCOMPARE(ToSettingNumber(text), number);
+    QTEST(ToSettingNumber(text), "number");
 }
 
 void tst_SettingsStore::keywordsRoundTrip_data()
