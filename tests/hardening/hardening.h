@@ -1,30 +1,16 @@
 #pragma once
 
-// What the hardening tests share: a person answering the message boxes, the program started
-// in a folder of its own, and snapshots of the files it keeps.
+// What the hardening tests share besides the window harness: smaller workloads under the
+// sanitizers and snapshots of the files the program keeps.
 
-#include "frmquorvane.h"
-#include "messageboxes.h"
-#include "pagefetcher.h"
-#include "program.h"
-#include "runcontroller.h"
-#include "settingsstore.h"
-#include "textexport.h"
+#include "../ui/windowharness.h"
 
-#include <QComboBox>
-#include <QDir>
 #include <QDirIterator>
-#include <QFile>
-#include <QLineEdit>
 #include <QMap>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
-
-#include <chrono>
-#include <memory>
 
 namespace Quorvane::Hardening {
+
+using namespace Quorvane::Harness;
 
 // Sanitizer builds run many times slower: their workloads are smaller, never skipped.
 inline bool Sanitized()
@@ -39,30 +25,13 @@ inline bool Sanitized()
     return qEnvironmentVariableIntValue("QUORVANE_SANITIZED") != 0;
 }
 
-// Answers every message box instead of a person and remembers what was shown.
-class ScriptedBoxes final : public MessageBoxes
-{
-public:
-    QStringList shown;
-    QList<bool> answers; // for confirmations, in order; Yes when none is left
-
-    void warn(const QString &text) override { shown << QStringLiteral("warn: ") + text; }
-    void inform(const QString &text) override { shown << QStringLiteral("inform: ") + text; }
-    bool confirm(const QString &text) override
-    {
-        shown << QStringLiteral("confirm: ") + text;
-        return answers.isEmpty() ? true : answers.takeFirst();
-    }
-};
-
-// Every file under folder (relative path -> bytes); folders and unreadable entries are listed
-// with an empty content marker so that a change of kind shows too.
+// Every entry under folder (relative path -> bytes); a folder reads "<folder>" and an
+// unreadable file "<?>", so that a change of kind shows too.
 inline QMap<QString, QByteArray> Snapshot(const QString &folder)
 {
     QMap<QString, QByteArray> files;
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
-    const QDir base(folder);
     while (it.hasNext()) {
         const QString path = it.next();
         const QFileInfo info = it.fileInfo();
@@ -71,107 +40,14 @@ inline QMap<QString, QByteArray> Snapshot(const QString &folder)
             QFile file(path);
             bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArrayLiteral("<?>");
         }
-        files.insert(base.relativeFilePath(path), bytes);
+        files.insert(QDir(folder).relativeFilePath(path), bytes);
     }
     return files;
 }
 
-inline QByteArray ReadAll(const QString &path)
+inline QStringList Entries(const QString &folder)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 }
-
-inline bool WriteAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-// The program with its settings, lock and reports in one folder, started as the program
-// starts, with runs at test speed and no outside program ever opened.
-class ProgramUnderTest
-{
-public:
-    explicit ProgramUnderTest(QString folder)
-        : m_folder(std::move(folder))
-    { }
-
-    ProgramPlaces places() const
-    {
-        return {SettingsLocation::iniFile(QDir(m_folder).filePath(QStringLiteral("quorvane.ini"))),
-                reportFolder(), QString()};
-    }
-    QString reportFolder() const { return QDir(m_folder).filePath(QStringLiteral("report")); }
-    QString reportPath(const QString &name) const { return QDir(reportFolder()).filePath(name); }
-
-    // Pause "Don't care", so that many runs in a row never meet the 30-minute pause.
-    void writeDontCare()
-    {
-        SettingsStore store(places().settings);
-        store.WriteDefaultSettings(Settings {});
-        store.WriteRegValue(SettingsKey, QStringLiteral("Interval"), QStringLiteral("99"));
-    }
-
-    frmQuorvane *start(std::chrono::nanoseconds pause = std::chrono::milliseconds(1))
-    {
-        stop();
-        m_program = std::make_unique<Program>(places(), boxes);
-        const StartupOutcome outcome = m_program->Start([this, pause](frmQuorvane &w) {
-            w.Controller().Connectivity().SetProbe([] { return true; });
-            w.Controller().Driver().SetDownloadPause(pause);
-            w.setUrlOpener([this](const QUrl &url) { opened << url; });
-            w.setBrowserOpener([this](const QString &a) { opened << QUrl(a); });
-            w.Exporter().setDocumentOpener([](const QUrl &) { return false; });
-        });
-        m_window = outcome == StartupOutcome::ShowMainWindow ? m_program->Window() : nullptr;
-        return m_window;
-    }
-    void stop()
-    {
-        m_window = nullptr;
-        m_program.reset();
-    }
-
-    frmQuorvane *window() const { return m_window; }
-    Program *program() const { return m_program.get(); }
-
-    template<class T>
-    T *child(const char *name) const
-    {
-        T *found = m_window ? m_window->findChild<T *>(QLatin1String(name)) : nullptr;
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
-    QComboBox *keywordBox() const { return child<QComboBox>("cmbKeyword"); }
-
-    // Puts text into the keyword box as a paste does: whole, control characters included.
-    void enter(const QString &text) { keywordBox()->lineEdit()->setText(text); }
-    void click(const char *button)
-    {
-        QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
-    }
-
-    // Suggest for text, to the run's end. Nothing when no run ended within timeoutMs (a stored
-    // report shown, a refusal, or a hang).
-    std::optional<FetchQueueDriver::Ending> suggest(const QString &text, int timeoutMs)
-    {
-        QSignalSpy ended(&m_window->Controller(), &RunController::RunEnded);
-        enter(text);
-        click("cmdSuggestion");
-        if (ended.isEmpty() && !ended.wait(timeoutMs))
-            return std::nullopt;
-        return ended.first().first().value<FetchQueueDriver::Ending>();
-    }
-
-    ScriptedBoxes boxes;
-    QList<QUrl> opened;
-
-private:
-    QString m_folder;
-    std::unique_ptr<Program> m_program;
-    frmQuorvane *m_window = nullptr;
-};
 
 } // namespace Quorvane::Hardening

@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 
 using namespace Quorvane;
+using namespace Qt::StringLiterals;
 using namespace Quorvane::Hardening;
 using Ending = FetchQueueDriver::Ending;
 
@@ -49,137 +50,125 @@ class tst_TypedInput final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void cleanupTestCase();
 
-    void hostileKeywordGoesThroughEveryOperation_data();
-    void hostileKeywordGoesThroughEveryOperation();
+    void initTestCase()
+    {
+        QVERIFY(m_services.start());
+        OverrideEndpoints(m_services.endpoints());
+        m_services.setKeywordRowCount(Rows);
+    }
+
+    void cleanupTestCase()
+    {
+        qInfo("hostile keywords tried: %d", m_tried);
+        OverrideEndpoints(std::nullopt);
+    }
+
+    void hostileKeywordGoesThroughEveryOperation_data()
+    {
+        QTest::addColumn<QString>("keyword");
+        QTest::newRow("path characters") << u"a/b\\c:d*e?f\"g<h>i|j"_s;
+        QTest::newRow("parent folder") << u".."_s;
+        QTest::newRow("climbing path") << u"../../outside/evil"_s;
+        QTest::newRow("absolute path") << u"/tmp/quorvane-escape"_s;
+        QTest::newRow("dots and spaces") << u". . ."_s;
+        QTest::newRow("NUL inside") << u"golf"_s + QChar(0) + u"clubs"_s;
+        QTest::newRow("control characters") << u"tab\there\r\nnext\x01\x1b[31mred\x7f"_s;
+        QTest::newRow("ten thousand characters") << u"long keyword "_s.repeated(770).left(10000);
+        QTest::newRow("right-to-left") << u"מועדוני גולף ملاعب"_s;
+        QTest::newRow("right-to-left override") << u"invoice\u202Etxt.exe"_s;
+        QTest::newRow("combining characters") << u"e\u0301clair Z\u0351\u0327alg\u0303o"_s;
+        QTest::newRow("emoji") << u"golf ⛳ 🏌️‍♀️ 👨‍👩‍👧 🇬🇧"_s;
+        QTest::newRow("device name") << u"CON"_s;
+        QTest::newRow("address characters") << u"a&q=b#c%41+d e"_s;
+        QTest::newRow("report header inside") << u"x,Total Searches=5\r\nKeyword=y"_s;
+        QTest::newRow("surrounding blanks") << u"  golf clubs  "_s;
+    }
+
+    void hostileKeywordGoesThroughEveryOperation()
+    {
+        QFETCH(QString, keyword);
+        ++m_tried;
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        ProgramUnderTest program(dir.path());
+        program.writeDontCare();
+        QVERIFY(program.start());
+
+        // The run. What the box holds is what was typed.
+        m_services.clearRequests();
+        program.enter(keyword);
+        QCOMPARE(program.window()->KeywordText(), keyword);
+        QCOMPARE(program.suggest(keyword, 30000), Ending::Finished);
+        QVERIFY2(program.boxes.shown.isEmpty(), qPrintable(program.boxes.shown.join(u'\n')));
+        const QList<SampleRequest> requests = m_services.requests();
+        QCOMPARE(Phrases(requests, u"/suggest"_s), QStringList {keyword});
+        const SuggestionTable &table = program.window()->Controller().State().SuggestionTable;
+        QCOMPARE(table.SuggestionCount, qint16(Rows));
+        const QStringList searched = Phrases(requests, u"/search"_s);
+        QCOMPARE(searched.size(), Rows);
+        for (int i = 0; i < Rows; ++i)
+            QCOMPARE(searched[i], table.Entries[std::size_t(i)].Keyword);
+        const QList<ListRow> rows = program.window()->List().Rows;
+        QCOMPARE(rows.size(), Rows);
+
+        // The report: one file, inside the report folder, one line per row whatever the keyword
+        // holds, and nothing written anywhere else.
+        const QString name = ReportFileName(keyword);
+        QCOMPARE(Entries(program.reportFolder()), QStringList {name});
+        QCOMPARE(Entries(dir.path()),
+                 (QStringList {u"quorvane-instance.lock"_s, u"quorvane.ini"_s, u"report"_s}));
+        const QByteArray bytes = ReadAll(program.reportPath(name));
+        QCOMPARE(bytes.count("\r\n"), 3 + Rows);
+        QCOMPARE(bytes.count('\n'), 3 + Rows);
+        const std::optional<StoredReport> stored = ReadReport(program.reportPath(name));
+        QVERIFY(stored);
+        QCOMPARE(stored->Rows, AsStored(rows));
+        QCOMPARE(program.keywordBox()->itemText(0), keyword);
+
+        // Reuse: the same keyword again is answered from the report, without a request.
+        m_services.clearRequests();
+        QSignalSpy ended(&program.window()->Controller(), &RunController::RunEnded);
+        program.enter(keyword);
+        program.click("cmdSuggestion");
+        QVERIFY(!ended.wait(100));
+        QVERIFY(m_services.requests().isEmpty());
+        QCOMPARE(program.window()->List().Rows, AsStored(rows));
+        QCOMPARE(program.window()->List().SuggestionsCaption, stored->SuggestionsCaption);
+        QCOMPARE(program.keywordBox()->count(), 1);
+
+        // The history survives a restart exactly, and Export shows the report.
+        program.stop();
+        QVERIFY(program.start());
+        QVERIFY(program.boxes.shown.isEmpty());
+        QCOMPARE(program.program()->CurrentSettings().KeywordHistory, QStringList {keyword});
+        QCOMPARE(program.window()->KeywordText(), keyword);
+        program.click("cmdExportTXT");
+        ReportViewer *viewer = program.window()->Exporter().lastViewer();
+        QVERIFY(viewer);
+        QVERIFY2(viewer->text().startsWith(u"Keyword="_s), qPrintable(viewer->text()));
+        QCOMPARE(viewer->text().count(u'\n'), 3 + Rows);
+
+        // Delete asks about the keyword as typed and takes it and its report.
+        program.click("cmdDelete");
+        QCOMPARE(program.boxes.shown,
+                 QStringList {u"confirm: Are you sure you want to delete this keyword \""_s
+                              + keyword + u"\" ?"_s});
+        QCOMPARE(program.keywordBox()->count(), 0);
+        QVERIFY(QDir(program.reportFolder()).isEmpty());
+        QVERIFY(program.program()->CurrentSettings().KeywordHistory.isEmpty());
+        program.stop();
+        Settings reloaded;
+        QCOMPARE(SettingsStore(program.places().settings).LoadSettings(reloaded),
+                 LoadSettingsResult::Loaded);
+        QVERIFY(reloaded.KeywordHistory.isEmpty());
+        QCOMPARE(Entries(dir.path()), (QStringList {u"quorvane.ini"_s, u"report"_s}));
+    }
 
 private:
     SampleServices m_services;
     int m_tried = 0;
 };
-
-void tst_TypedInput::initTestCase()
-{
-    QVERIFY(m_services.start());
-    OverrideEndpoints(m_services.endpoints());
-    m_services.setKeywordRowCount(Rows);
-}
-
-void tst_TypedInput::cleanupTestCase()
-{
-    qInfo("hostile keywords tried: %d", m_tried);
-    OverrideEndpoints(std::nullopt);
-}
-
-void tst_TypedInput::hostileKeywordGoesThroughEveryOperation_data()
-{
-    QTest::addColumn<QString>("keyword");
-    QTest::newRow("path characters") << QStringLiteral("a/b\\c:d*e?f\"g<h>i|j");
-    QTest::newRow("parent folder") << QStringLiteral("..");
-    QTest::newRow("climbing path") << QStringLiteral("../../outside/evil");
-    QTest::newRow("absolute path") << QStringLiteral("/tmp/quorvane-escape");
-    QTest::newRow("dots and spaces") << QStringLiteral(". . .");
-    QTest::newRow("NUL inside") << QStringLiteral("golf") + QChar(0) + QStringLiteral("clubs");
-    QTest::newRow("control characters") << QStringLiteral("tab\there\r\nnext\x01\x1b[31mred\x7f");
-    QTest::newRow("ten thousand characters")
-        << QStringLiteral("long keyword ").repeated(770).left(10000);
-    QTest::newRow("right-to-left") << QStringLiteral("מועדוני גולף ملاعب");
-    QTest::newRow("right-to-left override") << QStringLiteral("invoice\u202Etxt.exe");
-    QTest::newRow("combining characters") << QStringLiteral("e\u0301clair Z\u0351\u0327alg\u0303o");
-    QTest::newRow("emoji") << QStringLiteral(
-        "golf ⛳ 🏌️‍♀️ 👨‍👩‍👧 🇬🇧");
-    QTest::newRow("device name") << QStringLiteral("CON");
-    QTest::newRow("address characters") << QStringLiteral("a&q=b#c%41+d e");
-    QTest::newRow("report header inside") << QStringLiteral("x,Total Searches=5\r\nKeyword=y");
-    QTest::newRow("surrounding blanks") << QStringLiteral("  golf clubs  ");
-}
-
-void tst_TypedInput::hostileKeywordGoesThroughEveryOperation()
-{
-    QFETCH(QString, keyword);
-    ++m_tried;
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    ProgramUnderTest program(dir.path());
-    program.writeDontCare();
-    QVERIFY(program.start());
-    const QStringList ownFiles {QStringLiteral("quorvane-instance.lock"),
-                                QStringLiteral("quorvane.ini"), QStringLiteral("report")};
-
-    // The run. What the box holds is what was typed.
-    m_services.clearRequests();
-    program.enter(keyword);
-    QCOMPARE(program.window()->KeywordText(), keyword);
-    QCOMPARE(program.suggest(keyword, 30000), Ending::Finished);
-    QVERIFY2(program.boxes.shown.isEmpty(), qPrintable(program.boxes.shown.join(u'\n')));
-    const QList<SampleRequest> requests = m_services.requests();
-    QCOMPARE(Phrases(requests, QStringLiteral("/suggest")), QStringList {keyword});
-    const SuggestionTable &table = program.window()->Controller().State().SuggestionTable;
-    QCOMPARE(table.SuggestionCount, qint16(Rows));
-    QStringList phrases;
-    for (int i = 0; i < Rows; ++i)
-        phrases << table.Entries[std::size_t(i)].Keyword;
-    QCOMPARE(Phrases(requests, QStringLiteral("/search")), phrases);
-    const QList<ListRow> rows = program.window()->List().Rows;
-    QCOMPARE(rows.size(), Rows);
-
-    // The report: one file, inside the report folder, one line per row whatever the keyword
-    // holds, and nothing written anywhere else.
-    const QString name = ReportFileName(keyword);
-    QCOMPARE(QDir(program.reportFolder())
-                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList {name});
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             ownFiles);
-    const QByteArray bytes = ReadAll(program.reportPath(name));
-    QCOMPARE(bytes.count("\r\n"), 3 + Rows);
-    QCOMPARE(bytes.count('\n'), 3 + Rows);
-    const std::optional<StoredReport> stored = ReadReport(program.reportPath(name));
-    QVERIFY(stored);
-    QCOMPARE(stored->Rows, AsStored(rows));
-    QCOMPARE(program.keywordBox()->itemText(0), keyword);
-
-    // Reuse: the same keyword again is answered from the report, without a request.
-    m_services.clearRequests();
-    QSignalSpy ended(&program.window()->Controller(), &RunController::RunEnded);
-    program.enter(keyword);
-    program.click("cmdSuggestion");
-    QVERIFY(!ended.wait(100));
-    QVERIFY(m_services.requests().isEmpty());
-    QCOMPARE(program.window()->List().Rows, AsStored(rows));
-    QCOMPARE(program.window()->List().SuggestionsCaption, stored->SuggestionsCaption);
-    QCOMPARE(program.keywordBox()->count(), 1);
-
-    // The history survives a restart exactly, and Export shows the report.
-    program.stop();
-    QVERIFY(program.start());
-    QVERIFY(program.boxes.shown.isEmpty());
-    QCOMPARE(program.program()->CurrentSettings().KeywordHistory, QStringList {keyword});
-    QCOMPARE(program.window()->KeywordText(), keyword);
-    program.click("cmdExportTXT");
-    ReportViewer *viewer = program.window()->Exporter().lastViewer();
-    QVERIFY(viewer);
-    QVERIFY2(viewer->text().startsWith(QStringLiteral("Keyword=")), qPrintable(viewer->text()));
-    QCOMPARE(viewer->text().count(u'\n'), 3 + Rows);
-
-    // Delete asks about the keyword as typed and takes it and its report.
-    program.click("cmdDelete");
-    QCOMPARE(program.boxes.shown,
-             QStringList {QStringLiteral("confirm: Are you sure you want to delete this keyword \"")
-                          + keyword + QStringLiteral("\" ?")});
-    QCOMPARE(program.keywordBox()->count(), 0);
-    QVERIFY(QDir(program.reportFolder()).isEmpty());
-    QVERIFY(program.program()->CurrentSettings().KeywordHistory.isEmpty());
-    program.stop();
-    Settings reloaded;
-    QCOMPARE(SettingsStore(program.places().settings).LoadSettings(reloaded),
-             LoadSettingsResult::Loaded);
-    QVERIFY(reloaded.KeywordHistory.isEmpty());
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             (QStringList {QStringLiteral("quorvane.ini"), QStringLiteral("report")}));
-}
 
 QTEST_MAIN(tst_TypedInput)
 #include "tst_typedinput.moc"

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 using namespace Quorvane;
+using namespace Qt::StringLiterals;
 using ValueMap = QMap<QString, QString>;
 
 Q_DECLARE_METATYPE(StartupOutcome)
@@ -60,175 +61,160 @@ class tst_Startup final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void startupFollowsTheStoredSettings_data();
-    void startupFollowsTheStoredSettings();
-    void damagedFileIsCopiedBeforeTheFirstWrite();
-    void secondInstanceEndsWithoutTouchingSettings();
-    void otherProcessHoldsTheLockUntilItEnds_data();
-    void otherProcessHoldsTheLockUntilItEnds();
-    void unusableLockFolderDoesNotStopTheStart();
-};
 
-void tst_Startup::startupFollowsTheStoredSettings_data()
-{
-    QTest::addColumn<ValueMap>("stored");
-    QTest::addColumn<StartupOutcome>("outcome");
-    QTest::addColumn<LoadSettingsResult>("load");
-    QTest::addColumn<QStringList>("history");
-
-    QTest::newRow("first start") << ValueMap {} << StartupOutcome::ShowMainWindow
-                                 << LoadSettingsResult::Loaded << QStringList {};
-    QTest::newRow("history") << ValueMap {{"Interval", "99"},
-                                          {"KeywordNum", "2"},
-                                          {"Keyword1", "tennis"},
-                                          {"Keyword2", "golf"}}
-                             << StartupOutcome::ShowMainWindow << LoadSettingsResult::Loaded
-                             << QStringList {"tennis", "golf"};
-    QTest::newRow("count holding letters")
-        << ValueMap {{"Interval", "0"}, {"KeywordNum", "abc"}} << StartupOutcome::SevereError
-        << LoadSettingsResult::BadKeywordNum << QStringList {};
-    QTest::newRow("interval missing")
-        << ValueMap {{"KeywordNum", "0"}} << StartupOutcome::SevereError
-        << LoadSettingsResult::BadInterval << QStringList {};
-}
-
-void tst_Startup::startupFollowsTheStoredSettings()
-{
-    QFETCH(ValueMap, stored);
-    QFETCH(StartupOutcome, outcome);
-    QFETCH(LoadSettingsResult, load);
-    QFETCH(QStringList, history);
-
-    QTemporaryDir dir;
-    const SettingsLocation location = SettingsLocation::iniFile(dir.filePath("cfg/q.ini"));
-    SettingsStore store(location);
-    for (auto it = stored.cbegin(); it != stored.cend(); ++it)
-        store.WriteRegValue(SettingsKey, it.key(), it.value());
-    SingleInstance instance(InstanceLockFolder(location));
-    Settings settings;
-    qint16 pauseMinutesLeft = 3;
-
-    const StartupResult result = RunStartupSequence(store, instance, settings, pauseMinutesLeft);
-    QCOMPARE(result.outcome, outcome);
-    QCOMPARE(result.load, load);
-    QCOMPARE(result.firstStart, stored.isEmpty());
-    QCOMPARE(pauseMinutesLeft, qint16(30));
-    QCOMPARE(settings.KeywordHistory, history);
-    QVERIFY(instance.isHeld());
-    QCOMPARE(QFileInfo(instance.lockFileName()).absolutePath(), dir.filePath("cfg"));
-    // A first start leaves the defaults; a failed load writes nothing back.
-    QCOMPARE(store.ReadRegValue(SettingsKey, QStringLiteral("KeywordNum")),
-             stored.value(QStringLiteral("KeywordNum"), QStringLiteral("0")));
-    QCOMPARE(store.ReadRegValue(SettingsKey, QStringLiteral("Interval")),
-             stored.isEmpty() ? QStringLiteral("0") : stored.value(QStringLiteral("Interval")));
-}
-
-void tst_Startup::damagedFileIsCopiedBeforeTheFirstWrite()
-{
-    QTemporaryDir dir;
-    const QString fileName = dir.filePath("q.ini");
-    // Qt reads the keys after the unclosed header but would drop the header line on a rewrite.
-    const QByteArray damaged = "[Software\nQuorvane%201.2\\Keyword\\Interval=99\n"
-                               "Quorvane%201.2\\Keyword\\KeywordNum=1\n"
-                               "Quorvane%201.2\\Keyword\\Keyword1=golf\n";
-    QFile file(fileName);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(damaged) == damaged.size());
-    file.close();
-    SettingsStore store(SettingsLocation::iniFile(fileName));
-    SingleInstance instance(dir.path());
-    Settings settings;
-    qint16 pauseMinutesLeft = 0;
-
-    const StartupResult result = RunStartupSequence(store, instance, settings, pauseMinutesLeft);
-    QCOMPARE(result.outcome, StartupOutcome::ShowMainWindow);
-    QVERIFY(!result.firstStart);
-    QCOMPARE(settings.KeywordHistory, QStringList {QStringLiteral("golf")});
-    QVERIFY(result.damagedSettingsCopy.startsWith(fileName + QStringLiteral(".damaged-")));
-
-    QFile copy(result.damagedSettingsCopy);
-    QVERIFY(copy.open(QIODevice::ReadOnly));
-    QCOMPARE(copy.readAll(), damaged);
-}
-
-void tst_Startup::secondInstanceEndsWithoutTouchingSettings()
-{
-    QTemporaryDir dir;
-    const SettingsLocation location = SettingsLocation::iniFile(dir.filePath("q.ini"));
-    SingleInstance first(InstanceLockFolder(location));
-    QCOMPARE(first.acquire(), InstanceCheck::Acquired);
-
-    SettingsStore store(location);
-    SingleInstance second(InstanceLockFolder(location));
-    Settings settings;
-    qint16 pauseMinutesLeft = 0;
-    const StartupResult result = RunStartupSequence(store, second, settings, pauseMinutesLeft);
-    QCOMPARE(result.outcome, StartupOutcome::AnotherInstance);
-    QVERIFY(!second.isHeld());
-    QVERIFY(!QFile::exists(location.path));
-}
-
-void tst_Startup::otherProcessHoldsTheLockUntilItEnds_data()
-{
-    QTest::addColumn<bool>("killed");
-    QTest::newRow("holder ends normally") << false;
-    QTest::newRow("holder is killed") << true;
-}
-
-void tst_Startup::otherProcessHoldsTheLockUntilItEnds()
-{
-    QFETCH(bool, killed);
-    QTemporaryDir dir;
-
-    Launch holder = StartHolder(dir.path());
-    QCOMPARE(holder.answer, QByteArray("held"));
-
-    // Another process and this one are both refused while the holder runs.
-    Launch refused = StartHolder(dir.path());
-    QCOMPARE(refused.answer, QByteArray("refused"));
-    QVERIFY(refused.process->waitForFinished(10000));
-    SingleInstance here(dir.path());
-    QCOMPARE(here.acquire(), InstanceCheck::AnotherRunning);
-
-    // A program runs for hours: an old lock of a live holder still refuses.
+    void startupFollowsTheStoredSettings_data()
     {
-        QFile lock(here.lockFileName());
-        QVERIFY(lock.open(QIODevice::ReadWrite));
-        QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
-                                 QFileDevice::FileModificationTime));
+        QTest::addColumn<ValueMap>("stored");
+        QTest::addColumn<StartupOutcome>("outcome");
+        QTest::addColumn<LoadSettingsResult>("load");
+        QTest::addColumn<QStringList>("history");
+
+        QTest::newRow("first start") << ValueMap {} << StartupOutcome::ShowMainWindow
+                                     << LoadSettingsResult::Loaded << QStringList {};
+        QTest::newRow("history") << ValueMap {{"Interval", "99"},
+                                              {"KeywordNum", "2"},
+                                              {"Keyword1", "tennis"},
+                                              {"Keyword2", "golf"}}
+                                 << StartupOutcome::ShowMainWindow << LoadSettingsResult::Loaded
+                                 << QStringList {"tennis", "golf"};
+        QTest::newRow("count holding letters")
+            << ValueMap {{"Interval", "0"}, {"KeywordNum", "abc"}} << StartupOutcome::SevereError
+            << LoadSettingsResult::BadKeywordNum << QStringList {};
+        QTest::newRow("interval missing")
+            << ValueMap {{"KeywordNum", "0"}} << StartupOutcome::SevereError
+            << LoadSettingsResult::BadInterval << QStringList {};
     }
-    QCOMPARE(here.acquire(), InstanceCheck::AnotherRunning);
 
-    if (killed) {
-        holder.process->kill();
-        QVERIFY(holder.process->waitForFinished(10000));
-        // The killed holder leaves its lock file behind: it is stale, not absent.
-        QVERIFY(QFile::exists(here.lockFileName()));
-    } else {
-        holder.process->closeWriteChannel();
-        QVERIFY(holder.process->waitForFinished(10000));
-        QCOMPARE(holder.process->exitCode(), 0);
+    void startupFollowsTheStoredSettings()
+    {
+        QFETCH(ValueMap, stored);
+        QFETCH(StartupOutcome, outcome);
+        QFETCH(LoadSettingsResult, load);
+        QFETCH(QStringList, history);
+
+        QTemporaryDir dir;
+        const SettingsLocation location = SettingsLocation::iniFile(dir.filePath("cfg/q.ini"));
+        SettingsStore store(location);
+        for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+            store.WriteRegValue(SettingsKey, it.key(), it.value());
+        SingleInstance instance(InstanceLockFolder(location));
+        Settings settings;
+        qint16 pauseMinutesLeft = 3;
+
+        const StartupResult result =
+            RunStartupSequence(store, instance, settings, pauseMinutesLeft);
+        QCOMPARE(result.outcome, outcome);
+        QCOMPARE(result.load, load);
+        QCOMPARE(result.firstStart, stored.isEmpty());
+        QCOMPARE(pauseMinutesLeft, qint16(30));
+        QCOMPARE(settings.KeywordHistory, history);
+        QVERIFY(instance.isHeld());
+        QCOMPARE(QFileInfo(instance.lockFileName()).absolutePath(), dir.filePath("cfg"));
+        // A first start leaves the defaults; a failed load writes nothing back.
+        QCOMPARE(store.ReadRegValue(SettingsKey, u"KeywordNum"_s),
+                 stored.value(u"KeywordNum"_s, u"0"_s));
+        QCOMPARE(store.ReadRegValue(SettingsKey, u"Interval"_s),
+                 stored.isEmpty() ? u"0"_s : stored.value(u"Interval"_s));
     }
 
-    QCOMPARE(here.acquire(), InstanceCheck::Acquired);
-    Launch after = StartHolder(dir.path());
-    QCOMPARE(after.answer, QByteArray("refused"));
-    QVERIFY(after.process->waitForFinished(10000));
-}
+    void damagedFileIsCopiedBeforeTheFirstWrite()
+    {
+        QTemporaryDir dir;
+        const QString fileName = dir.filePath("q.ini");
+        // Qt reads the keys after the unclosed header but would drop the header line on a rewrite.
+        const QByteArray damaged = "[Software\nQuorvane%201.2\\Keyword\\Interval=99\n"
+                                   "Quorvane%201.2\\Keyword\\KeywordNum=1\n"
+                                   "Quorvane%201.2\\Keyword\\Keyword1=golf\n";
+        QFile file(fileName);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(damaged) == damaged.size());
+        file.close();
+        SettingsStore store(SettingsLocation::iniFile(fileName));
+        SingleInstance instance(dir.path());
+        Settings settings;
+        qint16 pauseMinutesLeft = 0;
 
-void tst_Startup::unusableLockFolderDoesNotStopTheStart()
-{
-    QTemporaryDir dir;
-    // A file where the lock folder should be: the folder cannot be made.
-    QFile blocker(dir.filePath("blocked"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    SingleInstance instance(dir.filePath("blocked/sub"));
-    SettingsStore store(SettingsLocation::iniFile(dir.filePath("q.ini")));
-    Settings settings;
-    qint16 pauseMinutesLeft = 0;
-    QCOMPARE(RunStartupSequence(store, instance, settings, pauseMinutesLeft).outcome,
-             StartupOutcome::ShowMainWindow);
-    QCOMPARE(instance.acquire(), InstanceCheck::Unavailable);
-}
+        const StartupResult result =
+            RunStartupSequence(store, instance, settings, pauseMinutesLeft);
+        QCOMPARE(result.outcome, StartupOutcome::ShowMainWindow);
+        QVERIFY(!result.firstStart);
+        QCOMPARE(settings.KeywordHistory, QStringList {u"golf"_s});
+        QVERIFY(result.damagedSettingsCopy.startsWith(fileName + u".damaged-"_s));
+
+        QFile copy(result.damagedSettingsCopy);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), damaged);
+    }
+
+    void otherProcessHoldsTheLockUntilItEnds_data()
+    {
+        QTest::addColumn<bool>("killed");
+        QTest::newRow("holder ends normally") << false;
+        QTest::newRow("holder is killed") << true;
+    }
+
+    void otherProcessHoldsTheLockUntilItEnds()
+    {
+        QFETCH(bool, killed);
+        QTemporaryDir dir;
+
+        Launch holder = StartHolder(dir.path());
+        QCOMPARE(holder.answer, QByteArray("held"));
+
+        // Another process and this one are both refused while the holder runs; this one's start
+        // ends there, without writing any settings.
+        Launch refused = StartHolder(dir.path());
+        QCOMPARE(refused.answer, QByteArray("refused"));
+        QVERIFY(refused.process->waitForFinished(10000));
+        SingleInstance here(dir.path());
+        SettingsStore store(SettingsLocation::iniFile(dir.filePath("q.ini")));
+        Settings settings;
+        qint16 pauseMinutesLeft = 0;
+        QCOMPARE(RunStartupSequence(store, here, settings, pauseMinutesLeft).outcome,
+                 StartupOutcome::AnotherInstance);
+        QVERIFY(!here.isHeld());
+        QVERIFY(!QFile::exists(dir.filePath("q.ini")));
+
+        // A program runs for hours: an old lock of a live holder still refuses.
+        {
+            QFile lock(here.lockFileName());
+            QVERIFY(lock.open(QIODevice::ReadWrite));
+            QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                     QFileDevice::FileModificationTime));
+        }
+        QCOMPARE(here.acquire(), InstanceCheck::AnotherRunning);
+
+        if (killed) {
+            holder.process->kill();
+            QVERIFY(holder.process->waitForFinished(10000));
+            // The killed holder leaves its lock file behind: it is stale, not absent.
+            QVERIFY(QFile::exists(here.lockFileName()));
+        } else {
+            holder.process->closeWriteChannel();
+            QVERIFY(holder.process->waitForFinished(10000));
+            QCOMPARE(holder.process->exitCode(), 0);
+        }
+
+        QCOMPARE(here.acquire(), InstanceCheck::Acquired);
+        Launch after = StartHolder(dir.path());
+        QCOMPARE(after.answer, QByteArray("refused"));
+        QVERIFY(after.process->waitForFinished(10000));
+    }
+
+    void unusableLockFolderDoesNotStopTheStart()
+    {
+        QTemporaryDir dir;
+        // A file where the lock folder should be: the folder cannot be made.
+        QFile blocker(dir.filePath("blocked"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        SingleInstance instance(dir.filePath("blocked/sub"));
+        SettingsStore store(SettingsLocation::iniFile(dir.filePath("q.ini")));
+        Settings settings;
+        qint16 pauseMinutesLeft = 0;
+        QCOMPARE(RunStartupSequence(store, instance, settings, pauseMinutesLeft).outcome,
+                 StartupOutcome::ShowMainWindow);
+        QCOMPARE(instance.acquire(), InstanceCheck::Unavailable);
+    }
+};
 
 int main(int argc, char **argv)
 {

@@ -1,0 +1,144 @@
+#pragma once
+
+// The program started in a folder of its own, as it starts, with a scripted person answering
+// its message boxes, runs at test speed and no outside program ever opened.
+
+#include "frmquorvane.h"
+#include "messageboxes.h"
+#include "pagefetcher.h"
+#include "program.h"
+#include "runcontroller.h"
+#include "settingsstore.h"
+#include "textexport.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <chrono>
+#include <memory>
+
+namespace Quorvane::Harness {
+
+class ScriptedBoxes final : public MessageBoxes
+{
+public:
+    QStringList shown;
+    QList<bool> answers; // for confirmations, in order; Yes when none is left
+
+    void warn(const QString &text) override { shown << QStringLiteral("warn: ") + text; }
+    void inform(const QString &text) override { shown << QStringLiteral("inform: ") + text; }
+    bool confirm(const QString &text) override
+    {
+        shown << QStringLiteral("confirm: ") + text;
+        return answers.isEmpty() ? true : answers.takeFirst();
+    }
+};
+
+inline QByteArray ReadAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool WriteAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+class ProgramUnderTest
+{
+public:
+    explicit ProgramUnderTest(QString folder)
+        : m_folder(std::move(folder))
+    { }
+
+    ProgramPlaces places() const
+    {
+        return {SettingsLocation::iniFile(QDir(m_folder).filePath(QStringLiteral("quorvane.ini"))),
+                reportFolder(), QString()};
+    }
+    QString reportFolder() const { return QDir(m_folder).filePath(QStringLiteral("report")); }
+    QString reportPath(const QString &name) const { return QDir(reportFolder()).filePath(name); }
+
+    // Pause "Don't care", so that many runs in a row never meet the 30-minute pause.
+    void writeDontCare()
+    {
+        SettingsStore store(places().settings);
+        store.WriteDefaultSettings(Settings {});
+        store.WriteRegValue(SettingsKey, QStringLiteral("Interval"), QStringLiteral("99"));
+    }
+
+    frmQuorvane *start(std::chrono::nanoseconds pause = std::chrono::milliseconds(1))
+    {
+        stop();
+        m_program = std::make_unique<Program>(places(), boxes);
+        const StartupOutcome outcome = m_program->Start([this, pause](frmQuorvane &w) {
+            w.Controller().Connectivity().SetProbe([] { return true; });
+            w.Controller().Driver().SetDownloadPause(pause);
+            w.setUrlOpener([this](const QUrl &url) { opened << url; });
+            w.setBrowserOpener([this](const QString &a) { opened << QUrl(a); });
+            w.Exporter().setDocumentOpener([](const QUrl &) { return false; });
+        });
+        m_window = outcome == StartupOutcome::ShowMainWindow ? m_program->Window() : nullptr;
+        return m_window;
+    }
+    void stop()
+    {
+        m_window = nullptr;
+        m_program.reset();
+    }
+
+    frmQuorvane *window() const { return m_window; }
+    Program *program() const { return m_program.get(); }
+
+    template<class T>
+    T *child(const char *name) const
+    {
+        T *found = m_window ? m_window->findChild<T *>(QLatin1String(name)) : nullptr;
+        if (!found)
+            qFatal("no control %s", name);
+        return found;
+    }
+    QComboBox *keywordBox() const { return child<QComboBox>("cmbKeyword"); }
+    QPushButton *button(const char *name) const { return child<QPushButton>(name); }
+
+    // Puts text into the keyword box as a paste does: whole, control characters included.
+    void enter(const QString &text) { keywordBox()->lineEdit()->setText(text); }
+    // Types text into the emptied keyword box key by key.
+    void type(const QString &text)
+    {
+        QLineEdit *edit = keywordBox()->lineEdit();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QTest::keyClicks(edit, text);
+    }
+    void click(const char *name) { QTest::mouseClick(button(name), Qt::LeftButton); }
+
+    // Suggest for text, to the run's end. Nothing when no run ended within timeoutMs (a stored
+    // report shown, a refusal, or a hang).
+    std::optional<FetchQueueDriver::Ending> suggest(const QString &text, int timeoutMs)
+    {
+        QSignalSpy ended(&m_window->Controller(), &RunController::RunEnded);
+        enter(text);
+        click("cmdSuggestion");
+        if (ended.isEmpty() && !ended.wait(timeoutMs))
+            return std::nullopt;
+        return ended.first().first().value<FetchQueueDriver::Ending>();
+    }
+
+    ScriptedBoxes boxes;
+    QList<QUrl> opened;
+
+private:
+    QString m_folder;
+    std::unique_ptr<Program> m_program;
+    frmQuorvane *m_window = nullptr;
+};
+
+} // namespace Quorvane::Harness
