@@ -40,6 +40,13 @@ bool BreaksConnection(SampleFault fault)
         || fault == SampleFault::ShortBody || fault == SampleFault::ChunkedCut;
 }
 
+// Qt's network access may hand over a chunked page cut before its last chunk as complete: the
+// page then counts with the part of it that arrived.
+bool MayArriveCut(SampleFault fault)
+{
+    return fault == SampleFault::ChunkedCut;
+}
+
 } // namespace
 
 class tst_NetworkFaults final : public QObject
@@ -155,7 +162,8 @@ private Q_SLOTS:
         const bool arrived = page == 1 ? *ending != Ending::NothingFound
                                        : row.Results == clean.Results && row.HasAds == clean.HasAds;
         const bool lostFigures = page != 1 && row.Results.isEmpty() && !row.HasAds;
-        QVERIFY2(page == 1 || arrived || lostFigures, "the faulty page's row has other figures");
+        QVERIFY2(page == 1 || arrived || lostFigures || MayArriveCut(fault),
+                 "the faulty page's row has other figures");
         if (fault == SampleFault::Redirect)
             QVERIFY(arrived);
         else if (!BreaksConnection(fault))
@@ -167,7 +175,8 @@ private Q_SLOTS:
         // ends within its pages' deadlines and pauses, and one faulty page costs at most one
         // deadline more than a clean run.
         const bool runGoesOn = page != 1 || arrived;
-        const int pages = runGoesOn ? Pages : 2;
+        const bool cutKeywordPage = page == 1 && arrived && got.SuggestionCount != Rows;
+        const int pages = cutKeywordPage ? 2 + got.SuggestionCount : runGoesOn ? Pages : 2;
         QVERIFY2(elapsed <= pages * (DeadlineMs + Pause.count()) + SlackMs,
                  qPrintable(u"%1 ms for %2 pages"_s.arg(elapsed).arg(pages)));
         QVERIFY2(elapsed <= 3 * m_cleanMs + DeadlineMs + 3000,
@@ -184,6 +193,23 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(m_services.answeringConnections(), 0, 5000);
 
         QMap<QString, QByteArray> after = Snapshot(m_program->reportFolder());
+        if (cutKeywordPage) {
+            // The rows that arrived carry the clean run's figures, and the report holds them whole.
+            QVERIFY(MayArriveCut(fault));
+            QCOMPARE(*ending, Ending::Finished);
+            for (int i = 0; i < got.SuggestionCount; ++i) {
+                const Suggestion &expected = m_cleanTable.Entries[std::size_t(i)];
+                QCOMPARE(got.Entries[i].Keyword, expected.Keyword);
+                QCOMPARE(got.Entries[i].Results, expected.Results);
+                QCOMPARE(got.Entries[i].HasAds, expected.HasAds);
+            }
+            const QList<QByteArray> lines = after.take(SeedReport).split('\n');
+            QCOMPARE(lines.size(), 3 + got.SuggestionCount + 1);
+            QVERIFY(lines.last().isEmpty());
+            QCOMPARE(after, before);
+            ++m_survived;
+            return;
+        }
         if (!runGoesOn) {
             QCOMPARE(*ending, Ending::NothingFound);
             QCOMPARE(m_program->boxes.shown.size(), 1);
