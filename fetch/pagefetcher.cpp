@@ -332,6 +332,8 @@ void ocxParseWeb::BeginDownload(const QString &URL, const QString &SaveFile)
     download->id = id;
     download->key = SaveFile;
     download->deadline.setSingleShot(true);
+    // A coarse timer may fire up to 5% early; a page gets its whole time.
+    download->deadline.setTimerType(Qt::PreciseTimer);
     connect(&download->deadline, &QTimer::timeout, this, [this, id] { d->fail(id); });
     download->deadline.start(d->deadlineMs);
     Private::Download &started = *download;

@@ -223,9 +223,10 @@ void tst_PageFetcher::everyFaultEndsWithOneEvent()
         QStringLiteral("3"));
     QVERIFY(waitForEvents(events, 1));
     // The deadline counts from the start of the read: a drip that keeps data coming meets it
-    // as surely as a stall. Its timer is a coarse one, which may fire up to 5% early.
+    // as surely as a stall, and never before it.
+    const int slackMs = qEnvironmentVariableIntValue("QUORVANE_SANITIZED") != 0 ? 1500 : 800;
     if (fault == SampleFault::Drip || fault == SampleFault::Stall)
-        QVERIFY2(endedMs >= deadlineMs * 19 / 20 - 20 && endedMs < deadlineMs + 800,
+        QVERIFY2(endedMs >= deadlineMs - 5 && endedMs < deadlineMs + slackMs,
                  qPrintable(QString::number(endedMs)));
 
     const bool parsed =
