@@ -31,23 +31,11 @@ int main(int argc, char *argv[])
     const int exitAfterMs = qEnvironmentVariableIntValue("QUORVANE_EXIT_AFTER_MS");
 
     Quorvane::Program program(Quorvane::SamplePlaces(), boxes);
-    const Quorvane::StartupOutcome outcome =
-        program.Start([&boxes, exitAfterMs](Quorvane::frmQuorvane &w) {
-            boxes.setParent(&w);
-            if (exitAfterMs > 0)
-                QTimer::singleShot(exitAfterMs, &w, &QWidget::close);
-            // The services are on this computer.
-            w.Controller().Connectivity().SetProbe([] { return true; });
-            QObject::connect(&w, &Quorvane::frmQuorvane::Closed, &w, &QCoreApplication::quit,
-                             Qt::QueuedConnection);
-        });
-    switch (outcome) {
-    case Quorvane::StartupOutcome::ShowMainWindow:
-        return app.exec();
-    case Quorvane::StartupOutcome::AnotherInstance:
-        return 0;
-    case Quorvane::StartupOutcome::SevereError:
-        break;
-    }
-    return 1;
+    return program.Exec([&boxes, exitAfterMs](Quorvane::frmQuorvane &w) {
+        boxes.setParent(&w);
+        if (exitAfterMs > 0)
+            QTimer::singleShot(exitAfterMs, &w, &QWidget::close);
+        // The services are on this computer.
+        w.Controller().Connectivity().SetProbe([] { return true; });
+    });
 }

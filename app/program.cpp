@@ -6,6 +6,8 @@
 #include "runcontroller.h"
 #include "singleinstance.h"
 
+#include <QCoreApplication>
+
 #include <exception>
 
 namespace Quorvane {
@@ -62,6 +64,25 @@ StartupOutcome Program::Start(const std::function<void(frmQuorvane &)> &prepare)
     } catch (const std::exception &) {
     } catch (...) { }
     return fail();
+}
+
+int Program::Exec(const std::function<void(frmQuorvane &)> &prepare)
+{
+    const StartupOutcome outcome = Start([&prepare](frmQuorvane &w) {
+        if (prepare)
+            prepare(w);
+        QObject::connect(&w, &frmQuorvane::Closed, &w, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+    });
+    switch (outcome) {
+    case StartupOutcome::ShowMainWindow:
+        return QCoreApplication::exec();
+    case StartupOutcome::AnotherInstance:
+        return 0;
+    case StartupOutcome::SevereError:
+        break;
+    }
+    return 1;
 }
 
 } // namespace Quorvane

@@ -42,6 +42,8 @@ public:
     // before it is shown. AnotherInstance: ends silently. SevereError: the message "Severe
     // error has occured !" has been shown and the program ends.
     StartupOutcome Start(const std::function<void(frmQuorvane &)> &prepare = {});
+    // Start, then the event loop until the main window closes; returns the process's exit code.
+    int Exec(const std::function<void(frmQuorvane &)> &prepare = {});
 
     frmQuorvane *Window() const { return m_window.get(); }
     SettingsStore &Store() { return m_store; }
