@@ -1,5 +1,5 @@
-#include "frmabout.h"
-#include "frmquorvane.h"
+#include "aboutwindow.h"
+#include "mainwindow.h"
 #include "messageboxes.h"
 #include "program.h"
 
@@ -13,5 +13,5 @@ int main(int argc, char *argv[])
 
     Quorvane::WidgetMessageBoxes boxes;
     Quorvane::Program program(Quorvane::ProgramPlaces::userDefault(), boxes);
-    return program.Exec([&boxes](Quorvane::frmQuorvane &w) { boxes.setParent(&w); });
+    return program.Exec([&boxes](Quorvane::MainWindow &w) { boxes.setParent(&w); });
 }

@@ -1,7 +1,7 @@
 #include "program.h"
 
-#include "frmabout.h"
-#include "frmquorvane.h"
+#include "aboutwindow.h"
+#include "mainwindow.h"
 #include "messageboxes.h"
 #include "runcontroller.h"
 #include "singleinstance.h"
@@ -37,7 +37,7 @@ StartupOutcome Program::fail()
     return StartupOutcome::SevereError;
 }
 
-StartupOutcome Program::Start(const std::function<void(frmQuorvane &)> &prepare)
+StartupOutcome Program::Start(const std::function<void(MainWindow &)> &prepare)
 {
     // One trap over every step up to the shown window.
     try {
@@ -55,7 +55,7 @@ StartupOutcome Program::Start(const std::function<void(frmQuorvane &)> &prepare)
 
         ReportFolder folder = m_places.reportFolder.isEmpty() ? ReportFolder::ChooseAtStart()
                                                               : ReportFolder(m_places.reportFolder);
-        m_window = std::make_unique<frmQuorvane>(m_store, m_settings, std::move(folder), &m_boxes);
+        m_window = std::make_unique<MainWindow>(m_store, m_settings, std::move(folder), &m_boxes);
         m_window->Controller().State().PauseMinutesLeft = pauseMinutesLeft;
         if (prepare)
             prepare(*m_window);
@@ -66,12 +66,12 @@ StartupOutcome Program::Start(const std::function<void(frmQuorvane &)> &prepare)
     return fail();
 }
 
-int Program::Exec(const std::function<void(frmQuorvane &)> &prepare)
+int Program::Exec(const std::function<void(MainWindow &)> &prepare)
 {
-    const StartupOutcome outcome = Start([&prepare](frmQuorvane &w) {
+    const StartupOutcome outcome = Start([&prepare](MainWindow &w) {
         if (prepare)
             prepare(w);
-        QObject::connect(&w, &frmQuorvane::Closed, &w, &QCoreApplication::quit,
+        QObject::connect(&w, &MainWindow::Closed, &w, &QCoreApplication::quit,
                          Qt::QueuedConnection);
     });
     switch (outcome) {

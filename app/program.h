@@ -13,7 +13,7 @@ namespace Quorvane {
 
 class MessageBoxes;
 class SingleInstance;
-class frmQuorvane;
+class MainWindow;
 
 // Where one program keeps what outlives it.
 struct ProgramPlaces
@@ -41,11 +41,11 @@ public:
     // Runs the start-up sequence and shows the main window. `prepare` is given the window
     // before it is shown. AnotherInstance: ends silently. SevereError: the message "Severe
     // error has occured !" has been shown and the program ends.
-    StartupOutcome Start(const std::function<void(frmQuorvane &)> &prepare = {});
+    StartupOutcome Start(const std::function<void(MainWindow &)> &prepare = {});
     // Start, then the event loop until the main window closes; returns the process's exit code.
-    int Exec(const std::function<void(frmQuorvane &)> &prepare = {});
+    int Exec(const std::function<void(MainWindow &)> &prepare = {});
 
-    frmQuorvane *Window() const { return m_window.get(); }
+    MainWindow *Window() const { return m_window.get(); }
     SettingsStore &Store() { return m_store; }
     Settings &CurrentSettings() { return m_settings; }
 
@@ -57,7 +57,7 @@ private:
     SettingsStore m_store;
     Settings m_settings;
     std::unique_ptr<SingleInstance> m_instance;
-    std::unique_ptr<frmQuorvane> m_window;
+    std::unique_ptr<MainWindow> m_window;
 };
 
 } // namespace Quorvane

@@ -116,7 +116,7 @@ private Q_SLOTS:
         m_phase = 1;
         m_statuses.clear();
         m_services.setFaultPlan({});
-        m_fetcher = std::make_unique<ocxParseWeb>(
+        m_fetcher = std::make_unique<PageFetcher>(
             m_table, m_stop, m_phase, [this](const QString &text) { m_statuses << text; });
     }
     void cleanup() { m_fetcher.reset(); }
@@ -160,7 +160,7 @@ private:
     bool m_stop = false;
     qint16 m_phase = 1;
     QStringList m_statuses;
-    std::unique_ptr<ocxParseWeb> m_fetcher;
+    std::unique_ptr<PageFetcher> m_fetcher;
 };
 
 void tst_PageFetcher::everyFaultEndsWithOneEvent_data()
@@ -182,7 +182,7 @@ void tst_PageFetcher::everyFaultEndsWithOneEvent_data()
     row("500 with a body", F::ServerError, Ending::Failed);
     row("one redirect, then the page", F::Redirect, Ending::Parsed, {Redirecting, Processing});
     row("redirect loop stops after the limit", F::RedirectLoop, Ending::Failed,
-        QStringList(ocxParseWeb::MaxRedirects, Redirecting));
+        QStringList(PageFetcher::MaxRedirects, Redirecting));
     row("declared length over the limit", F::OversizeDeclared, Ending::Failed);
     row("chunked body over the limit", F::OversizeChunked, Ending::Failed);
     row("binary garbage is parsed", F::Garbage, Ending::Parsed);
@@ -212,11 +212,11 @@ void tst_PageFetcher::everyFaultEndsWithOneEvent()
     const int deadlineMs = qEnvironmentVariableIntValue("QUORVANE_SANITIZED") != 0 ? 3000 : 1000;
     m_fetcher->setDeadlineForTesting(deadlineMs);
     const QString phrase = phraseWithCountAndAds();
-    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete);
     QElapsedTimer clock;
     clock.start();
     qint64 endedMs = -1;
-    connect(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete, this,
+    connect(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete, this,
             [&] { endedMs = clock.elapsed(); });
     m_fetcher->BeginDownload(
         m_services.faultAddress(fault, QStringLiteral("/search?q=") + EncodePhrase(phrase)),
@@ -299,7 +299,7 @@ void tst_PageFetcher::answerDecidesWhetherThePageIsParsed()
     server.response = response;
     server.piece = piece;
     QVERIFY(server.listen());
-    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete);
     m_fetcher->BeginDownload(server.address(), QStringLiteral("4"));
     QTRY_COMPARE_WITH_TIMEOUT(events.count(), 1, 5000);
     QTest::qWait(30);
@@ -315,7 +315,7 @@ void tst_PageFetcher::connectionIsSharedByARunAndLetGoAfter()
     server.response = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
     server.keepAlive = true;
     QVERIFY(server.listen());
-    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete);
     m_fetcher->BeginDownload(server.address(), QStringLiteral("0"));
     QTRY_COMPARE_WITH_TIMEOUT(events.count(), 1, 5000);
     QTest::qWait(200); // the pause before a run's next page
@@ -345,7 +345,7 @@ void tst_PageFetcher::unreadableAddressesFailOnce_data()
 void tst_PageFetcher::unreadableAddressesFailOnce()
 {
     QFETCH(QString, address);
-    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete);
     m_fetcher->BeginDownload(address, QStringLiteral("5"));
     // The failure arrives later, as for any read; only web pages are ever read.
     QCOMPARE(events.count(), 0);
@@ -368,7 +368,7 @@ void tst_PageFetcher::cancellingEndsEveryPendingRead()
 {
     QFETCH(int, pending);
     QFETCH(bool, byDestructor);
-    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete);
     QStringList keys;
     for (int i = 0; i < pending; ++i) {
         keys << QString::number(i);
@@ -393,7 +393,7 @@ void tst_PageFetcher::cancellingEndsEveryPendingRead()
 // off the first equal key. CancelAllDownload then ends every listed key, finished or not.
 void tst_PageFetcher::onlyAFailureTakesItsKeyOffTheList()
 {
-    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete);
     const QString phrase = phraseWithCountAndAds();
     const QString stall = m_services.faultAddress(SampleFault::Stall);
     for (const char *key : {"a", "k", "b"})
@@ -414,10 +414,10 @@ void tst_PageFetcher::downloadBegunFromTheEventRuns()
 {
     // The run driver starts its next read in answer to the event.
     m_phase = 0;
-    QSignalSpy events(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete);
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete);
     const ServiceEndpoints e = m_services.endpoints();
     int seen = 0;
-    connect(m_fetcher.get(), &ocxParseWeb::DownloadHtmlComplete, this, [&] {
+    connect(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete, this, [&] {
         if (++seen == 1)
             m_fetcher->BeginDownload(e.productPage, QStringLiteral("1"));
     });

@@ -17,7 +17,7 @@
 using namespace Quorvane;
 using namespace Qt::StringLiterals;
 using namespace Quorvane::Hardening;
-using Ending = FetchQueueDriver::Ending;
+using Ending = FetchQueue::Ending;
 
 Q_DECLARE_METATYPE(Quorvane::SampleFault)
 
@@ -120,7 +120,7 @@ private Q_SLOTS:
         QFETCH(SampleFault, fault);
         QFETCH(int, page);
         ++m_scenarios;
-        frmQuorvane *window = m_program->window();
+        MainWindow *window = m_program->window();
         RunController &controller = window->Controller();
 
         // The last scenario's report becomes an earlier report under a name of its own, so that
@@ -135,8 +135,8 @@ private Q_SLOTS:
         plan.byRequest.insert(page, fault);
         m_services.setFaultPlan(plan);
         m_services.clearRequests();
-        QSignalSpy issued(&controller.Driver(), &FetchQueueDriver::DownloadIssued);
-        QSignalSpy completed(&controller.ParseWeb(), &ocxParseWeb::DownloadHtmlComplete);
+        QSignalSpy issued(&controller.Driver(), &FetchQueue::DownloadIssued);
+        QSignalSpy completed(&controller.ParseWeb(), &PageFetcher::DownloadHtmlComplete);
 
         QElapsedTimer clock;
         clock.start();

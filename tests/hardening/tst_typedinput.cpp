@@ -14,7 +14,7 @@
 using namespace Quorvane;
 using namespace Qt::StringLiterals;
 using namespace Quorvane::Hardening;
-using Ending = FetchQueueDriver::Ending;
+using Ending = FetchQueue::Ending;
 
 namespace {
 

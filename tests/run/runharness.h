@@ -97,7 +97,7 @@ struct RunHarness
     QList<qint64> pauseStarts; // nanoseconds on clock
     QList<qint64> issueTimes;
     int completions = 0;
-    QList<FetchQueueDriver::Ending> endings;
+    QList<FetchQueue::Ending> endings;
     QList<bool> onlineAnswers; // what the probe answers, one per ask; then yes
     int onlineAsks = 0;
 
@@ -110,20 +110,20 @@ struct RunHarness
         });
         controller.Driver().SetDownloadPause(pause);
         QObject *context = &controller;
-        QObject::connect(&controller.Driver(), &FetchQueueDriver::PauseStarted, context, [this] {
+        QObject::connect(&controller.Driver(), &FetchQueue::PauseStarted, context, [this] {
             pauseStarts << clock.nsecsElapsed();
             view.log << QStringLiteral("pause");
         });
-        QObject::connect(&controller.Driver(), &FetchQueueDriver::DownloadIssued, context,
+        QObject::connect(&controller.Driver(), &FetchQueue::DownloadIssued, context,
                          [this](const QString &url, const QString &key) {
                              issueTimes << clock.nsecsElapsed();
                              addresses << url;
                              view.log << QStringLiteral("download ") + key;
                          });
-        QObject::connect(&controller.ParseWeb(), &ocxParseWeb::DownloadHtmlComplete, context,
+        QObject::connect(&controller.ParseWeb(), &PageFetcher::DownloadHtmlComplete, context,
                          [this] { ++completions; });
         QObject::connect(&controller, &RunController::RunEnded, context,
-                         [this](FetchQueueDriver::Ending ending) { endings << ending; });
+                         [this](FetchQueue::Ending ending) { endings << ending; });
     }
 
     // What the Suggest/Stop button does: a request with the keyword box's text.
@@ -147,11 +147,11 @@ struct RunHarness
     bool startPause()
     {
         controller.State().RunsSincePause = 2;
-        return run(QStringLiteral("golf")) == FetchQueueDriver::Ending::Finished
+        return run(QStringLiteral("golf")) == FetchQueue::Ending::Finished
             && controller.PauseRunning();
     }
     // One run for text, to its end.
-    FetchQueueDriver::Ending run(const QString &text)
+    FetchQueue::Ending run(const QString &text)
     {
         const qsizetype before = endings.size();
         press(text);

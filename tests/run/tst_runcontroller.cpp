@@ -13,7 +13,7 @@
 #include <sys/resource.h>
 
 using namespace Quorvane;
-using Ending = FetchQueueDriver::Ending;
+using Ending = FetchQueue::Ending;
 
 Q_DECLARE_METATYPE(Quorvane::SampleFault)
 Q_DECLARE_METATYPE(Quorvane::ReuseOutcome)
@@ -112,7 +112,7 @@ void TestRunController::initTestCase()
 
 void TestRunController::hundredSuggestionRunFetchesEveryPageInOrderAfterRealPauses()
 {
-    RunHarness h(FetchQueueDriver::DownloadPause);
+    RunHarness h(FetchQueue::DownloadPause);
     const double cpuBefore = processCpuSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -196,13 +196,13 @@ void TestRunController::stopEndsTheRunAndCancelsTheOutstandingDownload()
     const auto pressAfter = [&](int ms) {
         QTimer::singleShot(ms, &h.controller, [&] { h.press(); });
     };
-    const FetchQueueDriver *driver = &h.controller.Driver();
+    const FetchQueue *driver = &h.controller.Driver();
     if (when == QLatin1String("first pause"))
-        QObject::connect(driver, &FetchQueueDriver::PauseStarted, &h.controller,
+        QObject::connect(driver, &FetchQueue::PauseStarted, &h.controller,
                          [&] { pressAfter(50); });
     if (when == QLatin1String("stall"))
         m_services.setFaultPlan({{}, {{SampleSuggestions(seed)[10].phrase, SampleFault::Stall}}});
-    QObject::connect(driver, &FetchQueueDriver::DownloadIssued, &h.controller, [&] {
+    QObject::connect(driver, &FetchQueue::DownloadIssued, &h.controller, [&] {
         if (when == QLatin1String("second phase") && h.addresses.size() == 52)
             h.press();
         if (when == QLatin1String("stall") && h.addresses.size() == 13)
@@ -235,7 +235,7 @@ void TestRunController::stopEndsTheRunAndCancelsTheOutstandingDownload()
 void TestRunController::pressWhileAStopIsCarriedOutIsIgnored()
 {
     RunHarness h(std::chrono::milliseconds(300));
-    QObject::connect(&h.controller.Driver(), &FetchQueueDriver::PauseStarted, &h.controller, [&] {
+    QObject::connect(&h.controller.Driver(), &FetchQueue::PauseStarted, &h.controller, [&] {
         h.press(); // Stop
         h.press(); // Suggest again before the driver has noticed
     });

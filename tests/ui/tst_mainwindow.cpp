@@ -1,4 +1,4 @@
-#include "frmsetting.h"
+#include "settingsdialog.h"
 #include "reportfile.h"
 #include "sampleservices.h"
 #include "serviceaddresses.h"
@@ -14,7 +14,7 @@
 using namespace Quorvane;
 using namespace Qt::StringLiterals;
 using namespace Quorvane::Harness;
-using Ending = FetchQueueDriver::Ending;
+using Ending = FetchQueue::Ending;
 
 namespace {
 
@@ -76,7 +76,7 @@ private Q_SLOTS:
 
     void wholeRunFillsListWritesReportAndHistory()
     {
-        QSignalSpy downloads(&w()->Controller().Driver(), &FetchQueueDriver::DownloadIssued);
+        QSignalSpy downloads(&w()->Controller().Driver(), &FetchQueue::DownloadIssued);
         QSignalSpy ended(&w()->Controller(), &RunController::RunEnded);
         startRun(u"golf clubs"_s);
         QCOMPARE(button("cmdSuggestion")->text(), u"&Stop"_s);
@@ -158,7 +158,7 @@ private Q_SLOTS:
         QCOMPARE(runToEnd(u"chess"_s, 3), Ending::Finished);
         m_services.setKeywordRowCount(100);
         w()->Controller().Driver().SetDownloadPause(std::chrono::milliseconds(30));
-        QSignalSpy downloads(&w()->Controller().Driver(), &FetchQueueDriver::DownloadIssued);
+        QSignalSpy downloads(&w()->Controller().Driver(), &FetchQueue::DownloadIssued);
         QSignalSpy ended(&w()->Controller(), &RunController::RunEnded);
         startRun(u"tennis rackets"_s);
         QTRY_VERIFY(downloads.size() >= 5);
@@ -203,7 +203,7 @@ private Q_SLOTS:
         QCOMPARE(m_p->boxes.shown.size(), 1);
 
         m_p->click("cmdSetting");
-        auto *dialog = w()->findChild<frmSetting *>();
+        auto *dialog = w()->findChild<SettingsDialog *>();
         QVERIFY(dialog && dialog->isVisible());
         QVERIFY(dialog->option(0)->isChecked());
         QTest::mouseClick(dialog->option(1), Qt::LeftButton);
@@ -211,7 +211,7 @@ private Q_SLOTS:
         QCOMPARE(m_p->program()->CurrentSettings().IntervalSetting, qint16(99));
         QCOMPARE(stored({"Interval"}), QStringList {"99"});
         QTest::mouseClick(dialog->findChild<QPushButton *>(u"cmdOK"_s), Qt::LeftButton);
-        QTRY_VERIFY(!w()->findChild<frmSetting *>());
+        QTRY_VERIFY(!w()->findChild<SettingsDialog *>());
 
         QCOMPARE(runToEnd(u"chess"_s, 3), Ending::Finished);
         QCOMPARE(m_p->boxes.shown.size(), 1);
@@ -306,8 +306,8 @@ private Q_SLOTS:
     void closingDuringRunEndsItQuietly()
     {
         w()->Controller().Driver().SetDownloadPause(std::chrono::milliseconds(20));
-        QSignalSpy downloads(&w()->Controller().Driver(), &FetchQueueDriver::DownloadIssued);
-        QSignalSpy closed(w(), &frmQuorvane::Closed);
+        QSignalSpy downloads(&w()->Controller().Driver(), &FetchQueue::DownloadIssued);
+        QSignalSpy closed(w(), &MainWindow::Closed);
         startRun(u"golf clubs"_s);
         QTRY_VERIFY(downloads.size() >= 4);
         m_p->click("cmdExit");
@@ -358,7 +358,7 @@ private Q_SLOTS:
     }
 
 private:
-    frmQuorvane *w() const { return m_p->window(); }
+    MainWindow *w() const { return m_p->window(); }
     QPushButton *button(const char *name) const { return m_p->button(name); }
     QComboBox *box() const { return m_p->keywordBox(); }
     QTreeWidget *list() const { return m_p->child<QTreeWidget>("lstKeyword"); }

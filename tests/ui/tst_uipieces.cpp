@@ -1,7 +1,7 @@
 #include "browser.h"
-#include "frmabout.h"
-#include "frmhelp.h"
-#include "frmsetting.h"
+#include "aboutwindow.h"
+#include "helpwindow.h"
+#include "settingsdialog.h"
 #include "linklabel.h"
 #include "serviceaddresses.h"
 #include "stripes.h"
@@ -134,7 +134,7 @@ private Q_SLOTS:
             opened << a;
         };
         QPointer<QWidget> form =
-            help ? static_cast<QWidget *>(new frmHelp(nullptr, open)) : new frmAbout(nullptr, open);
+            help ? static_cast<QWidget *>(new HelpWindow(nullptr, open)) : new AboutWindow(nullptr, open);
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form));
         // A click elsewhere in the window leaves it open.
@@ -173,8 +173,8 @@ private Q_SLOTS:
         QFETCH(QList<int>, chosen);
 
         QList<int> choices;
-        QPointer<frmSetting> dialog =
-            new frmSetting(qint16(setting), [&choices](qint16 v) { choices << v; });
+        QPointer<SettingsDialog> dialog =
+            new SettingsDialog(qint16(setting), [&choices](qint16 v) { choices << v; });
         dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
         QVERIFY(dialog->option(checkedOnOpen)->isChecked());

@@ -3,7 +3,7 @@
 // The program started in a folder of its own, as it starts, with a scripted person answering
 // its message boxes, runs at test speed and no outside program ever opened.
 
-#include "frmquorvane.h"
+#include "mainwindow.h"
 #include "messageboxes.h"
 #include "pagefetcher.h"
 #include "program.h"
@@ -74,11 +74,11 @@ public:
         store.WriteRegValue(SettingsKey, QStringLiteral("Interval"), QStringLiteral("99"));
     }
 
-    frmQuorvane *start(std::chrono::nanoseconds pause = std::chrono::milliseconds(1))
+    MainWindow *start(std::chrono::nanoseconds pause = std::chrono::milliseconds(1))
     {
         stop();
         m_program = std::make_unique<Program>(places(), boxes);
-        const StartupOutcome outcome = m_program->Start([this, pause](frmQuorvane &w) {
+        const StartupOutcome outcome = m_program->Start([this, pause](MainWindow &w) {
             w.Controller().Connectivity().SetProbe([] { return true; });
             w.Controller().Driver().SetDownloadPause(pause);
             w.setUrlOpener([this](const QUrl &url) { opened << url; });
@@ -94,7 +94,7 @@ public:
         m_program.reset();
     }
 
-    frmQuorvane *window() const { return m_window; }
+    MainWindow *window() const { return m_window; }
     Program *program() const { return m_program.get(); }
 
     template<class T>
@@ -122,14 +122,14 @@ public:
 
     // Suggest for text, to the run's end. Nothing when no run ended within timeoutMs (a stored
     // report shown, a refusal, or a hang).
-    std::optional<FetchQueueDriver::Ending> suggest(const QString &text, int timeoutMs)
+    std::optional<FetchQueue::Ending> suggest(const QString &text, int timeoutMs)
     {
         QSignalSpy ended(&m_window->Controller(), &RunController::RunEnded);
         enter(text);
         click("cmdSuggestion");
         if (ended.isEmpty() && !ended.wait(timeoutMs))
             return std::nullopt;
-        return ended.first().first().value<FetchQueueDriver::Ending>();
+        return ended.first().first().value<FetchQueue::Ending>();
     }
 
     ScriptedBoxes boxes;
@@ -138,7 +138,7 @@ public:
 private:
     QString m_folder;
     std::unique_ptr<Program> m_program;
-    frmQuorvane *m_window = nullptr;
+    MainWindow *m_window = nullptr;
 };
 
 } // namespace Quorvane::Harness

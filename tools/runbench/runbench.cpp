@@ -95,20 +95,20 @@ int main(int argc, char **argv)
     double wallSeconds = 0;
     double cpuSeconds = 0;
     bool finished = false;
-    QObject::connect(&controller.Driver(), &FetchQueueDriver::PauseStarted, &app, [&] {
+    QObject::connect(&controller.Driver(), &FetchQueue::PauseStarted, &app, [&] {
         if (started)
             return;
         started = true;
         cpuStart = processCpuSeconds();
         wallStart = monotonicSeconds();
     });
-    QObject::connect(&controller.Driver(), &FetchQueueDriver::DownloadIssued, &app,
+    QObject::connect(&controller.Driver(), &FetchQueue::DownloadIssued, &app,
                      [&] { ++downloads; });
     QObject::connect(&controller, &RunController::RunEnded, &app,
-                     [&](FetchQueueDriver::Ending ending) {
+                     [&](FetchQueue::Ending ending) {
                          wallSeconds = monotonicSeconds() - wallStart;
                          cpuSeconds = processCpuSeconds() - cpuStart;
-                         finished = ending == FetchQueueDriver::Ending::Finished;
+                         finished = ending == FetchQueue::Ending::Finished;
                          app.quit();
                      });
     QTimer::singleShot(std::chrono::minutes(3), &app, [&] {

@@ -1,4 +1,4 @@
-#include "frmabout.h"
+#include "aboutwindow.h"
 
 #include "browser.h"
 #include "linklabel.h"
@@ -75,7 +75,7 @@ QPixmap ProgramMark()
     return QPixmap(QStringLiteral(":/quorvane/quorvane-64.png"));
 }
 
-frmAbout::frmAbout(QWidget *parent, BrowserOpener openInBrowser)
+AboutWindow::AboutWindow(QWidget *parent, BrowserOpener openInBrowser)
     : QDialog(parent)
     , m_openInBrowser(openInBrowser ? std::move(openInBrowser) : BrowserOpener(&OpenInBrowser))
     , m_lblWebPage(nullptr)
@@ -115,7 +115,7 @@ frmAbout::frmAbout(QWidget *parent, BrowserOpener openInBrowser)
     m_lblWebPage = new LinkLabel(ProductWebPage(), {QColor(0, 255, 255), false}, false, this);
     m_lblWebPage->setObjectName(QStringLiteral("lblWebPage"));
     m_lblWebPage->adjustSize();
-    connect(m_lblWebPage, &LinkLabel::activated, this, &frmAbout::lblWebPage_Click);
+    connect(m_lblWebPage, &LinkLabel::activated, this, &AboutWindow::lblWebPage_Click);
 
     line(QStringLiteral("linWhite"), Qt::white, 24, 196, w - 24, this);
 
@@ -134,7 +134,7 @@ frmAbout::frmAbout(QWidget *parent, BrowserOpener openInBrowser)
     m_lblWebPage->move(noteLeft + note->width() + gap, 166);
 }
 
-void frmAbout::lblWebPage_Click()
+void AboutWindow::lblWebPage_Click()
 {
     m_openInBrowser(ProductWebPage());
 }

@@ -19,15 +19,15 @@ inline constexpr char CopyrightLine[] = "Copyright (c) 2026 Quorvane developers"
 
 // The about window: mark, version, copyright and a link to the product's web page that
 // leaves the window open.
-class frmAbout final : public QDialog
+class AboutWindow final : public QDialog
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(frmAbout)
+    Q_DISABLE_COPY_MOVE(AboutWindow)
 
 public:
     using BrowserOpener = std::function<void(const QString &)>;
 
-    explicit frmAbout(QWidget *parent = nullptr, BrowserOpener openInBrowser = {});
+    explicit AboutWindow(QWidget *parent = nullptr, BrowserOpener openInBrowser = {});
 
 private:
     void lblWebPage_Click();

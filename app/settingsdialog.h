@@ -10,10 +10,10 @@ namespace Quorvane {
 
 // The pacing choice: a pause of 30 minutes after every three runs (0) or none (99). A click
 // on an option takes effect and is stored at once; the dialog has no Cancel.
-class frmSetting final : public QDialog
+class SettingsDialog final : public QDialog
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(frmSetting)
+    Q_DISABLE_COPY_MOVE(SettingsDialog)
 
 public:
     static constexpr qint16 PauseAfterThree = 0;
@@ -21,7 +21,7 @@ public:
 
     // choose receives 0 or 99 on every click of an option; it keeps the value in memory,
     // stores "Interval" and, for 99, ends a pause under way.
-    frmSetting(qint16 intervalSetting, std::function<void(qint16)> choose,
+    SettingsDialog(qint16 intervalSetting, std::function<void(qint16)> choose,
                QWidget *parent = nullptr);
 
     QRadioButton *option(int index) const { return m_optInterval[index]; }

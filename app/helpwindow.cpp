@@ -1,4 +1,4 @@
-#include "frmhelp.h"
+#include "helpwindow.h"
 
 #include "browser.h"
 #include "linklabel.h"
@@ -20,7 +20,7 @@ void setTextColour(QWidget *widget, const QColor &colour)
 
 } // namespace
 
-frmHelp::frmHelp(QWidget *parent, BrowserOpener openInBrowser)
+HelpWindow::HelpWindow(QWidget *parent, BrowserOpener openInBrowser)
     : QDialog(parent)
     , m_openInBrowser(openInBrowser ? std::move(openInBrowser) : BrowserOpener(&OpenInBrowser))
     , m_lblHelp(nullptr)
@@ -63,10 +63,10 @@ frmHelp::frmHelp(QWidget *parent, BrowserOpener openInBrowser)
     m_lblHelp->setFont(linkFont);
     m_lblHelp->adjustSize();
     m_lblHelp->move((width() - m_lblHelp->width()) / 2, 124);
-    connect(m_lblHelp, &LinkLabel::activated, this, &frmHelp::lblHelp_Click);
+    connect(m_lblHelp, &LinkLabel::activated, this, &HelpWindow::lblHelp_Click);
 }
 
-void frmHelp::lblHelp_Click()
+void HelpWindow::lblHelp_Click()
 {
     m_openInBrowser(ProductWebPage());
     close();

@@ -1,9 +1,9 @@
-#include "frmquorvane.h"
+#include "mainwindow.h"
 
 #include "browser.h"
-#include "frmabout.h"
-#include "frmhelp.h"
-#include "frmsetting.h"
+#include "aboutwindow.h"
+#include "helpwindow.h"
+#include "settingsdialog.h"
 #include "keywordhistory.h"
 #include "messageboxes.h"
 #include "runcontroller.h"
@@ -74,7 +74,7 @@ QPushButton *button(const char *name, const char *caption, int left, int top, in
 
 } // namespace
 
-frmQuorvane::frmQuorvane(SettingsStore &store, Settings &settings, ReportFolder folder,
+MainWindow::MainWindow(SettingsStore &store, Settings &settings, ReportFolder folder,
                          MessageBoxes *boxes, QWidget *parent)
     : QWidget(parent)
     , m_store(store)
@@ -92,13 +92,13 @@ frmQuorvane::frmQuorvane(SettingsStore &store, Settings &settings, ReportFolder 
     fillKeywordBox();
 }
 
-frmQuorvane::~frmQuorvane()
+MainWindow::~MainWindow()
 {
     // The run talks to this window until its very end.
     m_controller.reset();
 }
 
-void frmQuorvane::buildControls()
+void MainWindow::buildControls()
 {
     setObjectName(QStringLiteral("frmQuorvane"));
     setWindowTitle(QString::fromLatin1(ProgramCaption));
@@ -192,24 +192,24 @@ void frmQuorvane::buildControls()
 
     m_stripes = SetStripedRows(m_lstKeyword, OddRows, EvenRows);
 
-    connect(m_cmdSuggestion, &QPushButton::clicked, this, &frmQuorvane::cmdSuggestion_Click);
-    connect(m_cmbKeyword, &QComboBox::editTextChanged, this, &frmQuorvane::cmbKeyword_Change);
-    connect(m_cmdDelete, &QPushButton::clicked, this, &frmQuorvane::cmdDelete_Click);
-    connect(m_cmdDeleteAll, &QPushButton::clicked, this, &frmQuorvane::cmdDeleteAll_Click);
-    connect(m_cmdExportTXT, &QPushButton::clicked, this, &frmQuorvane::cmdExportTXT_Click);
-    connect(m_cmdSetting, &QPushButton::clicked, this, &frmQuorvane::cmdSetting_Click);
+    connect(m_cmdSuggestion, &QPushButton::clicked, this, &MainWindow::cmdSuggestion_Click);
+    connect(m_cmbKeyword, &QComboBox::editTextChanged, this, &MainWindow::cmbKeyword_Change);
+    connect(m_cmdDelete, &QPushButton::clicked, this, &MainWindow::cmdDelete_Click);
+    connect(m_cmdDeleteAll, &QPushButton::clicked, this, &MainWindow::cmdDeleteAll_Click);
+    connect(m_cmdExportTXT, &QPushButton::clicked, this, &MainWindow::cmdExportTXT_Click);
+    connect(m_cmdSetting, &QPushButton::clicked, this, &MainWindow::cmdSetting_Click);
     connect(m_lstKeyword->header(), &QHeaderView::sectionClicked, this,
-            &frmQuorvane::lstKeyword_ColumnClick);
-    connect(m_lstKeyword, &QTreeWidget::itemDoubleClicked, this, &frmQuorvane::lstKeyword_DblClick);
+            &MainWindow::lstKeyword_ColumnClick);
+    connect(m_lstKeyword, &QTreeWidget::itemDoubleClicked, this, &MainWindow::lstKeyword_DblClick);
     connect(m_cmdExit, &QPushButton::clicked, this, &QWidget::close);
     connect(m_cmdHelp, &QPushButton::clicked, this,
-            [this] { (new frmHelp(this, m_openInBrowser))->open(); });
+            [this] { (new HelpWindow(this, m_openInBrowser))->open(); });
     connect(m_cmdAbout, &QPushButton::clicked, this,
-            [this] { (new frmAbout(this, m_openInBrowser))->open(); });
+            [this] { (new AboutWindow(this, m_openInBrowser))->open(); });
 }
 
 // The load handler's filling rule: the history newest first, its newest entry in the box.
-void frmQuorvane::fillKeywordBox()
+void MainWindow::fillKeywordBox()
 {
     const KeywordBoxFill fill = FillKeywordBox(m_settings.KeywordHistory);
     showKeywordBox(fill.items, fill.text);
@@ -218,14 +218,14 @@ void frmQuorvane::fillKeywordBox()
     setFourButtons(fill.buttonsEnabled);
 }
 
-void frmQuorvane::showKeywordBox(const QStringList &items, const QString &text)
+void MainWindow::showKeywordBox(const QStringList &items, const QString &text)
 {
     m_cmbKeyword->clear();
     m_cmbKeyword->addItems(items);
     m_cmbKeyword->setEditText(text);
 }
 
-void frmQuorvane::setFourButtons(bool enabled)
+void MainWindow::setFourButtons(bool enabled)
 {
     for (QPushButton *b : {m_cmdDelete, m_cmdDeleteAll, m_cmdExportTXT})
         b->setEnabled(enabled);
@@ -234,7 +234,7 @@ void frmQuorvane::setFourButtons(bool enabled)
 }
 
 // The widget mirrors the list record: rows in display order and the caption of column 1.
-void frmQuorvane::showList()
+void MainWindow::showList()
 {
     m_lstKeyword->clear();
     m_lstKeyword->headerItem()->setText(ColumnSuggestions, m_list.SuggestionsCaption);
@@ -253,83 +253,83 @@ void frmQuorvane::showList()
     m_lstKeyword->addTopLevelItems(items);
 }
 
-QString frmQuorvane::SuggestCaption() const
+QString MainWindow::SuggestCaption() const
 {
     return m_cmdSuggestion->text();
 }
 
-void frmQuorvane::SetSuggestCaption(const QString &caption)
+void MainWindow::SetSuggestCaption(const QString &caption)
 {
     m_cmdSuggestion->setText(caption);
 }
 
-void frmQuorvane::SetSuggestEnabled(bool enabled)
+void MainWindow::SetSuggestEnabled(bool enabled)
 {
     m_cmdSuggestion->setEnabled(enabled);
 }
 
-void frmQuorvane::FocusTxtDumb()
+void MainWindow::FocusTxtDumb()
 {
     m_txtDumb->setFocus();
 }
 
-int frmQuorvane::ProgressValue() const
+int MainWindow::ProgressValue() const
 {
     return m_prgBar->value();
 }
 
-int frmQuorvane::ProgressMaximum() const
+int MainWindow::ProgressMaximum() const
 {
     return m_prgBar->maximum();
 }
 
-void frmQuorvane::SetProgressValue(int value)
+void MainWindow::SetProgressValue(int value)
 {
     m_prgBar->setValue(value);
 }
 
-void frmQuorvane::SetProgressMaximum(int maximum)
+void MainWindow::SetProgressMaximum(int maximum)
 {
     m_prgBar->setMaximum(maximum);
 }
 
-void frmQuorvane::SetStatus(const QString &text)
+void MainWindow::SetStatus(const QString &text)
 {
     m_statusPanel->setText(text);
 }
 
-QString frmQuorvane::Status() const
+QString MainWindow::Status() const
 {
     return m_statusPanel->text();
 }
 
-void frmQuorvane::Warn(const QString &text)
+void MainWindow::Warn(const QString &text)
 {
     m_boxes->warn(text);
 }
 
-void frmQuorvane::Inform(const QString &text)
+void MainWindow::Inform(const QString &text)
 {
     m_boxes->inform(text);
 }
 
-QString frmQuorvane::KeywordText() const
+QString MainWindow::KeywordText() const
 {
     return m_cmbKeyword->currentText();
 }
 
-void frmQuorvane::SetKeywordText(const QString &text)
+void MainWindow::SetKeywordText(const QString &text)
 {
     m_cmbKeyword->setEditText(text);
 }
 
-void frmQuorvane::SelectAllKeywordText()
+void MainWindow::SelectAllKeywordText()
 {
     if (QLineEdit *edit = m_cmbKeyword->lineEdit())
         edit->selectAll();
 }
 
-ReuseOutcome frmQuorvane::ReuseStoredReport(const QString &keyword, RunState &run)
+ReuseOutcome MainWindow::ReuseStoredReport(const QString &keyword, RunState &run)
 {
     const std::optional<QString> stored = FindReusableReport(m_folder, keyword);
     // A report that cannot be read counts as none: the run that follows replaces it.
@@ -342,7 +342,7 @@ ReuseOutcome frmQuorvane::ReuseStoredReport(const QString &keyword, RunState &ru
     return ReuseOutcome::Loaded;
 }
 
-void frmQuorvane::GetReport(const RunState &run)
+void MainWindow::GetReport(const RunState &run)
 {
     // The row rule shortens overlong phrases in the table it works on; the run's own table
     // stays as the parsers left it.
@@ -360,7 +360,7 @@ void frmQuorvane::GetReport(const RunState &run)
              + QStringLiteral(" could not be written: ") + error);
 }
 
-void frmQuorvane::MakeProject(const QString &newKeyword)
+void MainWindow::MakeProject(const QString &newKeyword)
 {
     if (!AddKeywordToHistory(m_settings.KeywordHistory, newKeyword))
         return;
@@ -368,19 +368,19 @@ void frmQuorvane::MakeProject(const QString &newKeyword)
     showKeywordBox(m_settings.KeywordHistory, QString());
 }
 
-void frmQuorvane::EnableReportButtons()
+void MainWindow::EnableReportButtons()
 {
     m_cmdExportTXT->setEnabled(true);
     m_cmdDelete->setEnabled(true);
     m_cmdDeleteAll->setEnabled(true);
 }
 
-void frmQuorvane::SetResultsShown(bool shown)
+void MainWindow::SetResultsShown(bool shown)
 {
     m_list.ResultsShown = shown;
 }
 
-void frmQuorvane::cmdSuggestion_Click()
+void MainWindow::cmdSuggestion_Click()
 {
     m_list.PopularitySorted = false;
     m_controller->RequestSuggestion(KeywordText());
@@ -388,7 +388,7 @@ void frmQuorvane::cmdSuggestion_Click()
     m_cmdSuggestion->setEnabled(true);
 }
 
-void frmQuorvane::cmbKeyword_Change()
+void MainWindow::cmbKeyword_Change()
 {
     const ButtonStates states = ButtonStateRule(m_settings.KeywordHistory, KeywordText(),
                                                 m_controller && m_controller->RunArmed());
@@ -399,7 +399,7 @@ void frmQuorvane::cmbKeyword_Change()
     m_cmdSuggestion->setEnabled(states.Suggest || SuggestCaption() == StopCaption);
 }
 
-void frmQuorvane::cmdDelete_Click()
+void MainWindow::cmdDelete_Click()
 {
     const QString text = KeywordText();
     if (!m_boxes->confirm(QStringLiteral("Are you sure you want to delete this keyword ") + Quote
@@ -424,7 +424,7 @@ void frmQuorvane::cmdDelete_Click()
     m_store.SaveHistory(m_settings);
 }
 
-void frmQuorvane::cmdDeleteAll_Click()
+void MainWindow::cmdDeleteAll_Click()
 {
     if (!m_boxes->confirm(QStringLiteral("Are you sure you want to delete all keywords ?")))
         return;
@@ -438,7 +438,7 @@ void frmQuorvane::cmdDeleteAll_Click()
     m_store.SaveHistory(m_settings);
 }
 
-void frmQuorvane::cmdExportTXT_Click()
+void MainWindow::cmdExportTXT_Click()
 {
     const QString keyword = m_controller->State().CurrentKeyword;
     QString path = FindReportFile(m_folder, keyword);
@@ -447,24 +447,24 @@ void frmQuorvane::cmdExportTXT_Click()
     m_export->Export(path);
 }
 
-void frmQuorvane::cmdSetting_Click()
+void MainWindow::cmdSetting_Click()
 {
-    (new frmSetting(
+    (new SettingsDialog(
          m_settings.IntervalSetting, [this](qint16 setting) { chooseInterval(setting); }, this))
         ->open();
 }
 
-void frmQuorvane::chooseInterval(qint16 setting)
+void MainWindow::chooseInterval(qint16 setting)
 {
     m_settings.IntervalSetting = setting;
-    if (setting == frmSetting::PauseAfterThree)
+    if (setting == SettingsDialog::PauseAfterThree)
         m_controller->ChooseThirtyMinutes();
     else
         m_controller->ChooseDontCare();
     m_store.WriteRegValue(SettingsKey, QStringLiteral("Interval"), QString::number(setting));
 }
 
-void frmQuorvane::lstKeyword_ColumnClick(int column)
+void MainWindow::lstKeyword_ColumnClick(int column)
 {
     if (SuggestCaption() == StopCaption || !m_list.ResultsShown)
         return;
@@ -482,7 +482,7 @@ void frmQuorvane::lstKeyword_ColumnClick(int column)
     m_controller->RequestSuggestion(m_controller->State().CurrentKeyword);
 }
 
-void frmQuorvane::lstKeyword_DblClick()
+void MainWindow::lstKeyword_DblClick()
 {
     QTreeWidgetItem *item = m_lstKeyword->currentItem();
     if (!item || !item->isSelected())
@@ -493,7 +493,7 @@ void frmQuorvane::lstKeyword_DblClick()
     m_openUrl(QUrl(m_list.QueryAddresses.at(position)));
 }
 
-void frmQuorvane::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     event->accept();
     if (m_closed)

@@ -1,9 +1,9 @@
-#include "frmabout.h"
-#include "frmquorvane.h"
+#include "aboutwindow.h"
+#include "mainwindow.h"
 #include "messageboxes.h"
 #include "program.h"
 #include "runcontroller.h"
-#include "sampleprogram.h"
+#include "sampleplaces.h"
 #include "sampleservices.h"
 #include "serviceaddresses.h"
 
@@ -31,7 +31,7 @@ int main(int argc, char *argv[])
     const int exitAfterMs = qEnvironmentVariableIntValue("QUORVANE_EXIT_AFTER_MS");
 
     Quorvane::Program program(Quorvane::SamplePlaces(), boxes);
-    return program.Exec([&boxes, exitAfterMs](Quorvane::frmQuorvane &w) {
+    return program.Exec([&boxes, exitAfterMs](Quorvane::MainWindow &w) {
         boxes.setParent(&w);
         if (exitAfterMs > 0)
             QTimer::singleShot(exitAfterMs, &w, &QWidget::close);

@@ -9,17 +9,17 @@
 
 namespace Quorvane {
 
-class ocxParseWeb;
+class PageFetcher;
 class RunView;
 struct RunState;
 
 // RunFetchQueue as a state machine: each pass issues at most one download after its pause,
 // lets the event loop dispatch once, then checks for Stop and for the end of a phase. Between
 // events it holds no loop of its own, so waiting for a pause or a page costs nothing.
-class FetchQueueDriver final : public QObject
+class FetchQueue final : public QObject
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(FetchQueueDriver)
+    Q_DISABLE_COPY_MOVE(FetchQueue)
 
 public:
     enum class Ending { Finished, NothingFound, Stopped };
@@ -27,7 +27,7 @@ public:
     // Before every download, so the services are not asked too often.
     static constexpr std::chrono::milliseconds DownloadPause {200};
 
-    FetchQueueDriver(RunState &run, RunView &view, ocxParseWeb &fetcher, QTimer &tmrKeyword,
+    FetchQueue(RunState &run, RunView &view, PageFetcher &fetcher, QTimer &tmrKeyword,
                      QTimer &tmrInterval, QObject *parent = nullptr);
 
     // Starts a run whose PageQueue is filled; returns at once, the run ends with RunEnded.
@@ -48,7 +48,7 @@ public:
 Q_SIGNALS:
     void PauseStarted();
     void DownloadIssued(const QString &url, const QString &key);
-    void RunEnded(Quorvane::FetchQueueDriver::Ending ending);
+    void RunEnded(Quorvane::FetchQueue::Ending ending);
 
 private:
     enum class Step { Idle, Pausing, Dispatching, Waiting, Ending };
@@ -67,7 +67,7 @@ private:
 
     RunState &m_run;
     RunView &m_view;
-    ocxParseWeb &m_fetcher;
+    PageFetcher &m_fetcher;
     QTimer &m_tmrKeyword;
     QTimer &m_tmrInterval;
 

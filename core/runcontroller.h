@@ -1,7 +1,7 @@
 #pragma once
 
 #include "connectivity.h"
-#include "fetchqueuedriver.h"
+#include "fetchqueue.h"
 #include "pagefetcher.h"
 #include "runstate.h"
 
@@ -52,15 +52,15 @@ public:
 
     RunState &State() { return m_run; }
     const RunState &State() const { return m_run; }
-    ocxParseWeb &ParseWeb() { return m_parseWeb; }
-    FetchQueueDriver &Driver() { return m_driver; }
+    PageFetcher &ParseWeb() { return m_parseWeb; }
+    FetchQueue &Driver() { return m_driver; }
     OnlineCheck &Connectivity() { return m_online; }
 
     // Tests shorten the minute tick; the program always ticks every minute.
     void SetPauseTickInterval(std::chrono::milliseconds interval);
 
 Q_SIGNALS:
-    void RunEnded(Quorvane::FetchQueueDriver::Ending ending);
+    void RunEnded(Quorvane::FetchQueue::Ending ending);
 
 private:
     void startRun(const QString &keyword);
@@ -70,8 +70,8 @@ private:
     RunState m_run;
     QTimer m_tmrKeyword;
     QTimer m_tmrInterval;
-    ocxParseWeb m_parseWeb;
-    FetchQueueDriver m_driver;
+    PageFetcher m_parseWeb;
+    FetchQueue m_driver;
     OnlineCheck m_online;
     bool m_shutDown = false;
 };

@@ -10,16 +10,16 @@ class LinkLabel;
 
 // The help window: a title, a note, and a link that opens the product's web page in the
 // browser and closes the window.
-class frmHelp final : public QDialog
+class HelpWindow final : public QDialog
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(frmHelp)
+    Q_DISABLE_COPY_MOVE(HelpWindow)
 
 public:
     using BrowserOpener = std::function<void(const QString &)>;
 
     // openInBrowser defaults to OpenInBrowser; tests pass their own.
-    explicit frmHelp(QWidget *parent = nullptr, BrowserOpener openInBrowser = {});
+    explicit HelpWindow(QWidget *parent = nullptr, BrowserOpener openInBrowser = {});
 
 private:
     void lblHelp_Click();

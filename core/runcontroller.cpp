@@ -26,9 +26,9 @@ RunController::RunController(RunView &view, QObject *parent)
     m_tmrInterval.setInterval(PauseTickInterval);
     connect(&m_tmrInterval, &QTimer::timeout, this, &RunController::PauseTick);
 
-    connect(&m_parseWeb, &ocxParseWeb::DownloadHtmlComplete, &m_driver,
-            &FetchQueueDriver::OnDownloadHtmlComplete);
-    connect(&m_driver, &FetchQueueDriver::RunEnded, this, &RunController::RunEnded);
+    connect(&m_parseWeb, &PageFetcher::DownloadHtmlComplete, &m_driver,
+            &FetchQueue::OnDownloadHtmlComplete);
+    connect(&m_driver, &FetchQueue::RunEnded, this, &RunController::RunEnded);
 }
 
 RunController::~RunController()

@@ -38,19 +38,19 @@ constexpr int Twips(int twips)
 // The main window: keyword box with its history, Suggest/Stop, the result list, progress,
 // status line and the buttons that open the other windows. It is the run's view; the run
 // itself lives in its RunController.
-class frmQuorvane final : public QWidget, public RunView
+class MainWindow final : public QWidget, public RunView
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(frmQuorvane)
+    Q_DISABLE_COPY_MOVE(MainWindow)
 
 public:
     using UrlOpener = std::function<void(const QUrl &)>;
 
     // store and settings must outlive the window; boxes too when given (tests answer through
     // their own), otherwise real message boxes over this window are used.
-    frmQuorvane(SettingsStore &store, Settings &settings, ReportFolder folder,
+    MainWindow(SettingsStore &store, Settings &settings, ReportFolder folder,
                 MessageBoxes *boxes = nullptr, QWidget *parent = nullptr);
-    ~frmQuorvane() override;
+    ~MainWindow() override;
 
     RunController &Controller() { return *m_controller; }
     TextExport &Exporter() { return *m_export; }

@@ -1,4 +1,4 @@
-#include "fetchqueuedriver.h"
+#include "fetchqueue.h"
 
 #include "pagefetcher.h"
 #include "runstate.h"
@@ -15,7 +15,7 @@ const QString FinishedCaption = QStringLiteral("&Suggestion");
 
 } // namespace
 
-FetchQueueDriver::FetchQueueDriver(RunState &run, RunView &view, ocxParseWeb &fetcher,
+FetchQueue::FetchQueue(RunState &run, RunView &view, PageFetcher &fetcher,
                                    QTimer &tmrKeyword, QTimer &tmrInterval, QObject *parent)
     : QObject(parent)
     , m_run(run)
@@ -27,10 +27,10 @@ FetchQueueDriver::FetchQueueDriver(RunState &run, RunView &view, ocxParseWeb &fe
     // Coarse timers may end a pause up to 5% early; the clock is checked as well.
     m_pauseTimer.setSingleShot(true);
     m_pauseTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_pauseTimer, &QTimer::timeout, this, &FetchQueueDriver::pauseTimeout);
+    connect(&m_pauseTimer, &QTimer::timeout, this, &FetchQueue::pauseTimeout);
 }
 
-void FetchQueueDriver::RunFetchQueue()
+void FetchQueue::RunFetchQueue()
 {
     if (Running())
         return;
@@ -40,7 +40,7 @@ void FetchQueueDriver::RunFetchQueue()
     pass();
 }
 
-void FetchQueueDriver::OnDownloadHtmlComplete()
+void FetchQueue::OnDownloadHtmlComplete()
 {
     // The fetcher may report one download more than once; the count never goes below 0.
     m_run.DownloadsInFlight = std::max<qint32>(m_run.DownloadsInFlight - 1, 0);
@@ -48,13 +48,13 @@ void FetchQueueDriver::OnDownloadHtmlComplete()
         dispatchThenCheck();
 }
 
-void FetchQueueDriver::StopRequestedChanged()
+void FetchQueue::StopRequestedChanged()
 {
     if (m_step == Step::Waiting)
         dispatchThenCheck();
 }
 
-void FetchQueueDriver::Abort()
+void FetchQueue::Abort()
 {
     m_pauseTimer.stop();
     if (m_step == Step::Idle)
@@ -64,7 +64,7 @@ void FetchQueueDriver::Abort()
 }
 
 // One pass up to its dispatch: at most one download, and only when none is outstanding.
-void FetchQueueDriver::pass()
+void FetchQueue::pass()
 {
     if (m_run.DownloadsInFlight < 1) {
         if (m_run.PageQueueNext < m_run.PageQueueCount) {
@@ -82,7 +82,7 @@ void FetchQueueDriver::pass()
     dispatchThenCheck();
 }
 
-void FetchQueueDriver::beginPause(bool secondPhase)
+void FetchQueue::beginPause(bool secondPhase)
 {
     m_step = Step::Pausing;
     m_secondPhaseDownload = secondPhase;
@@ -91,7 +91,7 @@ void FetchQueueDriver::beginPause(bool secondPhase)
     m_pauseTimer.start(std::chrono::ceil<std::chrono::milliseconds>(m_pause));
 }
 
-void FetchQueueDriver::pauseTimeout()
+void FetchQueue::pauseTimeout()
 {
     if (m_step != Step::Pausing)
         return;
@@ -104,7 +104,7 @@ void FetchQueueDriver::pauseTimeout()
     issueDownload();
 }
 
-void FetchQueueDriver::issueDownload()
+void FetchQueue::issueDownload()
 {
     qint16 index = 0;
     QString url;
@@ -127,7 +127,7 @@ void FetchQueueDriver::issueDownload()
 }
 
 // Lets everything already queued run before the pass looks at the run state again.
-void FetchQueueDriver::dispatchThenCheck()
+void FetchQueue::dispatchThenCheck()
 {
     m_step = Step::Dispatching;
     if (m_checkQueued)
@@ -143,7 +143,7 @@ void FetchQueueDriver::dispatchThenCheck()
         Qt::QueuedConnection);
 }
 
-void FetchQueueDriver::check()
+void FetchQueue::check()
 {
     if (m_run.StopRequested) {
         endStopped();
@@ -183,19 +183,19 @@ void FetchQueueDriver::check()
 // A first phase that took no row ends with the no-results message, also when no page could
 // be parsed at all and the flag still holds the previous run's "found" answer: a report
 // without rows would otherwise be written and reused for the rest of the month.
-bool FetchQueueDriver::nothingFound() const
+bool FetchQueue::nothingFound() const
 {
     return m_run.SuggestionTable.NoSuggestions || m_run.SuggestionTable.SuggestionCount <= 0;
 }
 
-void FetchQueueDriver::bumpProgress()
+void FetchQueue::bumpProgress()
 {
     const int value = m_view.ProgressValue() + 1;
     if (value <= m_view.ProgressMaximum())
         m_view.SetProgressValue(value);
 }
 
-void FetchQueueDriver::endFinished()
+void FetchQueue::endFinished()
 {
     m_step = Step::Ending;
     m_view.SetSuggestCaption(FinishedCaption);
@@ -239,7 +239,7 @@ void FetchQueueDriver::endFinished()
     finishEnding(Ending::Finished);
 }
 
-void FetchQueueDriver::endStopped()
+void FetchQueue::endStopped()
 {
     m_step = Step::Ending;
     m_pauseTimer.stop();
@@ -252,7 +252,7 @@ void FetchQueueDriver::endStopped()
     finishEnding(Ending::Stopped);
 }
 
-void FetchQueueDriver::finishEnding(Ending ending)
+void FetchQueue::finishEnding(Ending ending)
 {
     m_step = Step::Idle;
     Q_EMIT RunEnded(ending);

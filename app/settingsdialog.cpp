@@ -1,4 +1,4 @@
-#include "frmsetting.h"
+#include "settingsdialog.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
@@ -7,7 +7,7 @@
 
 namespace Quorvane {
 
-frmSetting::frmSetting(qint16 intervalSetting, std::function<void(qint16)> choose, QWidget *parent)
+SettingsDialog::SettingsDialog(qint16 intervalSetting, std::function<void(qint16)> choose, QWidget *parent)
     : QDialog(parent)
     , m_choose(std::move(choose))
 {
@@ -55,7 +55,7 @@ frmSetting::frmSetting(qint16 intervalSetting, std::function<void(qint16)> choos
     dumb->setGeometry(width() + 16, 8, 49, 19);
 }
 
-void frmSetting::optInterval_Click(int)
+void SettingsDialog::optInterval_Click(int)
 {
     m_choose(m_optInterval[0]->isChecked() ? PauseAfterThree : NoPause);
 }
