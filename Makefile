@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build run test sanitize-test fuzz clean
+.PHONY: deps configure build run test sanitize-test fuzz package clean
 
 deps:
 	@bash scripts/install-deps
@@ -47,3 +47,16 @@ fuzz: deps
 		-DQUORVANE_FUZZ=ON >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target quorvane-fuzzers
 	@bash fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The Debian package, left in $(PACKAGE_BUILD): a release build with Debian's hardening flags of
+# only what gets installed (the tests and benchmarks are not built).
+PACKAGE_BUILD ?= build-package
+package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
+package: deps
+	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+		-DQUORVANE_BENCH=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
+		-DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" >/dev/null
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target quorvane-installables
+	@rm -f $(PACKAGE_BUILD)/quorvane_*.deb
+	cd $(PACKAGE_BUILD) && cpack -G DEB
