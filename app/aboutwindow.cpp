@@ -60,7 +60,7 @@ void centre(QWidget *widget, int windowWidth)
 
 } // namespace
 
-QIcon ProgramIcon()
+QIcon programIcon()
 {
     ensureResources();
     QIcon icon;
@@ -69,7 +69,7 @@ QIcon ProgramIcon()
     return icon;
 }
 
-QPixmap ProgramMark()
+QPixmap programMark()
 {
     ensureResources();
     return QPixmap(QStringLiteral(":/quorvane/quorvane-64.png"));
@@ -77,7 +77,8 @@ QPixmap ProgramMark()
 
 AboutWindow::AboutWindow(QWidget *parent, BrowserOpener openInBrowser)
     : QDialog(parent)
-    , m_openInBrowser(openInBrowser ? std::move(openInBrowser) : BrowserOpener(&OpenInBrowser))
+    , m_openInBrowser(openInBrowser ? std::move(openInBrowser)
+                                    : BrowserOpener(&Quorvane::openInBrowser))
     , m_lblWebPage(nullptr)
 {
     setObjectName(QStringLiteral("frmAbout"));
@@ -92,7 +93,7 @@ AboutWindow::AboutWindow(QWidget *parent, BrowserOpener openInBrowser)
 
     auto *picMark = new QLabel(this);
     picMark->setObjectName(QStringLiteral("picMark"));
-    picMark->setPixmap(ProgramMark());
+    picMark->setPixmap(programMark());
     picMark->setGeometry(0, 16, 64, 64);
 
     QLabel *version =
@@ -112,10 +113,10 @@ AboutWindow::AboutWindow(QWidget *parent, BrowserOpener openInBrowser)
 
     QLabel *note =
         whiteLabel(QStringLiteral("lblNote"), QStringLiteral("You can visit web page : "), this);
-    m_lblWebPage = new LinkLabel(ProductWebPage(), {QColor(0, 255, 255), false}, false, this);
+    m_lblWebPage = new LinkLabel(productWebPage(), {QColor(0, 255, 255), false}, false, this);
     m_lblWebPage->setObjectName(QStringLiteral("lblWebPage"));
     m_lblWebPage->adjustSize();
-    connect(m_lblWebPage, &LinkLabel::activated, this, &AboutWindow::lblWebPage_Click);
+    connect(m_lblWebPage, &LinkLabel::activated, this, &AboutWindow::lblWebPageClick);
 
     line(QStringLiteral("linWhite"), Qt::white, 24, 196, w - 24, this);
 
@@ -134,9 +135,9 @@ AboutWindow::AboutWindow(QWidget *parent, BrowserOpener openInBrowser)
     m_lblWebPage->move(noteLeft + note->width() + gap, 166);
 }
 
-void AboutWindow::lblWebPage_Click()
+void AboutWindow::lblWebPageClick()
 {
-    m_openInBrowser(ProductWebPage());
+    m_openInBrowser(productWebPage());
 }
 
 } // namespace Quorvane

@@ -11,8 +11,8 @@ namespace Quorvane {
 class LinkLabel;
 
 // The program's icon and its mark as shown in the about window.
-QIcon ProgramIcon();
-QPixmap ProgramMark();
+QIcon programIcon();
+QPixmap programMark();
 
 // The maker's line in the about window.
 inline constexpr char CopyrightLine[] = "Copyright (c) 2026 Quorvane developers";
@@ -30,7 +30,7 @@ public:
     explicit AboutWindow(QWidget *parent = nullptr, BrowserOpener openInBrowser = {});
 
 private:
-    void lblWebPage_Click();
+    void lblWebPageClick();
 
     BrowserOpener m_openInBrowser;
     LinkLabel *m_lblWebPage;

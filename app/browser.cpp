@@ -7,7 +7,7 @@
 
 namespace Quorvane {
 
-QString BrowserProgramFromCommand(const QString &commandText)
+QString browserProgramFromCommand(const QString &commandText)
 {
     if (commandText.startsWith(QLatin1Char('"'))) {
         const qsizetype close = commandText.indexOf(QLatin1Char('"'), 1);
@@ -18,7 +18,7 @@ QString BrowserProgramFromCommand(const QString &commandText)
     return space < 0 ? commandText : commandText.left(space);
 }
 
-void OpenInBrowser(const QString &address)
+void openInBrowser(const QString &address)
 {
 #ifdef Q_OS_WIN
     const QSettings command(QStringLiteral("HKEY_CLASSES_ROOT\\http\\shell\\open\\command"),

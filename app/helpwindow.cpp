@@ -22,7 +22,8 @@ void setTextColour(QWidget *widget, const QColor &colour)
 
 HelpWindow::HelpWindow(QWidget *parent, BrowserOpener openInBrowser)
     : QDialog(parent)
-    , m_openInBrowser(openInBrowser ? std::move(openInBrowser) : BrowserOpener(&OpenInBrowser))
+    , m_openInBrowser(openInBrowser ? std::move(openInBrowser)
+                                    : BrowserOpener(&Quorvane::openInBrowser))
     , m_lblHelp(nullptr)
 {
     setObjectName(QStringLiteral("frmHelp"));
@@ -63,12 +64,12 @@ HelpWindow::HelpWindow(QWidget *parent, BrowserOpener openInBrowser)
     m_lblHelp->setFont(linkFont);
     m_lblHelp->adjustSize();
     m_lblHelp->move((width() - m_lblHelp->width()) / 2, 124);
-    connect(m_lblHelp, &LinkLabel::activated, this, &HelpWindow::lblHelp_Click);
+    connect(m_lblHelp, &LinkLabel::activated, this, &HelpWindow::lblHelpClick);
 }
 
-void HelpWindow::lblHelp_Click()
+void HelpWindow::lblHelpClick()
 {
-    m_openInBrowser(ProductWebPage());
+    m_openInBrowser(productWebPage());
     close();
 }
 

@@ -22,7 +22,7 @@ public:
     explicit HelpWindow(QWidget *parent = nullptr, BrowserOpener openInBrowser = {});
 
 private:
-    void lblHelp_Click();
+    void lblHelpClick();
 
     BrowserOpener m_openInBrowser;
     LinkLabel *m_lblHelp;

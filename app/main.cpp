@@ -9,9 +9,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
-    QApplication::setWindowIcon(Quorvane::ProgramIcon());
+    QApplication::setWindowIcon(Quorvane::programIcon());
 
     Quorvane::WidgetMessageBoxes boxes;
     Quorvane::Program program(Quorvane::ProgramPlaces::userDefault(), boxes);
-    return program.Exec([&boxes](Quorvane::MainWindow &w) { boxes.setParent(&w); });
+    return program.exec([&boxes](Quorvane::MainWindow &w) { boxes.setParent(&w); });
 }

@@ -1,13 +1,13 @@
 #include "mainwindow.h"
 
-#include "browser.h"
 #include "aboutwindow.h"
+#include "browser.h"
 #include "helpwindow.h"
-#include "settingsdialog.h"
 #include "keywordhistory.h"
 #include "messageboxes.h"
 #include "runcontroller.h"
 #include "serviceaddresses.h"
+#include "settingsdialog.h"
 #include "settingsstore.h"
 #include "stripes.h"
 #include "textexport.h"
@@ -64,7 +64,7 @@ QPushButton *button(const char *name, const char *caption, int left, int top, in
 {
     auto *b = new QPushButton(QString::fromLatin1(caption), parent);
     b->setObjectName(QLatin1String(name));
-    b->setGeometry(Twips(left), Twips(top), Twips(width), Twips(height));
+    b->setGeometry(twips(left), twips(top), twips(width), twips(height));
     QPalette p = b->palette();
     p.setColor(QPalette::Button, ButtonFace);
     b->setPalette(p);
@@ -75,7 +75,7 @@ QPushButton *button(const char *name, const char *caption, int left, int top, in
 } // namespace
 
 MainWindow::MainWindow(SettingsStore &store, Settings &settings, ReportFolder folder,
-                         MessageBoxes *boxes, QWidget *parent)
+                       MessageBoxes *boxes, QWidget *parent)
     : QWidget(parent)
     , m_store(store)
     , m_settings(settings)
@@ -83,12 +83,12 @@ MainWindow::MainWindow(SettingsStore &store, Settings &settings, ReportFolder fo
     , m_ownBoxes(boxes ? nullptr : new WidgetMessageBoxes(this))
     , m_boxes(boxes ? boxes : m_ownBoxes.get())
     , m_openUrl([](const QUrl &url) { QDesktopServices::openUrl(url); })
-    , m_openInBrowser(&OpenInBrowser)
+    , m_openInBrowser(&openInBrowser)
 {
     buildControls();
     m_export = std::make_unique<TextExport>(this);
     m_controller = std::make_unique<RunController>(*this);
-    m_controller->SetIntervalSetting(m_settings.IntervalSetting);
+    m_controller->setIntervalSetting(m_settings.intervalSetting);
     fillKeywordBox();
 }
 
@@ -102,28 +102,28 @@ void MainWindow::buildControls()
 {
     setObjectName(QStringLiteral("frmQuorvane"));
     setWindowTitle(QString::fromLatin1(ProgramCaption));
-    setWindowIcon(ProgramIcon());
+    setWindowIcon(programIcon());
     setFont(windowFont());
-    setFixedSize(Twips(11880), Twips(8490));
+    setFixedSize(twips(11880), twips(8490));
 
     m_tabTool = new QTabWidget(this);
     m_tabTool->setObjectName(QStringLiteral("tabTool"));
     m_tabTool->addTab(new QWidget, QStringLiteral("&Keyword Suggestion Tool"));
-    m_tabTool->setGeometry(0, 0, Twips(11880), Twips(7575));
+    m_tabTool->setGeometry(0, 0, twips(11880), twips(7575));
 
     // Lies over the tab strip's page and holds the frame with the list and the keyword row.
     m_picSuggestion = new QWidget(this);
     m_picSuggestion->setObjectName(QStringLiteral("picSuggestion"));
-    m_picSuggestion->setGeometry(0, Twips(315), Twips(11895), Twips(7260));
+    m_picSuggestion->setGeometry(0, twips(315), twips(11895), twips(7260));
     m_picSuggestion->setAutoFillBackground(true);
 
     m_fmeSuggestion = new QGroupBox(QStringLiteral("Keyword Suggestion List"), m_picSuggestion);
     m_fmeSuggestion->setObjectName(QStringLiteral("fmeSuggestion"));
-    m_fmeSuggestion->setGeometry(Twips(120), Twips(120), Twips(11655), Twips(7140));
+    m_fmeSuggestion->setGeometry(twips(120), twips(120), twips(11655), twips(7140));
 
     m_lstKeyword = new QTreeWidget(m_fmeSuggestion);
     m_lstKeyword->setObjectName(QStringLiteral("lstKeyword"));
-    m_lstKeyword->setGeometry(Twips(120), Twips(240), Twips(11415), Twips(6240));
+    m_lstKeyword->setGeometry(twips(120), twips(240), twips(11415), twips(6240));
     m_lstKeyword->setColumnCount(8);
     m_lstKeyword->setRootIsDecorated(false);
     m_lstKeyword->setItemsExpandable(false);
@@ -137,16 +137,16 @@ void MainWindow::buildControls()
     m_lstKeyword->header()->setStretchLastSection(false);
     auto *header = m_lstKeyword->headerItem();
     for (int column = 0; column < ListColumnCount; ++column) {
-        header->setText(column, ListColumnCaption(column));
+        header->setText(column, listColumnCaption(column));
         header->setTextAlignment(column,
                                  (ListColumnRightAligned[column] ? Qt::AlignRight : Qt::AlignLeft)
                                      | Qt::AlignVCenter);
-        m_lstKeyword->setColumnWidth(column, Twips(ListColumnWidthsTwips[column]));
+        m_lstKeyword->setColumnWidth(column, twips(ListColumnWidthsTwips[column]));
     }
 
     m_label1 = new QLabel(QStringLiteral("Keyword History"), m_fmeSuggestion);
     m_label1->setObjectName(QStringLiteral("Label1"));
-    m_label1->setGeometry(Twips(120), Twips(6630), Twips(1365), Twips(195));
+    m_label1->setGeometry(twips(120), twips(6630), twips(1365), twips(195));
 
     m_cmbKeyword = new QComboBox(m_fmeSuggestion);
     m_cmbKeyword->setObjectName(QStringLiteral("cmbKeyword"));
@@ -155,7 +155,7 @@ void MainWindow::buildControls()
     m_cmbKeyword->setDuplicatesEnabled(true);
     // The box completes nothing by itself: what is typed is what is requested.
     m_cmbKeyword->setCompleter(nullptr);
-    m_cmbKeyword->setGeometry(Twips(1560), Twips(6600), Twips(6015), Twips(315));
+    m_cmbKeyword->setGeometry(twips(1560), twips(6600), twips(6015), twips(315));
     m_label1->setBuddy(m_cmbKeyword);
 
     m_cmdDelete = button("cmdDelete", "&Delete", 7680, 6600, 1200, 300, m_fmeSuggestion);
@@ -171,7 +171,7 @@ void MainWindow::buildControls()
     m_sbStatus = new QStatusBar(this);
     m_sbStatus->setObjectName(QStringLiteral("sbStatus"));
     m_sbStatus->setSizeGripEnabled(false);
-    m_sbStatus->setGeometry(0, Twips(8115), Twips(11880), Twips(375));
+    m_sbStatus->setGeometry(0, twips(8115), twips(11880), twips(375));
     // A permanent panel: temporary status-bar messages never hide it.
     m_statusPanel = new QLabel(QStringLiteral("Ready to accept keyword"));
     m_statusPanel->setObjectName(QStringLiteral("sbStatusPanel"));
@@ -182,25 +182,25 @@ void MainWindow::buildControls()
     m_prgBar->setRange(0, 100);
     m_prgBar->setValue(0);
     m_prgBar->setTextVisible(false);
-    m_prgBar->setGeometry(Twips(8280), Twips(8220), Twips(3495), Twips(210));
+    m_prgBar->setGeometry(twips(8280), twips(8220), twips(3495), twips(210));
     m_prgBar->raise();
 
     // Beyond the right edge: it only takes the focus away from the keyword box and buttons.
     m_txtDumb = new QLineEdit(QStringLiteral("Text1"), this);
     m_txtDumb->setObjectName(QStringLiteral("txtDumb"));
-    m_txtDumb->setGeometry(Twips(12000), Twips(1440), Twips(735), Twips(285));
+    m_txtDumb->setGeometry(twips(12000), twips(1440), twips(735), twips(285));
 
-    m_stripes = SetStripedRows(m_lstKeyword, OddRows, EvenRows);
+    m_stripes = setStripedRows(m_lstKeyword, OddRows, EvenRows);
 
-    connect(m_cmdSuggestion, &QPushButton::clicked, this, &MainWindow::cmdSuggestion_Click);
-    connect(m_cmbKeyword, &QComboBox::editTextChanged, this, &MainWindow::cmbKeyword_Change);
-    connect(m_cmdDelete, &QPushButton::clicked, this, &MainWindow::cmdDelete_Click);
-    connect(m_cmdDeleteAll, &QPushButton::clicked, this, &MainWindow::cmdDeleteAll_Click);
-    connect(m_cmdExportTXT, &QPushButton::clicked, this, &MainWindow::cmdExportTXT_Click);
-    connect(m_cmdSetting, &QPushButton::clicked, this, &MainWindow::cmdSetting_Click);
+    connect(m_cmdSuggestion, &QPushButton::clicked, this, &MainWindow::cmdSuggestionClick);
+    connect(m_cmbKeyword, &QComboBox::editTextChanged, this, &MainWindow::cmbKeywordChange);
+    connect(m_cmdDelete, &QPushButton::clicked, this, &MainWindow::cmdDeleteClick);
+    connect(m_cmdDeleteAll, &QPushButton::clicked, this, &MainWindow::cmdDeleteAllClick);
+    connect(m_cmdExportTXT, &QPushButton::clicked, this, &MainWindow::cmdExportTxtClick);
+    connect(m_cmdSetting, &QPushButton::clicked, this, &MainWindow::cmdSettingClick);
     connect(m_lstKeyword->header(), &QHeaderView::sectionClicked, this,
-            &MainWindow::lstKeyword_ColumnClick);
-    connect(m_lstKeyword, &QTreeWidget::itemDoubleClicked, this, &MainWindow::lstKeyword_DblClick);
+            &MainWindow::lstKeywordColumnClick);
+    connect(m_lstKeyword, &QTreeWidget::itemDoubleClicked, this, &MainWindow::lstKeywordDblClick);
     connect(m_cmdExit, &QPushButton::clicked, this, &QWidget::close);
     connect(m_cmdHelp, &QPushButton::clicked, this,
             [this] { (new HelpWindow(this, m_openInBrowser))->open(); });
@@ -211,10 +211,10 @@ void MainWindow::buildControls()
 // The load handler's filling rule: the history newest first, its newest entry in the box.
 void MainWindow::fillKeywordBox()
 {
-    const KeywordBoxFill fill = FillKeywordBox(m_settings.KeywordHistory);
+    const KeywordBoxFill fill = Quorvane::fillKeywordBox(m_settings.keywordHistory);
     showKeywordBox(fill.items, fill.text);
-    if (!m_settings.KeywordHistory.isEmpty())
-        m_controller->State().CurrentKeyword = m_settings.KeywordHistory.first();
+    if (!m_settings.keywordHistory.isEmpty())
+        m_controller->state().currentKeyword = m_settings.keywordHistory.first();
     setFourButtons(fill.buttonsEnabled);
 }
 
@@ -230,17 +230,17 @@ void MainWindow::setFourButtons(bool enabled)
     for (QPushButton *b : {m_cmdDelete, m_cmdDeleteAll, m_cmdExportTXT})
         b->setEnabled(enabled);
     // A run under way keeps its Stop button whatever happens to the history.
-    m_cmdSuggestion->setEnabled(enabled || SuggestCaption() == StopCaption);
+    m_cmdSuggestion->setEnabled(enabled || suggestCaption() == StopCaption);
 }
 
 // The widget mirrors the list record: rows in display order and the caption of column 1.
 void MainWindow::showList()
 {
     m_lstKeyword->clear();
-    m_lstKeyword->headerItem()->setText(ColumnSuggestions, m_list.SuggestionsCaption);
+    m_lstKeyword->headerItem()->setText(ColumnSuggestions, m_list.suggestionsCaption);
     QList<QTreeWidgetItem *> items;
-    items.reserve(m_list.Rows.size());
-    for (const ListRow &row : std::as_const(m_list.Rows)) {
+    items.reserve(m_list.rows.size());
+    for (const ListRow &row : std::as_const(m_list.rows)) {
         auto *item = new QTreeWidgetItem;
         for (int column = 0; column < ListColumnCount; ++column) {
             item->setText(column, row[column]);
@@ -253,244 +253,244 @@ void MainWindow::showList()
     m_lstKeyword->addTopLevelItems(items);
 }
 
-QString MainWindow::SuggestCaption() const
+QString MainWindow::suggestCaption() const
 {
     return m_cmdSuggestion->text();
 }
 
-void MainWindow::SetSuggestCaption(const QString &caption)
+void MainWindow::setSuggestCaption(const QString &caption)
 {
     m_cmdSuggestion->setText(caption);
 }
 
-void MainWindow::SetSuggestEnabled(bool enabled)
+void MainWindow::setSuggestEnabled(bool enabled)
 {
     m_cmdSuggestion->setEnabled(enabled);
 }
 
-void MainWindow::FocusTxtDumb()
+void MainWindow::focusTxtDumb()
 {
     m_txtDumb->setFocus();
 }
 
-int MainWindow::ProgressValue() const
+int MainWindow::progressValue() const
 {
     return m_prgBar->value();
 }
 
-int MainWindow::ProgressMaximum() const
+int MainWindow::progressMaximum() const
 {
     return m_prgBar->maximum();
 }
 
-void MainWindow::SetProgressValue(int value)
+void MainWindow::setProgressValue(int value)
 {
     m_prgBar->setValue(value);
 }
 
-void MainWindow::SetProgressMaximum(int maximum)
+void MainWindow::setProgressMaximum(int maximum)
 {
     m_prgBar->setMaximum(maximum);
 }
 
-void MainWindow::SetStatus(const QString &text)
+void MainWindow::setStatus(const QString &text)
 {
     m_statusPanel->setText(text);
 }
 
-QString MainWindow::Status() const
+QString MainWindow::status() const
 {
     return m_statusPanel->text();
 }
 
-void MainWindow::Warn(const QString &text)
+void MainWindow::warn(const QString &text)
 {
     m_boxes->warn(text);
 }
 
-void MainWindow::Inform(const QString &text)
+void MainWindow::inform(const QString &text)
 {
     m_boxes->inform(text);
 }
 
-QString MainWindow::KeywordText() const
+QString MainWindow::keywordText() const
 {
     return m_cmbKeyword->currentText();
 }
 
-void MainWindow::SetKeywordText(const QString &text)
+void MainWindow::setKeywordText(const QString &text)
 {
     m_cmbKeyword->setEditText(text);
 }
 
-void MainWindow::SelectAllKeywordText()
+void MainWindow::selectAllKeywordText()
 {
     if (QLineEdit *edit = m_cmbKeyword->lineEdit())
         edit->selectAll();
 }
 
-ReuseOutcome MainWindow::ReuseStoredReport(const QString &keyword, RunState &run)
+ReuseOutcome MainWindow::reuseStoredReport(const QString &keyword, RunState &run)
 {
-    const std::optional<QString> stored = FindReusableReport(m_folder, keyword);
+    const std::optional<QString> stored = findReusableReport(m_folder, keyword);
     // A report that cannot be read counts as none: the run that follows replaces it.
-    if (!stored || !LoadReport(m_folder, *stored, m_list, &QueryAddress))
+    if (!stored || !loadReport(m_folder, *stored, m_list, &queryAddress))
         return ReuseOutcome::NoReport;
-    run.ReportFileName = stored->toLower();
-    run.QueryAddresses = m_list.QueryAddresses;
-    m_list.PopularitySorted = false;
+    run.reportFileName = stored->toLower();
+    run.queryAddresses = m_list.queryAddresses;
+    m_list.popularitySorted = false;
     showList();
     return ReuseOutcome::Loaded;
 }
 
-void MainWindow::GetReport(const RunState &run)
+void MainWindow::getReport(const RunState &run)
 {
     // The row rule shortens overlong phrases in the table it works on; the run's own table
     // stays as the parsers left it.
-    SuggestionTable table = run.SuggestionTable;
+    SuggestionTable table = run.suggestionTable;
     QString error;
-    const bool written = Quorvane::GetReport(table, KeywordText(), m_folder, run.ReportFileName,
+    const bool written = Quorvane::getReport(table, keywordText(), m_folder, run.reportFileName,
                                              m_list, QLocale(), &error);
     // The window keeps its own copy of the rows' addresses: a later run that is stopped
     // rebuilds the run's list while these rows stay shown.
-    m_list.QueryAddresses = run.QueryAddresses;
-    m_list.PopularitySorted = false;
+    m_list.queryAddresses = run.queryAddresses;
+    m_list.popularitySorted = false;
     showList();
     if (!written)
-        Warn(QStringLiteral("The report file ") + Quote + run.ReportFileName + Quote
+        warn(QStringLiteral("The report file ") + Quote + run.reportFileName + Quote
              + QStringLiteral(" could not be written: ") + error);
 }
 
-void MainWindow::MakeProject(const QString &newKeyword)
+void MainWindow::makeProject(const QString &newKeyword)
 {
-    if (!AddKeywordToHistory(m_settings.KeywordHistory, newKeyword))
+    if (!addKeywordToHistory(m_settings.keywordHistory, newKeyword))
         return;
-    m_store.SaveHistory(m_settings);
-    showKeywordBox(m_settings.KeywordHistory, QString());
+    m_store.saveHistory(m_settings);
+    showKeywordBox(m_settings.keywordHistory, QString());
 }
 
-void MainWindow::EnableReportButtons()
+void MainWindow::enableReportButtons()
 {
     m_cmdExportTXT->setEnabled(true);
     m_cmdDelete->setEnabled(true);
     m_cmdDeleteAll->setEnabled(true);
 }
 
-void MainWindow::SetResultsShown(bool shown)
+void MainWindow::setResultsShown(bool shown)
 {
-    m_list.ResultsShown = shown;
+    m_list.resultsShown = shown;
 }
 
-void MainWindow::cmdSuggestion_Click()
+void MainWindow::cmdSuggestionClick()
 {
-    m_list.PopularitySorted = false;
-    m_controller->RequestSuggestion(KeywordText());
+    m_list.popularitySorted = false;
+    m_controller->requestSuggestion(keywordText());
     m_cmdSuggestion->setEnabled(false);
     m_cmdSuggestion->setEnabled(true);
 }
 
-void MainWindow::cmbKeyword_Change()
+void MainWindow::cmbKeywordChange()
 {
-    const ButtonStates states = ButtonStateRule(m_settings.KeywordHistory, KeywordText(),
-                                                m_controller && m_controller->RunArmed());
+    const ButtonStates states = buttonStateRule(m_settings.keywordHistory, keywordText(),
+                                                m_controller && m_controller->runArmed());
     m_cmdDelete->setEnabled(states.Delete);
-    m_cmdDeleteAll->setEnabled(states.DeleteAll);
+    m_cmdDeleteAll->setEnabled(states.deleteAll);
     m_cmdExportTXT->setEnabled(states.Export);
     // While a run is under way the button is Stop: editing the box must not take it away.
-    m_cmdSuggestion->setEnabled(states.Suggest || SuggestCaption() == StopCaption);
+    m_cmdSuggestion->setEnabled(states.suggest || suggestCaption() == StopCaption);
 }
 
-void MainWindow::cmdDelete_Click()
+void MainWindow::cmdDeleteClick()
 {
-    const QString text = KeywordText();
+    const QString text = keywordText();
     if (!m_boxes->confirm(QStringLiteral("Are you sure you want to delete this keyword ") + Quote
                           + text + Quote + QStringLiteral(" ?")))
         return;
     // The entry the button was offered for; its report goes with it.
-    const std::optional<qsizetype> entry = HistoryEntryToDelete(m_settings.KeywordHistory, text);
-    const QString keyword = entry ? m_settings.KeywordHistory.at(*entry) : text;
-    if (DeleteReportFile(m_folder, keyword)) {
+    const std::optional<qsizetype> entry = historyEntryToDelete(m_settings.keywordHistory, text);
+    const QString keyword = entry ? m_settings.keywordHistory.at(*entry) : text;
+    if (deleteReportFile(m_folder, keyword)) {
         // The list showed the report just deleted.
-        const QString shown = m_controller->State().CurrentKeyword;
-        if (ReportFileName(shown).compare(ReportFileName(keyword), Qt::CaseInsensitive) == 0) {
-            m_list.ClearResults();
+        const QString shown = m_controller->state().currentKeyword;
+        if (reportFileName(shown).compare(reportFileName(keyword), Qt::CaseInsensitive) == 0) {
+            m_list.clearResults();
             showList();
             m_cmdExportTXT->setEnabled(false);
         }
     }
-    DeleteKeywordFromHistory(m_settings.KeywordHistory, text);
-    const KeywordBoxFill fill = FillKeywordBox(m_settings.KeywordHistory);
+    deleteKeywordFromHistory(m_settings.keywordHistory, text);
+    const KeywordBoxFill fill = Quorvane::fillKeywordBox(m_settings.keywordHistory);
     showKeywordBox(fill.items, fill.text);
     setFourButtons(fill.buttonsEnabled);
-    m_store.SaveHistory(m_settings);
+    m_store.saveHistory(m_settings);
 }
 
-void MainWindow::cmdDeleteAll_Click()
+void MainWindow::cmdDeleteAllClick()
 {
     if (!m_boxes->confirm(QStringLiteral("Are you sure you want to delete all keywords ?")))
         return;
-    const QStringList removed = DeleteAllFromHistory(m_settings.KeywordHistory);
+    const QStringList removed = deleteAllFromHistory(m_settings.keywordHistory);
     for (const QString &keyword : removed)
-        DeleteReportFile(m_folder, keyword);
+        deleteReportFile(m_folder, keyword);
     showKeywordBox({}, QString());
-    m_list.ClearResults();
+    m_list.clearResults();
     showList();
     setFourButtons(false);
-    m_store.SaveHistory(m_settings);
+    m_store.saveHistory(m_settings);
 }
 
-void MainWindow::cmdExportTXT_Click()
+void MainWindow::cmdExportTxtClick()
 {
-    const QString keyword = m_controller->State().CurrentKeyword;
-    QString path = FindReportFile(m_folder, keyword);
+    const QString keyword = m_controller->state().currentKeyword;
+    QString path = findReportFile(m_folder, keyword);
     if (path.isEmpty())
-        path = m_folder.filePath(ReportFileName(keyword));
+        path = m_folder.filePath(reportFileName(keyword));
     m_export->Export(path);
 }
 
-void MainWindow::cmdSetting_Click()
+void MainWindow::cmdSettingClick()
 {
     (new SettingsDialog(
-         m_settings.IntervalSetting, [this](qint16 setting) { chooseInterval(setting); }, this))
+         m_settings.intervalSetting, [this](qint16 setting) { chooseInterval(setting); }, this))
         ->open();
 }
 
 void MainWindow::chooseInterval(qint16 setting)
 {
-    m_settings.IntervalSetting = setting;
+    m_settings.intervalSetting = setting;
     if (setting == SettingsDialog::PauseAfterThree)
-        m_controller->ChooseThirtyMinutes();
+        m_controller->chooseThirtyMinutes();
     else
-        m_controller->ChooseDontCare();
-    m_store.WriteRegValue(SettingsKey, QStringLiteral("Interval"), QString::number(setting));
+        m_controller->chooseDontCare();
+    m_store.writeRegValue(SettingsKey, QStringLiteral("Interval"), QString::number(setting));
 }
 
-void MainWindow::lstKeyword_ColumnClick(int column)
+void MainWindow::lstKeywordColumnClick(int column)
 {
-    if (SuggestCaption() == StopCaption || !m_list.ResultsShown)
+    if (suggestCaption() == StopCaption || !m_list.resultsShown)
         return;
-    if (m_lstKeyword->headerItem()->text(column) != ListColumnCaption(ColumnPopularityPerSearch))
+    if (m_lstKeyword->headerItem()->text(column) != listColumnCaption(ColumnPopularityPerSearch))
         return;
-    if (!m_list.PopularitySorted) {
-        SortByPopularityPerSearch(m_list);
-        m_list.PopularitySorted = true;
-        RefreshListFigures(m_list, &QueryAddress);
+    if (!m_list.popularitySorted) {
+        sortByPopularityPerSearch(m_list);
+        m_list.popularitySorted = true;
+        refreshListFigures(m_list, &queryAddress);
         showList();
         return;
     }
     // Back to the stored order: the report of this month is shown again.
-    m_list.PopularitySorted = false;
-    m_controller->RequestSuggestion(m_controller->State().CurrentKeyword);
+    m_list.popularitySorted = false;
+    m_controller->requestSuggestion(m_controller->state().currentKeyword);
 }
 
-void MainWindow::lstKeyword_DblClick()
+void MainWindow::lstKeywordDblClick()
 {
     QTreeWidgetItem *item = m_lstKeyword->currentItem();
     if (!item || !item->isSelected())
         return;
     const int position = m_lstKeyword->indexOfTopLevelItem(item);
-    if (position < 0 || position >= m_list.QueryAddresses.size())
+    if (position < 0 || position >= m_list.queryAddresses.size())
         return;
-    m_openUrl(QUrl(m_list.QueryAddresses.at(position)));
+    m_openUrl(QUrl(m_list.queryAddresses.at(position)));
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -500,12 +500,12 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     m_closed = true;
     // Nothing of a run goes on after the window: no timer, no download, no message.
-    m_controller->Shutdown();
+    m_controller->shutdown();
     for (QWidget *child : findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
         if (child->isWindow())
             child->close();
     }
-    Q_EMIT Closed();
+    Q_EMIT closed();
 }
 
 } // namespace Quorvane

@@ -30,7 +30,7 @@ class TextExport;
 struct Settings;
 
 // Screen pixels of a length given in twips, at 15 twips per pixel.
-constexpr int Twips(int twips)
+constexpr int twips(int twips)
 {
     return (twips + 7) / 15;
 }
@@ -49,13 +49,13 @@ public:
     // store and settings must outlive the window; boxes too when given (tests answer through
     // their own), otherwise real message boxes over this window are used.
     MainWindow(SettingsStore &store, Settings &settings, ReportFolder folder,
-                MessageBoxes *boxes = nullptr, QWidget *parent = nullptr);
+               MessageBoxes *boxes = nullptr, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    RunController &Controller() { return *m_controller; }
-    TextExport &Exporter() { return *m_export; }
-    const ResultList &List() const { return m_list; }
-    const ReportFolder &Folder() const { return m_folder; }
+    RunController &controller() { return *m_controller; }
+    TextExport &exporter() { return *m_export; }
+    const ResultList &list() const { return m_list; }
+    const ReportFolder &folder() const { return m_folder; }
 
     // Opens a row's search address; the desktop's default browser unless a test captures it.
     void setUrlOpener(UrlOpener opener) { m_openUrl = std::move(opener); }
@@ -66,32 +66,32 @@ public:
     }
 
     // The status line: the first panel of sbStatus; a text stays until the next writer.
-    QString Status() const;
+    QString status() const;
 
     // RunView
-    QString SuggestCaption() const override;
-    void SetSuggestCaption(const QString &caption) override;
-    void SetSuggestEnabled(bool enabled) override;
-    void FocusTxtDumb() override;
-    int ProgressValue() const override;
-    int ProgressMaximum() const override;
-    void SetProgressValue(int value) override;
-    void SetProgressMaximum(int maximum) override;
-    void SetStatus(const QString &text) override;
-    void Warn(const QString &text) override;
-    void Inform(const QString &text) override;
-    QString KeywordText() const override;
-    void SetKeywordText(const QString &text) override;
-    void SelectAllKeywordText() override;
-    ReuseOutcome ReuseStoredReport(const QString &keyword, RunState &run) override;
-    void GetReport(const RunState &run) override;
-    void MakeProject(const QString &newKeyword) override;
-    void EnableReportButtons() override;
-    void SetResultsShown(bool shown) override;
+    QString suggestCaption() const override;
+    void setSuggestCaption(const QString &caption) override;
+    void setSuggestEnabled(bool enabled) override;
+    void focusTxtDumb() override;
+    int progressValue() const override;
+    int progressMaximum() const override;
+    void setProgressValue(int value) override;
+    void setProgressMaximum(int maximum) override;
+    void setStatus(const QString &text) override;
+    void warn(const QString &text) override;
+    void inform(const QString &text) override;
+    QString keywordText() const override;
+    void setKeywordText(const QString &text) override;
+    void selectAllKeywordText() override;
+    ReuseOutcome reuseStoredReport(const QString &keyword, RunState &run) override;
+    void getReport(const RunState &run) override;
+    void makeProject(const QString &newKeyword) override;
+    void enableReportButtons() override;
+    void setResultsShown(bool shown) override;
 
 Q_SIGNALS:
     // The window has closed; the program ends.
-    void Closed();
+    void closed();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -103,14 +103,14 @@ private:
     void showList();
     void setFourButtons(bool enabled);
 
-    void cmdSuggestion_Click();
-    void cmbKeyword_Change();
-    void cmdDelete_Click();
-    void cmdDeleteAll_Click();
-    void cmdExportTXT_Click();
-    void cmdSetting_Click();
-    void lstKeyword_ColumnClick(int column);
-    void lstKeyword_DblClick();
+    void cmdSuggestionClick();
+    void cmbKeywordChange();
+    void cmdDeleteClick();
+    void cmdDeleteAllClick();
+    void cmdExportTxtClick();
+    void cmdSettingClick();
+    void lstKeywordColumnClick(int column);
+    void lstKeywordDblClick();
     void chooseInterval(qint16 setting);
 
     SettingsStore &m_store;

@@ -37,26 +37,26 @@ StartupOutcome Program::fail()
     return StartupOutcome::SevereError;
 }
 
-StartupOutcome Program::Start(const std::function<void(MainWindow &)> &prepare)
+StartupOutcome Program::start(const std::function<void(MainWindow &)> &prepare)
 {
     // One trap over every step up to the shown window.
     try {
         const QString lockFolder = m_places.lockFolder.isEmpty()
-            ? InstanceLockFolder(m_places.settings)
+            ? instanceLockFolder(m_places.settings)
             : m_places.lockFolder;
         m_instance = std::make_unique<SingleInstance>(lockFolder);
         qint16 pauseMinutesLeft = 30;
         const StartupResult started =
-            RunStartupSequence(m_store, *m_instance, m_settings, pauseMinutesLeft);
+            runStartupSequence(m_store, *m_instance, m_settings, pauseMinutesLeft);
         if (started.outcome == StartupOutcome::AnotherInstance)
             return started.outcome;
         if (started.outcome != StartupOutcome::ShowMainWindow)
             return fail();
 
-        ReportFolder folder = m_places.reportFolder.isEmpty() ? ReportFolder::ChooseAtStart()
+        ReportFolder folder = m_places.reportFolder.isEmpty() ? ReportFolder::chooseAtStart()
                                                               : ReportFolder(m_places.reportFolder);
         m_window = std::make_unique<MainWindow>(m_store, m_settings, std::move(folder), &m_boxes);
-        m_window->Controller().State().PauseMinutesLeft = pauseMinutesLeft;
+        m_window->controller().state().pauseMinutesLeft = pauseMinutesLeft;
         if (prepare)
             prepare(*m_window);
         m_window->show();
@@ -66,12 +66,12 @@ StartupOutcome Program::Start(const std::function<void(MainWindow &)> &prepare)
     return fail();
 }
 
-int Program::Exec(const std::function<void(MainWindow &)> &prepare)
+int Program::exec(const std::function<void(MainWindow &)> &prepare)
 {
-    const StartupOutcome outcome = Start([&prepare](MainWindow &w) {
+    const StartupOutcome outcome = start([&prepare](MainWindow &w) {
         if (prepare)
             prepare(w);
-        QObject::connect(&w, &MainWindow::Closed, &w, &QCoreApplication::quit,
+        QObject::connect(&w, &MainWindow::closed, &w, &QCoreApplication::quit,
                          Qt::QueuedConnection);
     });
     switch (outcome) {

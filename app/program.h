@@ -41,13 +41,13 @@ public:
     // Runs the start-up sequence and shows the main window. `prepare` is given the window
     // before it is shown. AnotherInstance: ends silently. SevereError: the message "Severe
     // error has occured !" has been shown and the program ends.
-    StartupOutcome Start(const std::function<void(MainWindow &)> &prepare = {});
+    StartupOutcome start(const std::function<void(MainWindow &)> &prepare = {});
     // Start, then the event loop until the main window closes; returns the process's exit code.
-    int Exec(const std::function<void(MainWindow &)> &prepare = {});
+    int exec(const std::function<void(MainWindow &)> &prepare = {});
 
-    MainWindow *Window() const { return m_window.get(); }
-    SettingsStore &Store() { return m_store; }
-    Settings &CurrentSettings() { return m_settings; }
+    MainWindow *window() const { return m_window.get(); }
+    SettingsStore &store() { return m_store; }
+    Settings &currentSettings() { return m_settings; }
 
 private:
     StartupOutcome fail();

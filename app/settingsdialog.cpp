@@ -7,7 +7,8 @@
 
 namespace Quorvane {
 
-SettingsDialog::SettingsDialog(qint16 intervalSetting, std::function<void(qint16)> choose, QWidget *parent)
+SettingsDialog::SettingsDialog(qint16 intervalSetting, std::function<void(qint16)> choose,
+                               QWidget *parent)
     : QDialog(parent)
     , m_choose(std::move(choose))
 {
@@ -38,7 +39,7 @@ SettingsDialog::SettingsDialog(qint16 intervalSetting, std::function<void(qint16
         white.setColor(QPalette::WindowText, Qt::white);
         option->setPalette(white);
         option->setGeometry(index == 0 ? 24 : 192, 28, 140, 22);
-        connect(option, &QRadioButton::clicked, this, [this, index] { optInterval_Click(index); });
+        connect(option, &QRadioButton::clicked, this, [this, index] { optIntervalClick(index); });
         m_optInterval[index] = option;
     }
     // Any stored value other than 0 means no pause.
@@ -55,7 +56,7 @@ SettingsDialog::SettingsDialog(qint16 intervalSetting, std::function<void(qint16
     dumb->setGeometry(width() + 16, 8, 49, 19);
 }
 
-void SettingsDialog::optInterval_Click(int)
+void SettingsDialog::optIntervalClick(int)
 {
     m_choose(m_optInterval[0]->isChecked() ? PauseAfterThree : NoPause);
 }

@@ -22,12 +22,12 @@ public:
     // choose receives 0 or 99 on every click of an option; it keeps the value in memory,
     // stores "Interval" and, for 99, ends a pause under way.
     SettingsDialog(qint16 intervalSetting, std::function<void(qint16)> choose,
-               QWidget *parent = nullptr);
+                   QWidget *parent = nullptr);
 
     QRadioButton *option(int index) const { return m_optInterval[index]; }
 
 private:
-    void optInterval_Click(int index);
+    void optIntervalClick(int index);
 
     std::function<void(qint16)> m_choose;
     QRadioButton *m_optInterval[2];

@@ -70,7 +70,7 @@ bool StripedRows::eventFilter(QObject *watched, QEvent *event)
     return QObject::eventFilter(watched, event);
 }
 
-StripedRows *SetStripedRows(QTreeWidget *list, QColor first, QColor second)
+StripedRows *setStripedRows(QTreeWidget *list, QColor first, QColor second)
 {
     // A temporary row gives the height of one row before any real row exists.
     auto *probe = new QTreeWidgetItem(list, QStringList(QString()));

@@ -17,7 +17,7 @@
 
 namespace Quorvane {
 
-QString GetSystemFolder()
+QString getSystemFolder()
 {
 #ifdef Q_OS_WIN
     wchar_t buffer[MAX_PATH + 1] = {};
@@ -30,7 +30,7 @@ QString GetSystemFolder()
 #endif
 }
 
-EditorCommand NotepadCommand(const QString &systemFolder, const QString &reportPath)
+EditorCommand notepadCommand(const QString &systemFolder, const QString &reportPath)
 {
     return {systemFolder + QStringLiteral("\\notepad.exe"), {QDir::toNativeSeparators(reportPath)}};
 }

@@ -13,7 +13,7 @@ class QPlainTextEdit;
 namespace Quorvane {
 
 // The Windows system folder, or empty where there is none or the system cannot say.
-QString GetSystemFolder();
+QString getSystemFolder();
 
 struct EditorCommand
 {
@@ -23,7 +23,7 @@ struct EditorCommand
 
 // The system's text editor from the system folder, on the report file as its one argument
 // (an argument list, so a path with spaces stays one file name and never meets a shell).
-EditorCommand NotepadCommand(const QString &systemFolder, const QString &reportPath);
+EditorCommand notepadCommand(const QString &systemFolder, const QString &reportPath);
 
 // A read-only plain-text window of the program's own, for where nothing else opens a report.
 class ReportViewer final : public QWidget

@@ -72,7 +72,7 @@ const HostileSize HostileSizes[] = {{"512K", 512 * 1024}, {"1M", 1024 * 1024}, {
 
 QString hostileName(HostileFamily family, const char *size)
 {
-    return QStringLiteral("hostile-%1-%2").arg(HostileFamilyName(family), QLatin1String(size));
+    return QStringLiteral("hostile-%1-%2").arg(hostileFamilyName(family), QLatin1String(size));
 }
 
 std::vector<Input> buildInputs(const Settings &settings)
@@ -82,19 +82,19 @@ std::vector<Input> buildInputs(const Settings &settings)
         return settings.inputFilter.match(name).hasMatch();
     };
     if (wanted("realistic-result"))
-        all.push_back({"realistic-result", RealisticResultPage(), PageKind::Result});
+        all.push_back({"realistic-result", realisticResultPage(), PageKind::Result});
     if (wanted("keyword-100"))
-        all.push_back({"keyword-100", KeywordDatabasePage(100), PageKind::Keyword});
-    for (HostileFamily family : AllHostileFamilies()) {
+        all.push_back({"keyword-100", keywordDatabasePage(100), PageKind::Keyword});
+    for (HostileFamily family : allHostileFamilies()) {
         for (const HostileSize &size : HostileSizes) {
             const QString name = hostileName(family, size.label);
             if (wanted(name))
                 all.push_back(
-                    {name, HostilePage(family, size.bytes), settings.hostileParser, true});
+                    {name, hostilePage(family, size.bytes), settings.hostileParser, true});
         }
     }
     if (settings.extraInputs && wanted("nested-tables-1M"))
-        all.push_back({"nested-tables-1M", NestedTablesPage(), PageKind::Result, true});
+        all.push_back({"nested-tables-1M", nestedTablesPage(), PageKind::Result, true});
     return all;
 }
 
@@ -107,12 +107,12 @@ struct OurParse
 
     SuggestionTable run(const Input &input) const
     {
-        const QString html = PageText(input.bytes);
+        const QString html = pageText(input.bytes);
         SuggestionTable table;
         if (input.kind == PageKind::Keyword)
-            ParseKeyword(html, u"0", table, stopRequested, noStatus);
+            parseKeyword(html, u"0", table, stopRequested, noStatus);
         else
-            ParseGoogleResults(html, u"0", table, stopRequested, noStatus);
+            parseGoogleResults(html, u"0", table, stopRequested, noStatus);
         return table;
     }
 };
@@ -132,16 +132,16 @@ struct Contenders
     {
         if (contender == QLatin1String("quorvane")) {
             const SuggestionTable table = ours.run(input);
-            return quint64(table.SuggestionCount) + quint64(table.Entries[0].Results.size())
-                + quint64(table.Entries[0].HasAds);
+            return quint64(table.suggestionCount) + quint64(table.entries[0].results.size())
+                + quint64(table.entries[0].hasAds);
         }
         if (contender == QLatin1String("gumbo"))
-            return digest(GumboFind(input.bytes, text));
+            return digest(gumboFind(input.bytes, text));
         if (contender == QLatin1String("libxml2"))
-            return digest(Libxml2Find(input.bytes, text));
+            return digest(libxml2Find(input.bytes, text));
         if (contender == QLatin1String("myhtml"))
             return digest(myhtml.find(input.bytes, text));
-        return CountTagStarts(input.bytes);
+        return countTagStarts(input.bytes);
     }
 };
 
@@ -240,12 +240,12 @@ void checkContenders(Contenders &contenders, const std::vector<Input> &inputs,
         if (input.name == QLatin1String("realistic-result")) {
             if (names.contains("quorvane")) {
                 const SuggestionTable table = contenders.ours.run(input);
-                if (table.Entries[0].Results != RealisticResultCount() || !table.Entries[0].HasAds)
+                if (table.entries[0].results != realisticResultCount() || !table.entries[0].hasAds)
                     std::fprintf(stderr,
                                  "warning: quorvane read results \"%s\" and ads %d from "
                                  "realistic-result (expected \"%s\" and ads)\n",
-                                 qPrintable(table.Entries[0].Results), int(table.Entries[0].HasAds),
-                                 qPrintable(RealisticResultCount()));
+                                 qPrintable(table.entries[0].results), int(table.entries[0].hasAds),
+                                 qPrintable(realisticResultCount()));
             }
             for (const QString peer : {"gumbo", "libxml2", "myhtml"}) {
                 if (!names.contains(peer))
@@ -259,9 +259,9 @@ void checkContenders(Contenders &contenders, const std::vector<Input> &inputs,
             }
         } else if (input.name == QLatin1String("keyword-100") && names.contains("quorvane")) {
             const SuggestionTable table = contenders.ours.run(input);
-            if (table.SuggestionCount != 100)
+            if (table.suggestionCount != 100)
                 std::fprintf(stderr, "warning: quorvane took %d rows from keyword-100\n",
-                             int(table.SuggestionCount));
+                             int(table.suggestionCount));
         }
     }
 }
@@ -315,13 +315,13 @@ QString ratiosLine(const std::map<std::pair<QString, QString>, Result> &results)
     QStringList growth;
     bool allLinear = true;
     std::optional<std::pair<QString, Result>> slowest;
-    for (HostileFamily family : AllHostileFamilies()) {
+    for (HostileFamily family : allHostileFamilies()) {
         const auto one = find(hostileName(family, "1M"), "quorvane");
         const auto two = find(hostileName(family, "2M"), "quorvane");
         if (one && two) {
             const double ratio = two->medianMs / one->medianMs;
             allLinear = allLinear && ratio <= 2.3;
-            growth << QStringLiteral("%1 %2").arg(HostileFamilyName(family)).arg(ratio, 0, 'f', 2);
+            growth << QStringLiteral("%1 %2").arg(hostileFamilyName(family)).arg(ratio, 0, 'f', 2);
         }
         for (const HostileSize &size : HostileSizes) {
             const QString name = hostileName(family, size.label);
@@ -410,10 +410,10 @@ int runHeapProbe(const Settings &settings, const QString &name, bool baseline)
         const OurParse ours;
         SuggestionTable table;
         if (input.kind == PageKind::Keyword)
-            ParseKeyword(html, u"0", table, ours.stopRequested, ours.noStatus);
+            parseKeyword(html, u"0", table, ours.stopRequested, ours.noStatus);
         else
-            ParseGoogleResults(html, u"0", table, ours.stopRequested, ours.noStatus);
-        g_sink = g_sink + quint64(table.SuggestionCount);
+            parseGoogleResults(html, u"0", table, ours.stopRequested, ours.noStatus);
+        g_sink = g_sink + quint64(table.suggestionCount);
     }
     std::printf("%s %lld bytes %s\n", qPrintable(input.name),
                 static_cast<long long>(input.bytes.size()), baseline ? "baseline" : "parsed");

@@ -73,11 +73,11 @@ QByteArray grouped(qint64 value)
 
 QByteArray token(Rng &rng, int length)
 {
-    static const char Alphabet[] =
+    static const char alphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
     QByteArray out(length, Qt::Uninitialized);
     for (int i = 0; i < length; ++i)
-        out[i] = Alphabet[rng.below(64)];
+        out[i] = alphabet[rng.below(64)];
     return out;
 }
 
@@ -299,14 +299,14 @@ void appendResult(QByteArray &page, Rng &rng, int number, const QByteArray &phra
 
 } // namespace
 
-QList<HostileFamily> AllHostileFamilies()
+QList<HostileFamily> allHostileFamilies()
 {
     return {HostileFamily::Nested,    HostileFamily::Unclosed, HostileFamily::Lt,
             HostileFamily::Attribute, HostileFamily::Br,       HostileFamily::Style,
             HostileFamily::Nbsp};
 }
 
-QString HostileFamilyName(HostileFamily family)
+QString hostileFamilyName(HostileFamily family)
 {
     switch (family) {
     case HostileFamily::Nested:
@@ -327,7 +327,7 @@ QString HostileFamilyName(HostileFamily family)
     return {};
 }
 
-QByteArray HostilePage(HostileFamily family, qsizetype bytes)
+QByteArray hostilePage(HostileFamily family, qsizetype bytes)
 {
     switch (family) {
     case HostileFamily::Nested:
@@ -348,20 +348,20 @@ QByteArray HostilePage(HostileFamily family, qsizetype bytes)
     return {};
 }
 
-QString RealisticResultCount(quint32 seed)
+QString realisticResultCount(quint32 seed)
 {
     return QString::number(resultCount(seed));
 }
 
-QByteArray RealisticResultPage(quint32 seed)
+QByteArray realisticResultPage(quint32 seed)
 {
-    constexpr qsizetype Target = 300 * 1000;
+    constexpr qsizetype target = 300 * 1000;
     Rng rng(seed);
     QByteArray phrase;
     appendWords(phrase, rng, 2);
 
     QByteArray page;
-    page.reserve(Target + 64 * 1024);
+    page.reserve(target + 64 * 1024);
     page += "<!doctype html><html><head><meta http-equiv=\"content-type\" content=\"text/html; "
             "charset=UTF-8\"><title>"
         + phrase + " - Search</title>";
@@ -392,7 +392,7 @@ QByteArray RealisticResultPage(quint32 seed)
         + "</b> seconds)&nbsp;</font></td></tr></table>\n<div id=res class=med>";
 
     const qsizetype tail = 6000;
-    for (int number = 1; page.size() < Target - tail; ++number)
+    for (int number = 1; page.size() < target - tail; ++number)
         appendResult(page, rng, number, phrase);
 
     page += "</div>\n<table cellspacing=0 cellpadding=0 class=ads width=100%><tr><td><h2 "
@@ -420,7 +420,7 @@ QByteArray RealisticResultPage(quint32 seed)
     return page;
 }
 
-QByteArray KeywordDatabasePage(int rows, quint32 seed)
+QByteArray keywordDatabasePage(int rows, quint32 seed)
 {
     Rng rng(seed);
     QByteArray seedWords;
@@ -455,10 +455,10 @@ QByteArray KeywordDatabasePage(int rows, quint32 seed)
     return page;
 }
 
-QByteArray NestedTablesPage()
+QByteArray nestedTablesPage()
 {
-    constexpr int Depth = 30000;
-    constexpr qsizetype Bytes = 1024 * 1024;
+    constexpr int depth = 30000;
+    constexpr qsizetype bytes = 1024 * 1024;
     const QByteArrayView open = "<table><tr><td>";
     const QByteArrayView close = "</td></tr></table>";
     const QByteArrayView head = "<html><head><style>";
@@ -467,20 +467,20 @@ QByteArray NestedTablesPage()
     const QByteArrayView end = "link</body></html>";
 
     QByteArray page;
-    page.reserve(Bytes);
+    page.reserve(bytes);
     page += head;
     // The style block takes whatever the tables leave of the mebibyte.
-    const qsizetype styleBytes = Bytes - head.size() - body.size() - middle.size() - end.size()
-        - Depth * (open.size() + close.size());
-    static const QByteArrayView Rule = "td{padding:0;margin:0}\n";
-    while (page.size() + Rule.size() <= head.size() + styleBytes)
-        page += Rule;
+    const qsizetype styleBytes = bytes - head.size() - body.size() - middle.size() - end.size()
+        - depth * (open.size() + close.size());
+    static const QByteArrayView rule = "td{padding:0;margin:0}\n";
+    while (page.size() + rule.size() <= head.size() + styleBytes)
+        page += rule;
     page.append(head.size() + styleBytes - page.size(), ' ');
     page += body;
-    for (int i = 0; i < Depth; ++i)
+    for (int i = 0; i < depth; ++i)
         page += open;
     page += middle;
-    for (int i = 0; i < Depth; ++i)
+    for (int i = 0; i < depth; ++i)
         page += close;
     page += end;
     return page;

@@ -17,28 +17,28 @@ enum class HostileFamily {
     Nbsp, // cell text full of "&nbsp;"
 };
 
-QList<HostileFamily> AllHostileFamilies();
+QList<HostileFamily> allHostileFamilies();
 // "nested", "unclosed", "lt", "attribute", "br", "style", "nbsp"
-QString HostileFamilyName(HostileFamily family);
+QString hostileFamilyName(HostileFamily family);
 
 // A page of the family exactly `bytes` long (pages below 4 KiB may come out longer). The
 // repeated structure grows with the size: at 512 KiB tables nest about 10,000 deep.
-QByteArray HostilePage(HostileFamily family, qsizetype bytes);
+QByteArray hostilePage(HostileFamily family, qsizetype bytes);
 
 // A search engine result page of about 300 KB shaped like a real one: large style and script
 // blocks, navigation and form tables, ten results with their snippet tables and inline scripts,
 // the result-count phrase near the top and the sponsored links table near the end. The same
 // seed gives the same bytes.
-QByteArray RealisticResultPage(quint32 seed = 1);
+QByteArray realisticResultPage(quint32 seed = 1);
 // The count the realistic page reports, without grouping ("1230000").
-QString RealisticResultCount(quint32 seed = 1);
+QString realisticResultCount(quint32 seed = 1);
 
 // A keyword database page: head, navigation table, then a table whose body holds `rows` rows
 // of (monthly searches, linked phrase).
-QByteArray KeywordDatabasePage(int rows = 100, quint32 seed = 1);
+QByteArray keywordDatabasePage(int rows = 100, quint32 seed = 1);
 
 // Exactly 1 MiB: a style block, then 30,000 tables each opened with <table><tr><td> and closed
 // with </td></tr></table>, "sponsored" inside the innermost and "link" after the outermost.
-QByteArray NestedTablesPage();
+QByteArray nestedTablesPage();
 
 } // namespace Quorvane

@@ -53,7 +53,7 @@ const GumboVector *gumboChildren(const GumboNode *node)
 
 // The walks below go by parent links instead of recursion: hostile pages nest tens of
 // thousands of elements deep.
-PeerFindings GumboFind(const QByteArray &page, PageTextCollector &text)
+PeerFindings gumboFind(const QByteArray &page, PageTextCollector &text)
 {
     GumboOutput *output =
         gumbo_parse_with_options(&kGumboDefaultOptions, page.constData(), size_t(page.size()));
@@ -97,13 +97,13 @@ bool libxml2SkipsChildren(const xmlNode *node)
 
 } // namespace
 
-PeerFindings Libxml2Find(const QByteArray &page, PageTextCollector &text)
+PeerFindings libxml2Find(const QByteArray &page, PageTextCollector &text)
 {
     // Without XML_PARSE_HUGE the parser gives up 256 elements deep and would skip most of a
     // page of nested tables.
-    constexpr int Options = HTML_PARSE_RECOVER | HTML_PARSE_NONET | HTML_PARSE_NOERROR
+    constexpr int options = HTML_PARSE_RECOVER | HTML_PARSE_NONET | HTML_PARSE_NOERROR
         | HTML_PARSE_NOWARNING | XML_PARSE_HUGE;
-    htmlDocPtr doc = htmlReadMemory(page.constData(), int(page.size()), nullptr, "UTF-8", Options);
+    htmlDocPtr doc = htmlReadMemory(page.constData(), int(page.size()), nullptr, "UTF-8", options);
     text.clear();
     if (!doc)
         return {};
@@ -178,7 +178,7 @@ PeerFindings MyhtmlFinder::find(const QByteArray &page, PageTextCollector &text)
     return text.findings();
 }
 
-size_t CountTagStarts(const QByteArray &page)
+size_t countTagStarts(const QByteArray &page)
 {
     const char *p = page.constData();
     const char *const end = p + page.size();

@@ -30,8 +30,8 @@ private:
 };
 
 // Each finder parses the page into the library's tree, walks its text once and searches it.
-PeerFindings GumboFind(const QByteArray &page, PageTextCollector &text);
-PeerFindings Libxml2Find(const QByteArray &page, PageTextCollector &text);
+PeerFindings gumboFind(const QByteArray &page, PageTextCollector &text);
+PeerFindings libxml2Find(const QByteArray &page, PageTextCollector &text);
 
 // myhtml keeps its parser and tree between pages, as a program reading many pages would.
 class MyhtmlFinder
@@ -50,6 +50,6 @@ private:
 };
 
 // The floor of any tag walk: every "<" of the page found with memchr. Returns how many.
-size_t CountTagStarts(const QByteArray &page);
+size_t countTagStarts(const QByteArray &page);
 
 } // namespace Quorvane

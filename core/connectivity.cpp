@@ -22,7 +22,7 @@ bool anyInterfaceUp()
 
 } // namespace
 
-bool SystemReportsOnline()
+bool systemReportsOnline()
 {
     // Loading is tried once; without a backend every ask falls back to the interfaces.
     static const bool haveBackend =
@@ -46,21 +46,21 @@ bool SystemReportsOnline()
 
 OnlineCheck::OnlineCheck(QObject *parent)
     : QObject(parent)
-    , m_probe(&SystemReportsOnline)
+    , m_probe(&systemReportsOnline)
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &OnlineCheck::retry);
 }
 
-void OnlineCheck::SetProbe(OnlineProbe probe)
+void OnlineCheck::setProbe(OnlineProbe probe)
 {
-    m_probe = probe ? std::move(probe) : OnlineProbe(&SystemReportsOnline);
+    m_probe = probe ? std::move(probe) : OnlineProbe(&systemReportsOnline);
 }
 
-void OnlineCheck::IsOnline(std::function<void(bool)> answer)
+void OnlineCheck::isOnline(std::function<void(bool)> answer)
 {
-    Cancel();
+    cancel();
     if (m_probe()) {
         answer(true);
         return;
@@ -71,7 +71,7 @@ void OnlineCheck::IsOnline(std::function<void(bool)> answer)
     m_timer.start(RetryPause);
 }
 
-void OnlineCheck::Cancel()
+void OnlineCheck::cancel()
 {
     m_timer.stop();
     m_answer = nullptr;

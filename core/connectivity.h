@@ -14,7 +14,7 @@ using OnlineProbe = std::function<bool()>;
 
 // The system's answer: Qt's reachability where a network information backend reports one,
 // otherwise whether any interface other than loopback is up and running.
-bool SystemReportsOnline();
+bool systemReportsOnline();
 
 // IsOnline: asks the probe, and after a no asks again up to three times, 0.2 s apart, without
 // blocking the event loop. The answer is delivered once per call.
@@ -30,14 +30,14 @@ public:
     explicit OnlineCheck(QObject *parent = nullptr);
 
     // Tests and the sample-data program decide the answer.
-    void SetProbe(OnlineProbe probe);
+    void setProbe(OnlineProbe probe);
 
     // A yes from the first ask is answered before this returns; otherwise the answer comes
     // later from the event loop. A call while a check is pending replaces its answer.
-    void IsOnline(std::function<void(bool)> answer);
-    bool Pending() const { return bool(m_answer); }
+    void isOnline(std::function<void(bool)> answer);
+    bool pending() const { return bool(m_answer); }
     // Drops a pending answer; it is never delivered.
-    void Cancel();
+    void cancel();
 
 private:
     void retry();

@@ -15,8 +15,8 @@ const QString FinishedCaption = QStringLiteral("&Suggestion");
 
 } // namespace
 
-FetchQueue::FetchQueue(RunState &run, RunView &view, PageFetcher &fetcher,
-                                   QTimer &tmrKeyword, QTimer &tmrInterval, QObject *parent)
+FetchQueue::FetchQueue(RunState &run, RunView &view, PageFetcher &fetcher, QTimer &tmrKeyword,
+                       QTimer &tmrInterval, QObject *parent)
     : QObject(parent)
     , m_run(run)
     , m_view(view)
@@ -30,49 +30,49 @@ FetchQueue::FetchQueue(RunState &run, RunView &view, PageFetcher &fetcher,
     connect(&m_pauseTimer, &QTimer::timeout, this, &FetchQueue::pauseTimeout);
 }
 
-void FetchQueue::RunFetchQueue()
+void FetchQueue::runFetchQueue()
 {
-    if (Running())
+    if (running())
         return;
-    m_run.SuggestionTable.SuggestionCount = 0;
-    m_view.SetProgressValue(0);
-    m_view.SetProgressMaximum(m_run.PageQueueCount + MaxSuggestions);
+    m_run.suggestionTable.suggestionCount = 0;
+    m_view.setProgressValue(0);
+    m_view.setProgressMaximum(m_run.pageQueueCount + MaxSuggestions);
     pass();
 }
 
-void FetchQueue::OnDownloadHtmlComplete()
+void FetchQueue::onDownloadHtmlComplete()
 {
     // The fetcher may report one download more than once; the count never goes below 0.
-    m_run.DownloadsInFlight = std::max<qint32>(m_run.DownloadsInFlight - 1, 0);
+    m_run.downloadsInFlight = std::max<qint32>(m_run.downloadsInFlight - 1, 0);
     if (m_step == Step::Waiting)
         dispatchThenCheck();
 }
 
-void FetchQueue::StopRequestedChanged()
+void FetchQueue::stopRequestedChanged()
 {
     if (m_step == Step::Waiting)
         dispatchThenCheck();
 }
 
-void FetchQueue::Abort()
+void FetchQueue::abort()
 {
     m_pauseTimer.stop();
     if (m_step == Step::Idle)
         return;
     m_step = Step::Idle;
-    m_fetcher.CancelAllDownload();
+    m_fetcher.cancelAllDownload();
 }
 
 // One pass up to its dispatch: at most one download, and only when none is outstanding.
 void FetchQueue::pass()
 {
-    if (m_run.DownloadsInFlight < 1) {
-        if (m_run.PageQueueNext < m_run.PageQueueCount) {
-            m_run.ParsePhase = 0;
+    if (m_run.downloadsInFlight < 1) {
+        if (m_run.pageQueueNext < m_run.pageQueueCount) {
+            m_run.parsePhase = 0;
             beginPause(false);
             return;
         }
-        if (m_run.QueryNext < m_run.QueryCount) {
+        if (m_run.queryNext < m_run.queryCount) {
             // The second phase moves the bar before its pause, the first after it.
             bumpProgress();
             beginPause(true);
@@ -86,7 +86,7 @@ void FetchQueue::beginPause(bool secondPhase)
 {
     m_step = Step::Pausing;
     m_secondPhaseDownload = secondPhase;
-    Q_EMIT PauseStarted();
+    Q_EMIT pauseStarted();
     m_pauseClock.start();
     m_pauseTimer.start(std::chrono::ceil<std::chrono::milliseconds>(m_pause));
 }
@@ -109,20 +109,20 @@ void FetchQueue::issueDownload()
     qint16 index = 0;
     QString url;
     if (m_secondPhaseDownload) {
-        index = m_run.QueryNext++;
-        url = m_run.QueryAddresses.value(index);
+        index = m_run.queryNext++;
+        url = m_run.queryAddresses.value(index);
     } else {
         bumpProgress();
-        index = m_run.PageQueueNext++;
-        url = m_run.PageQueue.value(index);
+        index = m_run.pageQueueNext++;
+        url = m_run.pageQueue.value(index);
     }
     const QString key = QString::number(index);
     // Counted before the call: a fetcher that reports a failed start at once must not leave
     // the count at 1 with nothing outstanding.
-    ++m_run.DownloadsInFlight;
+    ++m_run.downloadsInFlight;
     m_step = Step::Dispatching;
-    Q_EMIT DownloadIssued(url, key);
-    m_fetcher.BeginDownload(url, key);
+    Q_EMIT downloadIssued(url, key);
+    m_fetcher.beginDownload(url, key);
     dispatchThenCheck();
 }
 
@@ -145,34 +145,34 @@ void FetchQueue::dispatchThenCheck()
 
 void FetchQueue::check()
 {
-    if (m_run.StopRequested) {
+    if (m_run.stopRequested) {
         endStopped();
         return;
     }
-    if (m_run.ParsePhase == 0 && m_run.DownloadsInFlight == 0
-        && m_run.PageQueueNext >= m_run.PageQueueCount) {
-        m_run.ParsePhase = 1;
+    if (m_run.parsePhase == 0 && m_run.downloadsInFlight == 0
+        && m_run.pageQueueNext >= m_run.pageQueueCount) {
+        m_run.parsePhase = 1;
         if (nothingFound()) {
             endFinished();
             return;
         }
         const qint16 count =
-            std::clamp<qint16>(m_run.SuggestionTable.SuggestionCount, 0, MaxSuggestions);
-        m_run.QueryAddresses.clear();
-        m_run.QueryAddresses.reserve(count);
+            std::clamp<qint16>(m_run.suggestionTable.suggestionCount, 0, MaxSuggestions);
+        m_run.queryAddresses.clear();
+        m_run.queryAddresses.reserve(count);
         for (int i = 0; i < count; ++i)
-            m_run.QueryAddresses.append(QueryAddress(m_run.SuggestionTable.Entries[i].Keyword));
-        m_run.QueryNext = 0;
-        m_run.QueryCount = count;
+            m_run.queryAddresses.append(queryAddress(m_run.suggestionTable.entries[i].keyword));
+        m_run.queryNext = 0;
+        m_run.queryCount = count;
         pass();
         return;
     }
-    if (m_run.ParsePhase == 1 && m_run.DownloadsInFlight == 0
-        && m_run.QueryNext >= m_run.QueryCount) {
+    if (m_run.parsePhase == 1 && m_run.downloadsInFlight == 0
+        && m_run.queryNext >= m_run.queryCount) {
         endFinished();
         return;
     }
-    if (m_run.DownloadsInFlight >= 1) {
+    if (m_run.downloadsInFlight >= 1) {
         // Nothing can change until a page is reported or Stop is pressed.
         m_step = Step::Waiting;
         return;
@@ -185,29 +185,29 @@ void FetchQueue::check()
 // without rows would otherwise be written and reused for the rest of the month.
 bool FetchQueue::nothingFound() const
 {
-    return m_run.SuggestionTable.NoSuggestions || m_run.SuggestionTable.SuggestionCount <= 0;
+    return m_run.suggestionTable.noSuggestions || m_run.suggestionTable.suggestionCount <= 0;
 }
 
 void FetchQueue::bumpProgress()
 {
-    const int value = m_view.ProgressValue() + 1;
-    if (value <= m_view.ProgressMaximum())
-        m_view.SetProgressValue(value);
+    const int value = m_view.progressValue() + 1;
+    if (value <= m_view.progressMaximum())
+        m_view.setProgressValue(value);
 }
 
 void FetchQueue::endFinished()
 {
     m_step = Step::Ending;
-    m_view.SetSuggestCaption(FinishedCaption);
-    m_view.SetProgressValue(m_view.ProgressMaximum());
-    m_view.SetProgressValue(0);
-    m_view.SetStatus(QStringLiteral("Be careful not to visit database and Google frequently, "
+    m_view.setSuggestCaption(FinishedCaption);
+    m_view.setProgressValue(m_view.progressMaximum());
+    m_view.setProgressValue(0);
+    m_view.setStatus(QStringLiteral("Be careful not to visit database and Google frequently, "
                                     "otherwise you will be recognised as virus or spyware !"));
 
     if (nothingFound()) {
-        m_run.CurrentKeyword = m_run.PreviousKeyword;
-        m_view.SelectAllKeywordText();
-        m_view.Warn(QStringLiteral("No results found for \"") + m_view.KeywordText()
+        m_run.currentKeyword = m_run.previousKeyword;
+        m_view.selectAllKeywordText();
+        m_view.warn(QStringLiteral("No results found for \"") + m_view.keywordText()
                     + QStringLiteral("\" or denied by database .\r\n"
                                      "Try another keyword and not to visit database "
                                      "frequently ! "));
@@ -216,24 +216,24 @@ void FetchQueue::endFinished()
     }
 
     try {
-        m_view.GetReport(m_run);
+        m_view.getReport(m_run);
     } catch (...) {
         // A report that could not be built does not stop the ending.
     }
-    m_view.SetKeywordText(m_view.KeywordText().toLower());
-    m_view.MakeProject(m_run.CurrentKeyword);
-    m_view.SetKeywordText(m_run.CurrentKeyword);
-    m_view.SetResultsShown(true);
-    m_view.EnableReportButtons();
+    m_view.setKeywordText(m_view.keywordText().toLower());
+    m_view.makeProject(m_run.currentKeyword);
+    m_view.setKeywordText(m_run.currentKeyword);
+    m_view.setResultsShown(true);
+    m_view.enableReportButtons();
 
-    ++m_run.RunsSincePause;
-    if (m_run.RunsSincePause >= 3) {
-        if (m_run.IntervalSetting == 0) {
-            m_run.RunsSincePause = 0;
+    ++m_run.runsSincePause;
+    if (m_run.runsSincePause >= 3) {
+        if (m_run.intervalSetting == 0) {
+            m_run.runsSincePause = 0;
             m_tmrInterval.start();
-            m_view.SetStatus(QStringLiteral("Sit back and relax, only 30 minutes delay"));
+            m_view.setStatus(QStringLiteral("Sit back and relax, only 30 minutes delay"));
         } else {
-            m_run.RunsSincePause = 3;
+            m_run.runsSincePause = 3;
         }
     }
     finishEnding(Ending::Finished);
@@ -243,19 +243,19 @@ void FetchQueue::endStopped()
 {
     m_step = Step::Ending;
     m_pauseTimer.stop();
-    m_fetcher.CancelAllDownload();
-    m_view.Warn(QStringLiteral("You press the stop button !"));
-    m_view.SetSuggestCaption(FinishedCaption);
+    m_fetcher.cancelAllDownload();
+    m_view.warn(QStringLiteral("You press the stop button !"));
+    m_view.setSuggestCaption(FinishedCaption);
     m_tmrKeyword.stop();
-    m_view.SetStatus(QStringLiteral("Application is ready to accept another keyword suggestion !"));
-    m_run.CurrentKeyword = m_run.PreviousKeyword;
+    m_view.setStatus(QStringLiteral("Application is ready to accept another keyword suggestion !"));
+    m_run.currentKeyword = m_run.previousKeyword;
     finishEnding(Ending::Stopped);
 }
 
 void FetchQueue::finishEnding(Ending ending)
 {
     m_step = Step::Idle;
-    Q_EMIT RunEnded(ending);
+    Q_EMIT runEnded(ending);
 }
 
 } // namespace Quorvane

@@ -28,27 +28,27 @@ public:
     static constexpr std::chrono::milliseconds DownloadPause {200};
 
     FetchQueue(RunState &run, RunView &view, PageFetcher &fetcher, QTimer &tmrKeyword,
-                     QTimer &tmrInterval, QObject *parent = nullptr);
+               QTimer &tmrInterval, QObject *parent = nullptr);
 
     // Starts a run whose PageQueue is filled; returns at once, the run ends with RunEnded.
-    void RunFetchQueue();
+    void runFetchQueue();
     // From RunFetchQueue until the ending's last step.
-    bool Running() const { return m_step != Step::Idle; }
+    bool running() const { return m_step != Step::Idle; }
 
     // The DownloadHtmlComplete handler.
-    void OnDownloadHtmlComplete();
+    void onDownloadHtmlComplete();
     // StopRequested was set: a pass waiting for a page checks it now.
-    void StopRequestedChanged();
+    void stopRequestedChanged();
     // The window closes: the run ends at once without its messages.
-    void Abort();
+    void abort();
 
     // Tests shorten the pause; the program always uses DownloadPause.
-    void SetDownloadPause(std::chrono::nanoseconds pause) { m_pause = pause; }
+    void setDownloadPause(std::chrono::nanoseconds pause) { m_pause = pause; }
 
 Q_SIGNALS:
-    void PauseStarted();
-    void DownloadIssued(const QString &url, const QString &key);
-    void RunEnded(Quorvane::FetchQueue::Ending ending);
+    void pauseStarted();
+    void downloadIssued(const QString &url, const QString &key);
+    void runEnded(Quorvane::FetchQueue::Ending ending);
 
 private:
     enum class Step { Idle, Pausing, Dispatching, Waiting, Ending };

@@ -15,8 +15,8 @@ const QString StopCaption = QStringLiteral("&Stop");
 RunController::RunController(RunView &view, QObject *parent)
     : QObject(parent)
     , m_view(view)
-    , m_parseWeb(m_run.SuggestionTable, m_run.StopRequested, m_run.ParsePhase,
-                 [this](const QString &text) { m_view.SetStatus(text); })
+    , m_parseWeb(m_run.suggestionTable, m_run.stopRequested, m_run.parsePhase,
+                 [this](const QString &text) { m_view.setStatus(text); })
     , m_driver(m_run, view, m_parseWeb, m_tmrKeyword, m_tmrInterval)
 {
     m_tmrKeyword.setSingleShot(true);
@@ -24,58 +24,58 @@ RunController::RunController(RunView &view, QObject *parent)
     connect(&m_tmrKeyword, &QTimer::timeout, this, &RunController::keywordTick);
 
     m_tmrInterval.setInterval(PauseTickInterval);
-    connect(&m_tmrInterval, &QTimer::timeout, this, &RunController::PauseTick);
+    connect(&m_tmrInterval, &QTimer::timeout, this, &RunController::pauseTick);
 
-    connect(&m_parseWeb, &PageFetcher::DownloadHtmlComplete, &m_driver,
-            &FetchQueue::OnDownloadHtmlComplete);
-    connect(&m_driver, &FetchQueue::RunEnded, this, &RunController::RunEnded);
+    connect(&m_parseWeb, &PageFetcher::downloadHtmlComplete, &m_driver,
+            &FetchQueue::onDownloadHtmlComplete);
+    connect(&m_driver, &FetchQueue::runEnded, this, &RunController::runEnded);
 }
 
 RunController::~RunController()
 {
-    Shutdown();
+    shutdown();
 }
 
-void RunController::SetPauseTickInterval(std::chrono::milliseconds interval)
+void RunController::setPauseTickInterval(std::chrono::milliseconds interval)
 {
     m_tmrInterval.setInterval(interval);
 }
 
-void RunController::RequestSuggestion(const QString &keyword)
+void RunController::requestSuggestion(const QString &keyword)
 {
     if (m_shutDown)
         return;
     // While the connectivity test runs, or while a stop already asked for is carried out
     // (the button no longer reads "&Stop" but the run has not ended), a press would clear
     // StopRequested and start a second run over the first one's state: it is ignored.
-    if (m_online.Pending())
+    if (m_online.pending())
         return;
-    if (RunUnderWay() && m_view.SuggestCaption() != StopCaption)
+    if (runUnderWay() && m_view.suggestCaption() != StopCaption)
         return;
 
-    m_run.StopRequested = false;
+    m_run.stopRequested = false;
 
-    if (m_view.SuggestCaption() == StopCaption) {
-        m_view.SetSuggestCaption(QStringLiteral("&Suggest"));
-        m_view.SetProgressValue(0);
-        m_view.FocusTxtDumb();
-        m_run.StopRequested = true;
-        m_driver.StopRequestedChanged();
+    if (m_view.suggestCaption() == StopCaption) {
+        m_view.setSuggestCaption(QStringLiteral("&Suggest"));
+        m_view.setProgressValue(0);
+        m_view.focusTxtDumb();
+        m_run.stopRequested = true;
+        m_driver.stopRequestedChanged();
         return;
     }
 
     if (keyword.isEmpty()) {
-        m_view.Warn(QStringLiteral("Please enter keyword !"));
+        m_view.warn(QStringLiteral("Please enter keyword !"));
         return;
     }
 
-    switch (m_view.ReuseStoredReport(keyword, m_run)) {
+    switch (m_view.reuseStoredReport(keyword, m_run)) {
     case ReuseOutcome::Loaded:
-        m_run.CurrentKeyword = keyword;
-        m_view.SetResultsShown(true);
-        m_view.EnableReportButtons();
-        m_view.MakeProject(m_run.CurrentKeyword);
-        m_view.SetKeywordText(m_run.CurrentKeyword);
+        m_run.currentKeyword = keyword;
+        m_view.setResultsShown(true);
+        m_view.enableReportButtons();
+        m_view.makeProject(m_run.currentKeyword);
+        m_view.setKeywordText(m_run.currentKeyword);
         return;
     case ReuseOutcome::Failed:
         return;
@@ -83,17 +83,17 @@ void RunController::RequestSuggestion(const QString &keyword)
         break;
     }
 
-    if (PauseRunning()) {
-        m_view.Inform(QStringLiteral("Sit back and relax, only 30 minutes delay"));
+    if (pauseRunning()) {
+        m_view.inform(QStringLiteral("Sit back and relax, only 30 minutes delay"));
         return;
     }
 
-    m_online.IsOnline([this, keyword](bool online) {
+    m_online.isOnline([this, keyword](bool online) {
         if (m_shutDown)
             return;
         if (!online) {
-            m_view.SetSuggestCaption(QStringLiteral("&Suggest"));
-            m_view.Warn(QStringLiteral("You are not on internet !"));
+            m_view.setSuggestCaption(QStringLiteral("&Suggest"));
+            m_view.warn(QStringLiteral("You are not on internet !"));
             return;
         }
         startRun(keyword);
@@ -102,68 +102,68 @@ void RunController::RequestSuggestion(const QString &keyword)
 
 void RunController::startRun(const QString &keyword)
 {
-    m_run.ReportFileName = ReportFileName(keyword);
-    m_view.SetSuggestCaption(StopCaption);
-    m_view.FocusTxtDumb();
-    m_run.SuggestionTable.emptyEntries();
-    m_run.SuggestionTable.SuggestionCount = 0;
-    m_run.PageQueue.clear();
-    m_run.PageQueueNext = 0;
-    m_run.PageQueueCount = 0;
-    m_run.PageQueue.append(KeywordDatabaseAddress(keyword));
-    m_run.PageQueueCount = 1;
-    m_run.PreviousKeyword = m_run.CurrentKeyword;
-    m_run.CurrentKeyword = keyword;
+    m_run.reportFileName = reportFileName(keyword);
+    m_view.setSuggestCaption(StopCaption);
+    m_view.focusTxtDumb();
+    m_run.suggestionTable.emptyEntries();
+    m_run.suggestionTable.suggestionCount = 0;
+    m_run.pageQueue.clear();
+    m_run.pageQueueNext = 0;
+    m_run.pageQueueCount = 0;
+    m_run.pageQueue.append(keywordDatabaseAddress(keyword));
+    m_run.pageQueueCount = 1;
+    m_run.previousKeyword = m_run.currentKeyword;
+    m_run.currentKeyword = keyword;
     m_tmrKeyword.start();
 }
 
 void RunController::keywordTick()
 {
     m_tmrKeyword.stop();
-    if (m_driver.Running())
+    if (m_driver.running())
         return;
-    m_run.PageQueue.resize(m_run.PageQueueCount);
-    m_run.PageQueue.append(ProductPageAddress());
-    ++m_run.PageQueueCount;
-    m_driver.RunFetchQueue();
+    m_run.pageQueue.resize(m_run.pageQueueCount);
+    m_run.pageQueue.append(productPageAddress());
+    ++m_run.pageQueueCount;
+    m_driver.runFetchQueue();
 }
 
-void RunController::PauseTick()
+void RunController::pauseTick()
 {
-    --m_run.PauseMinutesLeft;
-    if (m_run.PauseMinutesLeft > 0)
+    --m_run.pauseMinutesLeft;
+    if (m_run.pauseMinutesLeft > 0)
         return;
-    m_run.PauseMinutesLeft = 30;
+    m_run.pauseMinutesLeft = 30;
     m_tmrInterval.stop();
-    m_view.SetSuggestEnabled(true);
-    m_view.SetStatus(QStringLiteral("Ready to accept another keyword suggestion"));
+    m_view.setSuggestEnabled(true);
+    m_view.setStatus(QStringLiteral("Ready to accept another keyword suggestion"));
 }
 
-void RunController::SetIntervalSetting(qint16 setting)
+void RunController::setIntervalSetting(qint16 setting)
 {
-    m_run.IntervalSetting = setting;
+    m_run.intervalSetting = setting;
 }
 
-void RunController::ChooseThirtyMinutes()
+void RunController::chooseThirtyMinutes()
 {
-    m_run.IntervalSetting = 0;
+    m_run.intervalSetting = 0;
 }
 
-void RunController::ChooseDontCare()
+void RunController::chooseDontCare()
 {
-    m_run.IntervalSetting = 99;
+    m_run.intervalSetting = 99;
     m_tmrInterval.stop();
 }
 
-void RunController::Shutdown()
+void RunController::shutdown()
 {
     m_shutDown = true;
-    m_run.StopRequested = true;
-    m_online.Cancel();
+    m_run.stopRequested = true;
+    m_online.cancel();
     m_tmrKeyword.stop();
     m_tmrInterval.stop();
-    m_driver.Abort();
-    m_parseWeb.CancelAllDownload();
+    m_driver.abort();
+    m_parseWeb.cancelAllDownload();
 }
 
 } // namespace Quorvane

@@ -32,35 +32,35 @@ public:
 
     // Starts, reuses or refuses a run for the seed keyword, or asks the run under way to stop.
     // Returns at once; a run goes on from tmrKeyword's tick.
-    void RequestSuggestion(const QString &keyword);
+    void requestSuggestion(const QString &keyword);
 
     // tmrInterval's minute tick while a pacing pause runs.
-    void PauseTick();
+    void pauseTick();
 
     // Settings: the loaded choice, and the two options of the settings dialog. "Don't care"
     // ends a pause at once and keeps the minutes it had left.
-    void SetIntervalSetting(qint16 setting);
-    void ChooseThirtyMinutes();
-    void ChooseDontCare();
+    void setIntervalSetting(qint16 setting);
+    void chooseThirtyMinutes();
+    void chooseDontCare();
 
-    bool RunArmed() const { return m_tmrKeyword.isActive(); }
-    bool RunUnderWay() const { return RunArmed() || m_driver.Running(); }
-    bool PauseRunning() const { return m_tmrInterval.isActive(); }
+    bool runArmed() const { return m_tmrKeyword.isActive(); }
+    bool runUnderWay() const { return runArmed() || m_driver.running(); }
+    bool pauseRunning() const { return m_tmrInterval.isActive(); }
 
     // The window closes: whatever runs ends at once, silently, and nothing starts again.
-    void Shutdown();
+    void shutdown();
 
-    RunState &State() { return m_run; }
-    const RunState &State() const { return m_run; }
-    PageFetcher &ParseWeb() { return m_parseWeb; }
-    FetchQueue &Driver() { return m_driver; }
-    OnlineCheck &Connectivity() { return m_online; }
+    RunState &state() { return m_run; }
+    const RunState &state() const { return m_run; }
+    PageFetcher &parseWeb() { return m_parseWeb; }
+    FetchQueue &driver() { return m_driver; }
+    OnlineCheck &connectivity() { return m_online; }
 
     // Tests shorten the minute tick; the program always ticks every minute.
-    void SetPauseTickInterval(std::chrono::milliseconds interval);
+    void setPauseTickInterval(std::chrono::milliseconds interval);
 
 Q_SIGNALS:
-    void RunEnded(Quorvane::FetchQueue::Ending ending);
+    void runEnded(Quorvane::FetchQueue::Ending ending);
 
 private:
     void startRun(const QString &keyword);

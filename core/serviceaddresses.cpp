@@ -15,7 +15,7 @@ const char StoredQuerySuffix[] = "kgBdQ04$w^D\\";
 const char ProductPage[] = "https://www.quorvane.com/update/check.html";
 const char WebPage[] = "https://www.quorvane.com/";
 
-std::optional<ServiceEndpoints> &override()
+std::optional<ServiceEndpoints> & override()
 {
     static std::optional<ServiceEndpoints> endpoints;
     return endpoints;
@@ -23,7 +23,7 @@ std::optional<ServiceEndpoints> &override()
 
 QString piece(const char *stored)
 {
-    return Unscramble(QString::fromLatin1(KeyText), QString::fromLatin1(stored));
+    return unscramble(QString::fromLatin1(KeyText), QString::fromLatin1(stored));
 }
 
 int characterCode(QChar c)
@@ -50,7 +50,7 @@ double ScrambleGenerator::nextFraction()
     return static_cast<double>(z >> 11) * (1.0 / 9007199254740992.0);
 }
 
-qint32 ScrambleSeed(const QString &key)
+qint32 scrambleSeed(const QString &key)
 {
     quint32 accumulator = 0;
     int a = 0;
@@ -71,7 +71,7 @@ QString transform(const QString &key, const QString &text, int direction)
 {
     ScrambleGenerator generator;
     generator.reset();
-    generator.seed(ScrambleSeed(key));
+    generator.seed(scrambleSeed(key));
     QString out;
     out.reserve(text.size());
     for (QChar ch : text) {
@@ -89,28 +89,28 @@ QString transform(const QString &key, const QString &text, int direction)
 
 } // namespace
 
-QString Unscramble(const QString &key, const QString &stored)
+QString unscramble(const QString &key, const QString &stored)
 {
     return transform(key, stored, -1);
 }
 
-QString Scramble(const QString &key, const QString &plain)
+QString scramble(const QString &key, const QString &plain)
 {
     return transform(key, plain, +1);
 }
 
-ServiceEndpoints BuiltInEndpoints()
+ServiceEndpoints builtInEndpoints()
 {
     return {piece(StoredKeywordPrefix), piece(StoredKeywordSuffix), piece(StoredQueryPrefix),
             piece(StoredQuerySuffix), QString::fromLatin1(ProductPage)};
 }
 
-void OverrideEndpoints(std::optional<ServiceEndpoints> endpoints)
+void overrideEndpoints(std::optional<ServiceEndpoints> endpoints)
 {
     override() = std::move(endpoints);
 }
 
-QString EncodePhrase(const QString &phrase)
+QString encodePhrase(const QString &phrase)
 {
     const QByteArray utf8 = phrase.toUtf8();
     QString out;
@@ -132,29 +132,29 @@ QString EncodePhrase(const QString &phrase)
     return out;
 }
 
-QString KeywordDatabaseAddress(const QString &seedKeyword)
+QString keywordDatabaseAddress(const QString &seedKeyword)
 {
     // Pieces are unscrambled afresh for every address: the plain text is never kept.
     if (const auto &o = override())
-        return o->keywordPrefix + EncodePhrase(seedKeyword) + o->keywordSuffix;
-    return piece(StoredKeywordPrefix) + EncodePhrase(seedKeyword) + piece(StoredKeywordSuffix);
+        return o->keywordPrefix + encodePhrase(seedKeyword) + o->keywordSuffix;
+    return piece(StoredKeywordPrefix) + encodePhrase(seedKeyword) + piece(StoredKeywordSuffix);
 }
 
-QString QueryAddress(const QString &phrase)
+QString queryAddress(const QString &phrase)
 {
     if (const auto &o = override())
-        return o->queryPrefix + EncodePhrase(phrase) + o->querySuffix;
-    return piece(StoredQueryPrefix) + EncodePhrase(phrase) + piece(StoredQuerySuffix);
+        return o->queryPrefix + encodePhrase(phrase) + o->querySuffix;
+    return piece(StoredQueryPrefix) + encodePhrase(phrase) + piece(StoredQuerySuffix);
 }
 
-QString ProductPageAddress()
+QString productPageAddress()
 {
     if (const auto &o = override())
         return o->productPage;
     return QString::fromLatin1(ProductPage);
 }
 
-QString ProductWebPage()
+QString productWebPage()
 {
     return QString::fromLatin1(WebPage);
 }

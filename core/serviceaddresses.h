@@ -17,25 +17,25 @@ struct ServiceEndpoints
     QString productPage;
 };
 
-QString KeywordDatabaseAddress(const QString &seedKeyword);
-QString QueryAddress(const QString &phrase);
-QString ProductPageAddress();
+QString keywordDatabaseAddress(const QString &seedKeyword);
+QString queryAddress(const QString &phrase);
+QString productPageAddress();
 // The product's web page, opened in the browser from the help and about windows.
-QString ProductWebPage();
+QString productWebPage();
 
 // The phrase as it goes into an address: spaces as "+", unreserved characters as they are,
 // everything else percent-encoded from its UTF-8 bytes.
-QString EncodePhrase(const QString &phrase);
+QString encodePhrase(const QString &phrase);
 
-qint32 ScrambleSeed(const QString &key);
-QString Unscramble(const QString &key, const QString &stored);
+qint32 scrambleSeed(const QString &key);
+QString unscramble(const QString &key, const QString &stored);
 // The inverse of Unscramble: makes a stored piece from a plain one (printable ASCII only).
-QString Scramble(const QString &key, const QString &plain);
+QString scramble(const QString &key, const QString &plain);
 
 // The built-in pieces, unscrambled.
-ServiceEndpoints BuiltInEndpoints();
+ServiceEndpoints builtInEndpoints();
 // Replaces (or, with nullopt, restores) the pieces every address is built from.
-void OverrideEndpoints(std::optional<ServiceEndpoints> endpoints);
+void overrideEndpoints(std::optional<ServiceEndpoints> endpoints);
 
 // Deterministic on every compiler and platform: the stored pieces depend on its sequence.
 class ScrambleGenerator

@@ -9,11 +9,11 @@ namespace Quorvane {
 
 namespace {
 
-StartupResult Run(SettingsStore &store, SingleInstance &instance, Settings &settings,
-                  qint16 &PauseMinutesLeft)
+StartupResult run(SettingsStore &store, SingleInstance &instance, Settings &settings,
+                  qint16 &pauseMinutesLeft)
 {
     StartupResult result;
-    PauseMinutesLeft = 30;
+    pauseMinutesLeft = 30;
 
     // A folder that cannot hold the lock must not keep the program from starting at all.
     if (instance.acquire() == InstanceCheck::AnotherRunning) {
@@ -26,14 +26,14 @@ StartupResult Run(SettingsStore &store, SingleInstance &instance, Settings &sett
 
     // The defaults are written before the first load, so a start never fails only because the
     // key was never created.
-    if (!store.KeyExists(SettingsKey)) {
+    if (!store.keyExists(SettingsKey)) {
         result.firstStart = true;
-        store.WriteDefaultSettings(settings);
+        store.writeDefaultSettings(settings);
         result.outcome = StartupOutcome::ShowMainWindow;
         return result;
     }
 
-    result.load = store.LoadSettings(settings);
+    result.load = store.loadSettings(settings);
     result.outcome = result.load == LoadSettingsResult::Loaded ? StartupOutcome::ShowMainWindow
                                                                : StartupOutcome::SevereError;
     return result;
@@ -41,17 +41,17 @@ StartupResult Run(SettingsStore &store, SingleInstance &instance, Settings &sett
 
 } // namespace
 
-StartupResult RunStartupSequence(SettingsStore &store, SingleInstance &instance, Settings &settings,
-                                 qint16 &PauseMinutesLeft)
+StartupResult runStartupSequence(SettingsStore &store, SingleInstance &instance, Settings &settings,
+                                 qint16 &pauseMinutesLeft)
 {
     try {
-        return Run(store, instance, settings, PauseMinutesLeft);
+        return run(store, instance, settings, pauseMinutesLeft);
     } catch (const std::exception &) {
     } catch (...) { }
     return {};
 }
 
-QString InstanceLockFolder(const SettingsLocation &location)
+QString instanceLockFolder(const SettingsLocation &location)
 {
     if (location.isIniFile())
         return QFileInfo(location.path).absolutePath();

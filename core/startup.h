@@ -31,12 +31,12 @@ struct StartupResult
 // The start-up steps before any window: the pause countdown starts at 30 minutes, a second
 // instance ends, a first start writes the defaults and any later start loads the settings. Any
 // failure in these steps, a thrown one included, ends as SevereError.
-StartupResult RunStartupSequence(SettingsStore &store, SingleInstance &instance, Settings &settings,
-                                 qint16 &PauseMinutesLeft);
+StartupResult runStartupSequence(SettingsStore &store, SingleInstance &instance, Settings &settings,
+                                 qint16 &pauseMinutesLeft);
 
 // Where the single-instance lock of a settings location lives: beside an INI file, so that a
 // program with a settings file of its own runs beside the user's; the temporary folder for the
 // registry.
-QString InstanceLockFolder(const SettingsLocation &location);
+QString instanceLockFolder(const SettingsLocation &location);
 
 } // namespace Quorvane

@@ -68,7 +68,7 @@ std::optional<qint64> declaredLength(const QNetworkReply &reply)
 
 } // namespace
 
-struct ocxParseWeb::Private
+struct PageFetcher::Private
 {
     struct Download
     {
@@ -81,7 +81,7 @@ struct ocxParseWeb::Private
         bool headSeen = false;
     };
 
-    ocxParseWeb *q;
+    PageFetcher *q;
     SuggestionTable &table;
     const bool &stopRequested;
     const qint16 &parsePhase;
@@ -93,7 +93,7 @@ struct ocxParseWeb::Private
     int deadlineMs = DeadlineMs;
     QTimer idle;
 
-    Private(ocxParseWeb *owner, SuggestionTable &t, const bool &stop, const qint16 &phase,
+    Private(PageFetcher *owner, SuggestionTable &t, const bool &stop, const qint16 &phase,
             StatusSink sink)
         : q(owner)
         , table(t)
@@ -158,7 +158,7 @@ struct ocxParseWeb::Private
     void complete(quint64 id);
 };
 
-void ocxParseWeb::Private::read(Download &download, const QUrl &url)
+void PageFetcher::Private::read(Download &download, const QUrl &url)
 {
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader,
@@ -190,7 +190,7 @@ void ocxParseWeb::Private::read(Download &download, const QUrl &url)
 }
 
 // The head of the final answer: the page's status, coding and declared length are known.
-void ocxParseWeb::Private::onHead(quint64 id)
+void PageFetcher::Private::onHead(quint64 id)
 {
     Download *download = find(id);
     if (!download || !download->reply || download->headSeen)
@@ -201,7 +201,7 @@ void ocxParseWeb::Private::onHead(quint64 id)
     if (code == 0 || isFollowedRedirect(code))
         return;
     download->headSeen = true;
-    const QPointer<ocxParseWeb> self(q);
+    const QPointer<PageFetcher> self(q);
     write(QStringLiteral("Processing ..."));
     if (!self || !find(id))
         return;
@@ -226,7 +226,7 @@ void ocxParseWeb::Private::onHead(quint64 id)
         download->body.reserve(qMin(*download->declared, ReserveBytes));
 }
 
-void ocxParseWeb::Private::onData(quint64 id)
+void PageFetcher::Private::onData(quint64 id)
 {
     Download *download = find(id);
     if (!download || !download->reply)
@@ -239,7 +239,7 @@ void ocxParseWeb::Private::onData(quint64 id)
 }
 
 // Moves what the reply holds into the page; false once the page would pass the limit.
-bool ocxParseWeb::Private::takeData(Download &download)
+bool PageFetcher::Private::takeData(Download &download)
 {
     QNetworkReply &reply = *download.reply;
     if (download.body.size() + reply.bytesAvailable() > MaxPageBytes)
@@ -248,7 +248,7 @@ bool ocxParseWeb::Private::takeData(Download &download)
     return true;
 }
 
-void ocxParseWeb::Private::onFinished(quint64 id)
+void PageFetcher::Private::onFinished(quint64 id)
 {
     Download *download = find(id);
     if (!download || !download->reply)
@@ -271,7 +271,7 @@ void ocxParseWeb::Private::onFinished(quint64 id)
     complete(id);
 }
 
-void ocxParseWeb::Private::fail(quint64 id)
+void PageFetcher::Private::fail(quint64 id)
 {
     const std::unique_ptr<Download> download = detach(id);
     if (!download)
@@ -280,10 +280,10 @@ void ocxParseWeb::Private::fail(quint64 id)
     const qsizetype at = pending.indexOf(download->key);
     if (at >= 0)
         pending.removeAt(at);
-    Q_EMIT q->DownloadHtmlComplete();
+    Q_EMIT q->downloadHtmlComplete();
 }
 
-void ocxParseWeb::Private::complete(quint64 id)
+void PageFetcher::Private::complete(quint64 id)
 {
     const std::unique_ptr<Download> download = detach(id);
     if (!download)
@@ -293,18 +293,18 @@ void ocxParseWeb::Private::complete(quint64 id)
         pending.removeFirst();
     write(QStringLiteral("Completed download"));
     try {
-        const QString html = PageText(download->body);
+        const QString html = pageText(download->body);
         if (parsePhase == 0)
-            ParseKeyword(html, download->key, table, stopRequested, status);
+            parseKeyword(html, download->key, table, stopRequested, status);
         else if (parsePhase == 1)
-            ParseGoogleResults(html, download->key, table, stopRequested, status);
+            parseGoogleResults(html, download->key, table, stopRequested, status);
     } catch (...) {
         // A page that cannot be handed over still ends with its one event.
     }
-    Q_EMIT q->DownloadHtmlComplete();
+    Q_EMIT q->downloadHtmlComplete();
 }
 
-ocxParseWeb::ocxParseWeb(SuggestionTable &table, const bool &stopRequested,
+PageFetcher::PageFetcher(SuggestionTable &table, const bool &stopRequested,
                          const qint16 &parsePhase, StatusSink status, QObject *parent)
     : QObject(parent)
     , d(new Private(this, table, stopRequested, parsePhase, std::move(status)))
@@ -312,10 +312,10 @@ ocxParseWeb::ocxParseWeb(SuggestionTable &table, const bool &stopRequested,
     QNetworkProxyFactory::setUseSystemConfiguration(true);
 }
 
-ocxParseWeb::~ocxParseWeb()
+PageFetcher::~PageFetcher()
 {
     if (!d->pending.isEmpty())
-        CancelAllDownload();
+        cancelAllDownload();
     // Reads started from within a cancel event are stopped without an event: nobody is left
     // to hear it.
     while (!d->active.empty())
@@ -323,14 +323,14 @@ ocxParseWeb::~ocxParseWeb()
     delete d;
 }
 
-void ocxParseWeb::BeginDownload(const QString &URL, const QString &SaveFile)
+void PageFetcher::beginDownload(const QString &url, const QString &saveFile)
 {
-    d->pending.append(SaveFile);
+    d->pending.append(saveFile);
     d->idle.stop();
     auto download = std::make_unique<Private::Download>();
     const quint64 id = d->nextId++;
     download->id = id;
-    download->key = SaveFile;
+    download->key = saveFile;
     download->deadline.setSingleShot(true);
     // A coarse timer may fire up to 5% early; a page gets its whole time.
     download->deadline.setTimerType(Qt::PreciseTimer);
@@ -338,9 +338,9 @@ void ocxParseWeb::BeginDownload(const QString &URL, const QString &SaveFile)
     download->deadline.start(d->deadlineMs);
     Private::Download &started = *download;
     d->active.push_back(std::move(download));
-    const QUrl url(URL);
-    if (canRead(url)) {
-        d->read(started, url);
+    const QUrl address(url);
+    if (canRead(address)) {
+        d->read(started, address);
     } else {
         // An address that is not a web page fails like any read, after this call has returned.
         QMetaObject::invokeMethod(
@@ -348,10 +348,10 @@ void ocxParseWeb::BeginDownload(const QString &URL, const QString &SaveFile)
     }
 }
 
-bool ocxParseWeb::CancelAllDownload()
+bool PageFetcher::cancelAllDownload()
 {
     const QStringList keys = d->pending;
-    const QPointer<ocxParseWeb> self(this);
+    const QPointer<PageFetcher> self(this);
     for (const QString &key : keys) {
         // The oldest read under this key; a key whose read has already ended cancels nothing.
         const auto it = std::find_if(d->active.begin(), d->active.end(),
@@ -359,7 +359,7 @@ bool ocxParseWeb::CancelAllDownload()
         if (it != d->active.end())
             d->detach((*it)->id);
         d->write(QStringLiteral("Canceled download"));
-        Q_EMIT DownloadHtmlComplete();
+        Q_EMIT downloadHtmlComplete();
         if (!self)
             return true;
     }
@@ -369,12 +369,12 @@ bool ocxParseWeb::CancelAllDownload()
     return true;
 }
 
-QStringList ocxParseWeb::PendingDownloads() const
+QStringList PageFetcher::pendingDownloads() const
 {
     return d->pending;
 }
 
-void ocxParseWeb::setDeadlineForTesting(int milliseconds)
+void PageFetcher::setDeadlineForTesting(int milliseconds)
 {
     d->deadlineMs = milliseconds;
 }

@@ -15,10 +15,10 @@ namespace Quorvane {
 // Chunked framing is Qt's to check, and Qt 6.4 misses some faults: a chunked body cut before
 // its last chunk may end without an error, and a chunk size that is not hexadecimal reads as the
 // last chunk, so such a page is parsed as complete as far as it came.
-class ocxParseWeb final : public QObject
+class PageFetcher final : public QObject
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(ocxParseWeb)
+    Q_DISABLE_COPY_MOVE(PageFetcher)
 
 public:
     // A page still unfinished this long after its read started fails.
@@ -28,21 +28,21 @@ public:
     // Redirects followed for one page; one more fails it.
     static constexpr int MaxRedirects = 10;
 
-    ocxParseWeb(SuggestionTable &table, const bool &stopRequested, const qint16 &parsePhase,
+    PageFetcher(SuggestionTable &table, const bool &stopRequested, const qint16 &parsePhase,
                 StatusSink status, QObject *parent = nullptr);
-    ~ocxParseWeb() override;
+    ~PageFetcher() override;
 
-    void BeginDownload(const QString &URL, const QString &SaveFile);
-    bool CancelAllDownload();
+    void beginDownload(const QString &url, const QString &saveFile);
+    bool cancelAllDownload();
 
     // Pending download keys, oldest first (the empty placeholder is not included).
-    QStringList PendingDownloads() const;
+    QStringList pendingDownloads() const;
 
     // Tests shorten the deadline; the program always uses DeadlineMs.
     void setDeadlineForTesting(int milliseconds);
 
 Q_SIGNALS:
-    void DownloadHtmlComplete();
+    void downloadHtmlComplete();
 
 private:
     struct Private;

@@ -14,7 +14,7 @@ namespace {
 
 using namespace PageScan;
 
-void Report(const StatusSink &status, const QString &text)
+void report(const StatusSink &status, const QString &text)
 {
     if (status)
         status(text);
@@ -22,10 +22,10 @@ void Report(const StatusSink &status, const QString &text)
 
 // ---- Keyword database page ----------------------------------------------------------------
 
-bool EndKeywordWalk(SuggestionTable &table)
+bool endKeywordWalk(SuggestionTable &table)
 {
-    table.NoSuggestions = table.SuggestionCount == 0;
-    return !table.NoSuggestions;
+    table.noSuggestions = table.suggestionCount == 0;
+    return !table.noSuggestions;
 }
 
 // ---- Search engine result page -------------------------------------------------------------
@@ -68,7 +68,7 @@ struct PendingCount
 };
 
 // Result counts are read with the regional number format; a word that is no number stays.
-QString CountText(const QString &word)
+QString countText(const QString &word)
 {
     const QLocale locale;
     bool ok = false;
@@ -88,7 +88,7 @@ public:
                    const bool &stopRequested, const StatusSink &status)
         : m_page(html.utf16())
         , m_end(html.utf16() + html.size())
-        , m_entry(EntryIndexFromKey(tag))
+        , m_entry(entryIndexFromKey(tag))
         , m_table(table)
         , m_stopRequested(stopRequested)
         , m_status(status)
@@ -143,14 +143,14 @@ ResultPageWalk::Yield ResultPageWalk::examine(ChunkStart &start, qsizetype end)
         if (start.wordSpace >= 0)
             wordEnd = start.wordSpace;
         m_pending = {true, start.page, start.stripped, word, wordEnd};
-        Report(m_status, QStringLiteral("Parsing ..."));
+        report(m_status, QStringLiteral("Parsing ..."));
         return Yield::Count;
     }
     if (start.sponsored.find(m_text, end) >= 0 && start.link.find(m_text, end) >= 0) {
         if (!entryValid())
             return Yield::Failed;
-        m_table.Entries[m_entry].HasAds = true;
-        Report(m_status, QStringLiteral("Sponsored links founnd"));
+        m_table.entries[m_entry].hasAds = true;
+        report(m_status, QStringLiteral("Sponsored links founnd"));
         return Yield::Ads;
     }
     return Yield::Nothing;
@@ -164,11 +164,11 @@ QString ResultPageWalk::pendingWord() const
     qsizetype offset = m_pending.fromStripped;
     while (offset < m_pending.wordEnd) {
         if (*at == u'<') {
-            const char16_t *close = FindUnit(at + 1, m_end, u'>');
-            if (IsLineBreak(at + 1, close))
+            const char16_t *close = findUnit(at + 1, m_end, u'>');
+            if (isLineBreak(at + 1, close))
                 ++offset;
             at = close + 1;
-        } else if (IsNbsp(at, m_end)) {
+        } else if (isNbsp(at, m_end)) {
             ++offset;
             at += 6;
         } else {
@@ -184,15 +184,15 @@ QString ResultPageWalk::pendingWord() const
 bool ResultPageWalk::finish(bool reachedEnd)
 {
     if (m_pending.set)
-        m_table.Entries[m_entry].Results = CountText(pendingWord());
+        m_table.entries[m_entry].results = countText(pendingWord());
     if (reachedEnd)
-        Report(m_status, QStringLiteral("Completed popularity analysis for one suggestion"));
+        report(m_status, QStringLiteral("Completed popularity analysis for one suggestion"));
     return reachedEnd;
 }
 
 bool ResultPageWalk::run()
 {
-    Report(m_status, QStringLiteral("Begin to parse popularity results ..."));
+    report(m_status, QStringLiteral("Begin to parse popularity results ..."));
     ChunkStart lastOpen; // LastOpenEnd
     ChunkStart lastClose; // LastCloseEnd
     bool seenClose = false;
@@ -204,7 +204,7 @@ bool ResultPageWalk::run()
         if (at == m_end)
             return finish(true);
         const char16_t *open = at;
-        const char16_t *close = FindUnit(open + 1, m_end, u'>');
+        const char16_t *close = findUnit(open + 1, m_end, u'>');
         if (close == m_end)
             return finish(true);
         const qsizetype afterClose = close + 1 - m_page;
@@ -212,12 +212,12 @@ bool ResultPageWalk::run()
         if (!skipClosing.empty()) {
             // A closing tag that starts at this "<" or inside this tag ends at its ">", the first
             // one after that start; so this tag ends the block when its last units read it.
-            if (EndsWithFolded(open, close + 1, skipClosing))
+            if (endsWithFolded(open, close + 1, skipClosing))
                 skipClosing = {};
         } else {
             if (m_stopRequested)
                 return finish(false);
-            const TagKind kind = ClassifyTag(open + 1, close);
+            const TagKind kind = classifyTag(open + 1, close);
             switch (kind) {
             case TagKind::NoName:
                 return finish(false);
@@ -261,7 +261,7 @@ bool ResultPageWalk::run()
                 break;
             }
         }
-        if (IsLineBreak(open + 1, close))
+        if (isLineBreak(open + 1, close))
             m_text.appendByte(' ');
         at = close + 1;
     }
@@ -269,7 +269,7 @@ bool ResultPageWalk::run()
 
 } // namespace
 
-int EntryIndexFromKey(QStringView tag)
+int entryIndexFromKey(QStringView tag)
 {
     qsizetype at = 0;
     bool negative = false;
@@ -286,54 +286,54 @@ int EntryIndexFromKey(QStringView tag)
     return static_cast<int>(negative ? -value : value);
 }
 
-bool ParseKeyword(QStringView html, QStringView, SuggestionTable &table, const bool &stopRequested,
+bool parseKeyword(QStringView html, QStringView, SuggestionTable &table, const bool &stopRequested,
                   const StatusSink &status)
 {
-    Report(status, QStringLiteral("Connecting to keyword database ..."));
+    report(status, QStringLiteral("Connecting to keyword database ..."));
     const char16_t *const page = html.utf16();
     const char16_t *const end = page + html.size();
     const char16_t *cellStart = page; // CellStart 0: the text starts with the page
     bool inBody = false;
     bool secondCell = false;
     for (const char16_t *from = page;;) {
-        const char16_t *open = FindUnit(from, end, u'<');
+        const char16_t *open = findUnit(from, end, u'<');
         if (open == end)
-            return EndKeywordWalk(table);
-        const char16_t *close = FindUnit(open + 1, end, u'>');
+            return endKeywordWalk(table);
+        const char16_t *close = findUnit(open + 1, end, u'>');
         if (close == end)
-            return EndKeywordWalk(table);
+            return endKeywordWalk(table);
         if (stopRequested)
             return false;
-        switch (ClassifyTag(open + 1, close)) {
+        switch (classifyTag(open + 1, close)) {
         case TagKind::NoName:
             return false;
         case TagKind::TBody:
             inBody = true;
-            Report(status, QStringLiteral("Collecting keyword information ."));
+            report(status, QStringLiteral("Collecting keyword information ."));
             break;
         case TagKind::CloseTBody:
-            return EndKeywordWalk(table);
+            return endKeywordWalk(table);
         case TagKind::Td:
-            Report(status, QStringLiteral("Collecting keyword information .."));
+            report(status, QStringLiteral("Collecting keyword information .."));
             if (inBody)
                 cellStart = close + 1;
             break;
         case TagKind::CloseTd: {
-            Report(status, QStringLiteral("Collecting keyword information ..."));
+            report(status, QStringLiteral("Collecting keyword information ..."));
             if (!inBody)
                 break;
-            qint16 &count = table.SuggestionCount;
+            qint16 &count = table.suggestionCount;
             if (count == MaxSuggestions)
-                return EndKeywordWalk(table);
+                return endKeywordWalk(table);
             if (count < 0 || count > MaxSuggestions)
                 return false; // a count the table cannot hold: nothing is stored out of bounds
-            Suggestion &entry = table.Entries[count];
-            QString text = StripTags(TrimSpaces(QStringView(cellStart, open)));
+            Suggestion &entry = table.entries[count];
+            QString text = stripTags(trimSpaces(QStringView(cellStart, open)));
             if (!secondCell) {
-                entry.Searches = std::move(text);
+                entry.searches = std::move(text);
                 secondCell = true;
             } else {
-                entry.Keyword = std::move(text);
+                entry.keyword = std::move(text);
                 secondCell = false;
                 ++count;
             }
@@ -346,7 +346,7 @@ bool ParseKeyword(QStringView html, QStringView, SuggestionTable &table, const b
     }
 }
 
-bool ParseGoogleResults(QStringView html, QStringView tag, SuggestionTable &table,
+bool parseGoogleResults(QStringView html, QStringView tag, SuggestionTable &table,
                         const bool &stopRequested, const StatusSink &status)
 {
     return ResultPageWalk(html, tag, table, stopRequested, status).run();

@@ -8,7 +8,7 @@ namespace {
 
 #if defined(__SSE2__)
 // Fold() on eight units at once; the results (all below 0x100) stay in 16-bit lanes.
-inline __m128i FoldEight(__m128i units)
+inline __m128i foldEight(__m128i units)
 {
     const __m128i nonAscii = _mm_xor_si128(
         _mm_cmpeq_epi16(_mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80))),
@@ -28,7 +28,7 @@ inline __m128i FoldEight(__m128i units)
 // The first occurrence of `phrase` in [begin, end), or null. Blocks of 16
 // starts are tested on the phrase's first and last bytes at once; only starts that pass both
 // are compared in full.
-const unsigned char *FindPhrase(const unsigned char *begin, const unsigned char *end,
+const unsigned char *findPhrase(const unsigned char *begin, const unsigned char *end,
                                 std::string_view phrase)
 {
     const auto length = static_cast<qsizetype>(phrase.size());
@@ -65,23 +65,23 @@ const unsigned char *FindPhrase(const unsigned char *begin, const unsigned char 
 
 } // namespace
 
-void FoldInto(unsigned char *out, const char16_t *begin, const char16_t *end)
+void foldInto(unsigned char *out, const char16_t *begin, const char16_t *end)
 {
 #if defined(__SSE2__)
     while (end - begin >= 16) {
-        const __m128i low = FoldEight(_mm_loadu_si128(reinterpret_cast<const __m128i *>(begin)));
+        const __m128i low = foldEight(_mm_loadu_si128(reinterpret_cast<const __m128i *>(begin)));
         const __m128i high =
-            FoldEight(_mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + 8)));
+            foldEight(_mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + 8)));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(low, high));
         begin += 16;
         out += 16;
     }
 #endif
     while (begin < end)
-        *out++ = Fold(*begin++);
+        *out++ = fold(*begin++);
 }
 
-TagKind ClassifyTag(const char16_t *begin, const char16_t *end)
+TagKind classifyTag(const char16_t *begin, const char16_t *end)
 {
     while (begin < end && *begin == u' ')
         ++begin;
@@ -89,12 +89,12 @@ TagKind ClassifyTag(const char16_t *begin, const char16_t *end)
         return TagKind::NoName;
     // The name ends at a space, at "&nbsp;" (any case) or at the end of the tag text.
     const auto named = [begin, end](std::string_view name) {
-        if (!StartsWithFolded(begin, end, name))
+        if (!startsWithFolded(begin, end, name))
             return false;
         const char16_t *after = begin + name.size();
-        return after == end || *after == u' ' || StartsWithFolded(after, end, "&nbsp;");
+        return after == end || *after == u' ' || startsWithFolded(after, end, "&nbsp;");
     };
-    switch (Fold(*begin)) {
+    switch (fold(*begin)) {
     case 't':
         if (named("table"))
             return TagKind::Table;
@@ -153,7 +153,7 @@ const char16_t *StrippedText::appendUntilTag(const char16_t *begin, const char16
                 _mm_and_si128(_mm_cmpgt_epi8(bytes, beforeA), _mm_cmplt_epi8(bytes, afterZ));
             folded = _mm_or_si128(bytes, _mm_and_si128(upper, caseBit));
         } else {
-            folded = _mm_packus_epi16(FoldEight(low), FoldEight(high));
+            folded = _mm_packus_epi16(foldEight(low), foldEight(high));
         }
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out), folded);
         const unsigned tags =
@@ -164,7 +164,7 @@ const char16_t *StrippedText::appendUntilTag(const char16_t *begin, const char16
             amps &= (1u << __builtin_ctz(tags)) - 1;
         for (; amps; amps &= amps - 1) {
             const int at = __builtin_ctz(amps);
-            if (IsNbsp(begin + at, end))
+            if (isNbsp(begin + at, end))
                 break;
         }
         if (amps) {
@@ -184,11 +184,11 @@ const char16_t *StrippedText::appendUntilTag(const char16_t *begin, const char16
     }
 #endif
     while (begin < end && *begin != u'<') {
-        if (IsNbsp(begin, end)) {
+        if (isNbsp(begin, end)) {
             *out++ = ' ';
             begin += 6;
         } else {
-            *out++ = Fold(*begin++);
+            *out++ = fold(*begin++);
         }
     }
     m_size = out - m_data.get();
@@ -213,7 +213,7 @@ qsizetype PhraseCursor::find(const StrippedText &text, qsizetype limit)
     const qsizetype lastStart = limit - length;
     if (m_next > lastStart)
         return -1;
-    const unsigned char *hit = FindPhrase(text.data() + m_next, text.data() + limit, m_phrase);
+    const unsigned char *hit = findPhrase(text.data() + m_next, text.data() + limit, m_phrase);
     if (hit) {
         m_found = hit - text.data();
         return m_found;

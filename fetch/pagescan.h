@@ -18,7 +18,7 @@ namespace Quorvane::PageScan {
 
 // The ASCII character a UTF-16 unit lower-cases to (as QChar::toLower does it), or 0x80 when
 // its lower case lies outside ASCII. Only the Kelvin sign lower-cases into ASCII from outside.
-inline unsigned char Fold(char16_t c)
+inline unsigned char fold(char16_t c)
 {
     if (c < 0x80)
         return static_cast<unsigned char>(c >= u'A' && c <= u'Z' ? c + 32 : c);
@@ -26,15 +26,15 @@ inline unsigned char Fold(char16_t c)
 }
 
 // Folds [begin, end) into out, one byte per unit; out must have room for end - begin bytes.
-void FoldInto(unsigned char *out, const char16_t *begin, const char16_t *end);
+void foldInto(unsigned char *out, const char16_t *begin, const char16_t *end);
 
 // True when [begin, end) starts with `word` (lower-case ASCII) once folded.
-inline bool StartsWithFolded(const char16_t *begin, const char16_t *end, std::string_view word)
+inline bool startsWithFolded(const char16_t *begin, const char16_t *end, std::string_view word)
 {
     if (end - begin < static_cast<qsizetype>(word.size()))
         return false;
     for (const char w : word) {
-        if (Fold(*begin++) != static_cast<unsigned char>(w))
+        if (fold(*begin++) != static_cast<unsigned char>(w))
             return false;
     }
     return true;
@@ -42,7 +42,7 @@ inline bool StartsWithFolded(const char16_t *begin, const char16_t *end, std::st
 
 // The first position of c in [begin, end), or end. Inline: most searches in a page end
 // within a few units, where a library call would cost more than the search.
-inline const char16_t *FindUnit(const char16_t *begin, const char16_t *end, char16_t c)
+inline const char16_t *findUnit(const char16_t *begin, const char16_t *end, char16_t c)
 {
 #if defined(__SSE2__)
     const __m128i needle = _mm_set1_epi16(static_cast<short>(c));
@@ -87,26 +87,26 @@ enum class TagKind {
 
 // The kind of a tag by its name, from the tag text between the brackets; the same name that
 // TagName() gives, without making it.
-TagKind ClassifyTag(const char16_t *begin, const char16_t *end);
+TagKind classifyTag(const char16_t *begin, const char16_t *end);
 
 // A tag whose text is exactly "br" in any case; it stands for one space in stripped text.
-inline bool IsLineBreak(const char16_t *begin, const char16_t *end)
+inline bool isLineBreak(const char16_t *begin, const char16_t *end)
 {
-    return end - begin == 2 && Fold(begin[0]) == 'b' && Fold(begin[1]) == 'r';
+    return end - begin == 2 && fold(begin[0]) == 'b' && fold(begin[1]) == 'r';
 }
 
 // True when [begin, end) ends with `word` (lower-case ASCII) once folded.
-inline bool EndsWithFolded(const char16_t *begin, const char16_t *end, std::string_view word)
+inline bool endsWithFolded(const char16_t *begin, const char16_t *end, std::string_view word)
 {
     const qsizetype length = static_cast<qsizetype>(word.size());
-    return end - begin >= length && StartsWithFolded(end - length, end, word);
+    return end - begin >= length && startsWithFolded(end - length, end, word);
 }
 
 // "&nbsp;" exactly so (not in other cases) at `at`; in page text it stands for a space.
-inline bool IsNbsp(const char16_t *at, const char16_t *end)
+inline bool isNbsp(const char16_t *at, const char16_t *end)
 {
-    static constexpr char16_t Nbsp[] = u"&nbsp;";
-    return end - at >= 6 && std::equal(at, at + 6, Nbsp);
+    static constexpr char16_t nbsp[] = u"&nbsp;";
+    return end - at >= 6 && std::equal(at, at + 6, nbsp);
 }
 
 // A page's text with its tags stripped as StripTags() strips them, "&nbsp;" read as a space

@@ -10,7 +10,7 @@ namespace {
 
 // Widens ASCII bytes to UTF-16 units; false at the first byte outside ASCII, leaving `out`
 // partly written.
-bool WidenAscii(const char *in, qsizetype size, char16_t *out)
+bool widenAscii(const char *in, qsizetype size, char16_t *out)
 {
     const char *const end = in + size;
 #if defined(__SSE2__)
@@ -33,13 +33,13 @@ bool WidenAscii(const char *in, qsizetype size, char16_t *out)
 
 } // namespace
 
-QString PageText(const QByteArray &bytes)
+QString pageText(const QByteArray &bytes)
 {
     // Every system encoding reads ASCII as ASCII, and nearly every page is ASCII throughout:
     // those are widened in one pass, without the general decoder's extra copy.
     if (!bytes.isEmpty()) {
         QString text(bytes.size(), Qt::Uninitialized);
-        if (WidenAscii(bytes.constData(), bytes.size(), reinterpret_cast<char16_t *>(text.data())))
+        if (widenAscii(bytes.constData(), bytes.size(), reinterpret_cast<char16_t *>(text.data())))
             return text;
     }
     return QString::fromLocal8Bit(bytes);

@@ -6,6 +6,6 @@
 namespace Quorvane {
 
 // Page bytes become text with the system's 8-bit encoding; no declared charset is honoured.
-QString PageText(const QByteArray &bytes);
+QString pageText(const QByteArray &bytes);
 
 } // namespace Quorvane

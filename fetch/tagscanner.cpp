@@ -2,7 +2,7 @@
 
 namespace Quorvane {
 
-std::optional<TagSpan> FindNextTag(QStringView page, qsizetype scanPosition)
+std::optional<TagSpan> findNextTag(QStringView page, qsizetype scanPosition)
 {
     const qsizetype from = scanPosition > 0 ? scanPosition - 1 : 0;
     const qsizetype open = page.indexOf(u'<', from);
@@ -14,7 +14,7 @@ std::optional<TagSpan> FindNextTag(QStringView page, qsizetype scanPosition)
     return TagSpan {open + 1, close + 1};
 }
 
-QStringView TextBetween(QStringView page, qsizetype after, qsizetype before)
+QStringView textBetween(QStringView page, qsizetype after, qsizetype before)
 {
     const qsizetype first = qMax<qsizetype>(after, 0); // index of the character after `after`
     const qsizetype last = qMin(before - 1, page.size()); // index of the character at `before`
@@ -23,7 +23,7 @@ QStringView TextBetween(QStringView page, qsizetype after, qsizetype before)
     return page.sliced(first, last - first);
 }
 
-QStringView TrimSpaces(QStringView text)
+QStringView trimSpaces(QStringView text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -34,7 +34,7 @@ QStringView TrimSpaces(QStringView text)
     return text.sliced(begin, end - begin);
 }
 
-QString LowerCase(QStringView text)
+QString lowerCase(QStringView text)
 {
     QString lower(text.size(), Qt::Uninitialized);
     QChar *out = lower.data();
@@ -43,12 +43,12 @@ QString LowerCase(QStringView text)
     return lower;
 }
 
-std::optional<QString> TagName(QStringView tagText)
+std::optional<QString> tagName(QStringView tagText)
 {
-    const QStringView trimmed = TrimSpaces(tagText);
+    const QStringView trimmed = trimSpaces(tagText);
     if (trimmed.isEmpty())
         return std::nullopt;
-    QString name = LowerCase(trimmed);
+    QString name = lowerCase(trimmed);
     name.replace(QLatin1String("&nbsp;"), QLatin1String(" "));
     const qsizetype space = name.indexOf(u' ');
     if (space >= 0)
@@ -56,7 +56,7 @@ std::optional<QString> TagName(QStringView tagText)
     return name;
 }
 
-QString StripTags(QStringView text)
+QString stripTags(QStringView text)
 {
     // A removed tag leaves no "<" before the point where the next search starts, so one pass
     // from left to right does what repeated stripping from the start would do.
@@ -72,7 +72,7 @@ QString StripTags(QStringView text)
         }
         out.append(text.sliced(from, open - from));
         const QStringView inner = text.sliced(open + 1, close - open - 1);
-        if (inner.size() == 2 && LowerCase(inner) == QLatin1String("br"))
+        if (inner.size() == 2 && lowerCase(inner) == QLatin1String("br"))
             out.append(u' ');
         from = close + 1;
     }

@@ -17,7 +17,7 @@ namespace {
 
 const QString ReportName = QStringLiteral("fuzz.kwd");
 
-const QTemporaryDir &Folder()
+const QTemporaryDir &scratchFolder()
 {
     static const QTemporaryDir folder;
     if (!folder.isValid())
@@ -37,29 +37,29 @@ ResultList SentinelList()
     ResultList list;
     ListRow row;
     row[ColumnSuggestions] = QStringLiteral("earlier row");
-    list.Rows << row;
-    list.SuggestionsCaption = QStringLiteral("earlier caption");
-    list.QueryAddresses << QStringLiteral("earlier address");
+    list.rows << row;
+    list.suggestionsCaption = QStringLiteral("earlier caption");
+    list.queryAddresses << QStringLiteral("earlier address");
     return list;
 }
 
 bool SameList(const ResultList &a, const ResultList &b)
 {
-    return a.Rows == b.Rows && a.SuggestionsCaption == b.SuggestionsCaption
-        && a.QueryAddresses == b.QueryAddresses;
+    return a.rows == b.rows && a.suggestionsCaption == b.suggestionsCaption
+        && a.queryAddresses == b.queryAddresses;
 }
 
 void CheckLoad(const QByteArray &bytes, const QLocale &locale)
 {
-    const ReportFolder folder(Folder().path());
+    const ReportFolder folder(scratchFolder().path());
     ResultList list = SentinelList();
     QStringList phrases;
     const QueryAddressBuilder builder = [&phrases](const QString &phrase) {
         phrases << phrase;
         return QStringLiteral("address:") + phrase;
     };
-    const bool loaded = LoadReport(folder, ReportName, list, builder, locale);
-    const std::optional<StoredReport> read = ReadReport(folder.filePath(ReportName), locale);
+    const bool loaded = loadReport(folder, ReportName, list, builder, locale);
+    const std::optional<StoredReport> read = readReport(folder.filePath(ReportName), locale);
     QUORVANE_FUZZ_CHECK(loaded == bool(read), QStringLiteral("LoadReport and ReadReport disagree"));
 
     const qsizetype lines = LineCount(bytes);
@@ -71,23 +71,23 @@ void CheckLoad(const QByteArray &bytes, const QLocale &locale)
         return;
     }
     QUORVANE_FUZZ_CHECK(lines >= 3, QStringLiteral("a file of %1 lines was loaded").arg(lines));
-    QUORVANE_FUZZ_CHECK(list.Rows == read->Rows
-                            && list.SuggestionsCaption == read->SuggestionsCaption,
+    QUORVANE_FUZZ_CHECK(list.rows == read->rows
+                            && list.suggestionsCaption == read->suggestionsCaption,
                         QStringLiteral("LoadReport shows other rows than ReadReport reads"));
     QUORVANE_FUZZ_CHECK(
-        list.ListRowCount() == lines - 3,
-        QStringLiteral("%1 rows from %2 lines").arg(list.ListRowCount()).arg(lines));
-    QUORVANE_FUZZ_CHECK(list.QueryAddresses.size() == list.Rows.size()
-                            && phrases.size() == list.Rows.size(),
+        list.listRowCount() == lines - 3,
+        QStringLiteral("%1 rows from %2 lines").arg(list.listRowCount()).arg(lines));
+    QUORVANE_FUZZ_CHECK(list.queryAddresses.size() == list.rows.size()
+                            && phrases.size() == list.rows.size(),
                         QStringLiteral("one query address per row"));
-    QUORVANE_FUZZ_CHECK(list.SuggestionsCaption.startsWith(QStringLiteral("Keyword \""))
-                            && list.SuggestionsCaption.endsWith(
-                                QStringLiteral(" (top %1 only)").arg(list.ListRowCount())),
-                        QStringLiteral("caption"), {Visible(list.SuggestionsCaption)});
-    for (qsizetype r = 0; r < list.Rows.size(); ++r) {
-        const ListRow &row = list.Rows.at(r);
+    QUORVANE_FUZZ_CHECK(list.suggestionsCaption.startsWith(QStringLiteral("Keyword \""))
+                            && list.suggestionsCaption.endsWith(
+                                QStringLiteral(" (top %1 only)").arg(list.listRowCount())),
+                        QStringLiteral("caption"), {Visible(list.suggestionsCaption)});
+    for (qsizetype r = 0; r < list.rows.size(); ++r) {
+        const ListRow &row = list.rows.at(r);
         QUORVANE_FUZZ_CHECK(phrases.at(r) == row[ColumnSuggestions]
-                                && list.QueryAddresses.at(r)
+                                && list.queryAddresses.at(r)
                                     == QStringLiteral("address:") + phrases.at(r),
                             QStringLiteral("query address of row %1").arg(r));
         for (int column = 0; column < ListColumnCount; ++column) {
@@ -112,7 +112,7 @@ void CheckLoad(const QByteArray &bytes, const QLocale &locale)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    QFile file(ReportFolder(Folder().path()).filePath(ReportName));
+    QFile file(ReportFolder(scratchFolder().path()).filePath(ReportName));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
         Fail(QStringLiteral("cannot write the report file"));
     file.close();

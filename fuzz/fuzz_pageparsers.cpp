@@ -74,14 +74,14 @@ SuggestionTable StartingTable(int preset)
 {
     static const std::array<qint16, 8> counts = {0, 1, 3, 98, 99, 100, -1, 101};
     SuggestionTable table;
-    table.SuggestionCount = counts[std::size_t(preset % 8)];
-    table.NoSuggestions = (preset / 8) % 2 == 1;
+    table.suggestionCount = counts[std::size_t(preset % 8)];
+    table.noSuggestions = (preset / 8) % 2 == 1;
     if ((preset / 16) % 2 == 1) {
         for (int i = 0; i < MaxSuggestions; i += 7) {
-            table.Entries[std::size_t(i)].Searches = QString::number(i);
-            table.Entries[std::size_t(i)].Keyword = QStringLiteral("old %1").arg(i);
-            table.Entries[std::size_t(i)].Results = QStringLiteral("old");
-            table.Entries[std::size_t(i)].HasAds = i % 2 == 0;
+            table.entries[std::size_t(i)].searches = QString::number(i);
+            table.entries[std::size_t(i)].keyword = QStringLiteral("old %1").arg(i);
+            table.entries[std::size_t(i)].results = QStringLiteral("old");
+            table.entries[std::size_t(i)].hasAds = i % 2 == 0;
         }
     }
     return table;
@@ -107,28 +107,28 @@ Options ReadOptions(InputReader &input, const uint8_t *data, size_t size)
 QStringList Describe(const SuggestionTable &table)
 {
     QStringList lines;
-    lines << QStringLiteral("count %1 none %2").arg(table.SuggestionCount).arg(table.NoSuggestions);
+    lines << QStringLiteral("count %1 none %2").arg(table.suggestionCount).arg(table.noSuggestions);
     for (int i = 0; i < MaxSuggestions; ++i) {
-        const Suggestion &s = table.Entries[std::size_t(i)];
-        if (!s.Searches.isEmpty() || !s.Keyword.isEmpty() || !s.Results.isEmpty() || s.HasAds)
+        const Suggestion &s = table.entries[std::size_t(i)];
+        if (!s.searches.isEmpty() || !s.keyword.isEmpty() || !s.results.isEmpty() || s.hasAds)
             lines << QStringLiteral("%1 [%2] [%3] [%4] %5")
                          .arg(i)
-                         .arg(Visible(s.Searches, 80), Visible(s.Keyword, 80),
-                              Visible(s.Results, 80))
-                         .arg(s.HasAds);
+                         .arg(Visible(s.searches, 80), Visible(s.keyword, 80),
+                              Visible(s.results, 80))
+                         .arg(s.hasAds);
     }
     return lines;
 }
 
 bool SameTable(const SuggestionTable &a, const SuggestionTable &b)
 {
-    if (a.SuggestionCount != b.SuggestionCount || a.NoSuggestions != b.NoSuggestions)
+    if (a.suggestionCount != b.suggestionCount || a.noSuggestions != b.noSuggestions)
         return false;
-    for (std::size_t i = 0; i < a.Entries.size(); ++i) {
-        const Suggestion &x = a.Entries[i];
-        const Suggestion &y = b.Entries[i];
-        if (x.Searches != y.Searches || x.Keyword != y.Keyword || x.Results != y.Results
-            || x.HasAds != y.HasAds)
+    for (std::size_t i = 0; i < a.entries.size(); ++i) {
+        const Suggestion &x = a.entries[i];
+        const Suggestion &y = b.entries[i];
+        if (x.searches != y.searches || x.keyword != y.keyword || x.results != y.results
+            || x.hasAds != y.hasAds)
             return false;
     }
     return true;
@@ -142,7 +142,7 @@ struct Outcome
 };
 
 template<typename Parse>
-Outcome Run(Parse parse, const QString &page, int pages, const Options &options)
+Outcome run(Parse parse, const QString &page, int pages, const Options &options)
 {
     Outcome outcome;
     outcome.table = StartingTable(options.tablePreset);
@@ -183,50 +183,50 @@ void Compare(const char *parser, const Outcome &fast, const Outcome &reference,
 // scan position.
 void CompareScanner(const QString &page)
 {
-    const std::optional<TagSpan> first = FindNextTag(page, 0);
+    const std::optional<TagSpan> first = findNextTag(page, 0);
     const std::optional<Reference::Tag> firstExpected = Reference::findNextTag(page, 0);
     QUORVANE_FUZZ_CHECK(bool(first) == bool(firstExpected),
                         QStringLiteral("first tag found by one side only"));
     std::optional<TagSpan> tag = first;
     std::optional<Reference::Tag> expected = firstExpected;
     while (tag && expected) {
-        QUORVANE_FUZZ_CHECK(tag->Start == expected->start && tag->End == expected->end,
+        QUORVANE_FUZZ_CHECK(tag->start == expected->start && tag->end == expected->end,
                             QStringLiteral("FindNextTag differs"),
                             {QStringLiteral("fast %1-%2, reference %3-%4")
-                                 .arg(tag->Start)
-                                 .arg(tag->End)
+                                 .arg(tag->start)
+                                 .arg(tag->end)
                                  .arg(expected->start)
                                  .arg(expected->end)});
-        const QString text = TagText(page, *tag).toString();
+        const QString text = tagText(page, *tag).toString();
         QUORVANE_FUZZ_CHECK(text == Reference::textBetween(page, expected->start, expected->end),
                             QStringLiteral("tag text differs"));
         const QString noName = QStringLiteral("(no name)");
-        const QString name = TagName(text).value_or(noName);
+        const QString name = tagName(text).value_or(noName);
         const QString expectedName = Reference::tagName(text).value_or(noName);
         QUORVANE_FUZZ_CHECK(name == expectedName, QStringLiteral("TagName differs"),
                             {Visible(text), Visible(name), Visible(expectedName)});
-        tag = FindNextTag(page, tag->End);
+        tag = findNextTag(page, tag->end);
         expected = Reference::findNextTag(page, expected->end);
         QUORVANE_FUZZ_CHECK(bool(tag) == bool(expected),
                             QStringLiteral("next tag found by one side only"));
     }
     if (page.size() <= 256) {
         for (qsizetype scan = 0; scan <= page.size() + 1; ++scan) {
-            const std::optional<TagSpan> at = FindNextTag(page, scan);
+            const std::optional<TagSpan> at = findNextTag(page, scan);
             const std::optional<Reference::Tag> atExpected = Reference::findNextTag(page, scan);
             QUORVANE_FUZZ_CHECK(
                 bool(at) == bool(atExpected)
-                    && (!at || (at->Start == atExpected->start && at->End == atExpected->end)),
+                    && (!at || (at->start == atExpected->start && at->end == atExpected->end)),
                 QStringLiteral("FindNextTag from position %1 differs").arg(scan));
         }
     }
-    const QString stripped = StripTags(page);
+    const QString stripped = stripTags(page);
     const QString strippedExpected = Reference::stripTags(page);
     QUORVANE_FUZZ_CHECK(stripped == strippedExpected, QStringLiteral("StripTags differs"),
                         {Visible(stripped), Visible(strippedExpected)});
-    QUORVANE_FUZZ_CHECK(LowerCase(page) == Reference::lowerCase(page),
+    QUORVANE_FUZZ_CHECK(lowerCase(page) == Reference::lowerCase(page),
                         QStringLiteral("LowerCase differs"));
-    QUORVANE_FUZZ_CHECK(TrimSpaces(page).toString() == Reference::trimSpaces(page),
+    QUORVANE_FUZZ_CHECK(trimSpaces(page).toString() == Reference::trimSpaces(page),
                         QStringLiteral("TrimSpaces differs"));
 }
 
@@ -255,8 +255,8 @@ Slowest &SlowestUnit()
 double FastParseMs(const QString &page, const Options &options)
 {
     const double start = ThreadCpuMs();
-    Run(ParseKeyword, page, options.twoKeywordPages ? 2 : 1, options);
-    Run(ParseGoogleResults, page, 1, options);
+    run(parseKeyword, page, options.twoKeywordPages ? 2 : 1, options);
+    run(parseGoogleResults, page, 1, options);
     return ThreadCpuMs() - start;
 }
 
@@ -280,14 +280,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const int keywordPages = options.twoKeywordPages ? 2 : 1;
     const double start = ThreadCpuMs();
-    const Outcome keyword = Run(ParseKeyword, page, keywordPages, options);
-    const Outcome results = Run(ParseGoogleResults, page, 1, options);
+    const Outcome keyword = run(parseKeyword, page, keywordPages, options);
+    const Outcome results = run(parseGoogleResults, page, 1, options);
     double fastMs = ThreadCpuMs() - start;
 
     if (compare) {
-        Compare("ParseKeyword", keyword, Run(Reference::parseKeyword, page, keywordPages, options),
+        Compare("ParseKeyword", keyword, run(Reference::parseKeyword, page, keywordPages, options),
                 options);
-        Compare("ParseGoogleResults", results, Run(Reference::parseGoogleResults, page, 1, options),
+        Compare("ParseGoogleResults", results, run(Reference::parseGoogleResults, page, 1, options),
                 options);
     }
 

@@ -23,7 +23,7 @@ namespace {
 
 constexpr int MaxNameBytes = 200;
 
-const QTemporaryDir &Folder()
+const QTemporaryDir &scratchFolder()
 {
     static const QTemporaryDir folder;
     if (!folder.isValid())
@@ -63,11 +63,11 @@ bool IsPlainKeyword(const QString &keyword)
 
 void CheckReportName(const QString &keyword)
 {
-    const QString name = ReportFileName(keyword);
+    const QString name = reportFileName(keyword);
     const QStringList details {QStringLiteral("keyword: ") + Visible(keyword),
                                QStringLiteral("name: ") + Visible(name)};
     QUORVANE_FUZZ_CHECK(
-        name == ReportStem(keyword) + QStringLiteral(".kwd") && name == ReportFileName(keyword),
+        name == reportStem(keyword) + QStringLiteral(".kwd") && name == reportFileName(keyword),
         QStringLiteral("the name is not the stem and \".kwd\", the same every time"), details);
     QUORVANE_FUZZ_CHECK(name.size() > 4, QStringLiteral("empty report name"), details);
     QUORVANE_FUZZ_CHECK(QFile::encodeName(name).size() <= MaxNameBytes
@@ -83,7 +83,7 @@ void CheckReportName(const QString &keyword)
     QUORVANE_FUZZ_CHECK(!IsReservedDeviceName(name), QStringLiteral("reserved device name"),
                         details);
 
-    const QString folder = QDir::cleanPath(Folder().path());
+    const QString folder = QDir::cleanPath(scratchFolder().path());
     const QString path = QDir::cleanPath(ReportFolder(folder).filePath(name));
     QUORVANE_FUZZ_CHECK(path.startsWith(folder + u'/')
                             && !path.mid(folder.size() + 1).contains(u'/'),
@@ -165,9 +165,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     CheckReportName(keyword);
 
-    const ServiceEndpoints builtIn = BuiltInEndpoints();
-    CheckAddress(keyword, KeywordDatabaseAddress(keyword), builtIn.keywordPrefix,
+    const ServiceEndpoints builtIn = builtInEndpoints();
+    CheckAddress(keyword, keywordDatabaseAddress(keyword), builtIn.keywordPrefix,
                  builtIn.keywordSuffix);
-    CheckAddress(keyword, QueryAddress(keyword), builtIn.queryPrefix, builtIn.querySuffix);
+    CheckAddress(keyword, queryAddress(keyword), builtIn.queryPrefix, builtIn.querySuffix);
     return 0;
 }

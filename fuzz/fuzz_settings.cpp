@@ -16,7 +16,7 @@ using namespace Quorvane::Fuzz;
 
 namespace {
 
-const QTemporaryDir &Folder()
+const QTemporaryDir &scratchFolder()
 {
     static const QTemporaryDir folder;
     if (!folder.isValid())
@@ -33,14 +33,14 @@ QByteArray FileBytes(const QString &path)
 Settings Sentinel()
 {
     Settings settings;
-    settings.IntervalSetting = 1234;
-    settings.KeywordHistory = QStringList {QStringLiteral("earlier")};
+    settings.intervalSetting = 1234;
+    settings.keywordHistory = QStringList {QStringLiteral("earlier")};
     return settings;
 }
 
 void RemoveFiles()
 {
-    QDir folder(Folder().path());
+    QDir folder(scratchFolder().path());
     for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden))
         folder.remove(name);
 }
@@ -52,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // A new name for every input: QSettings caches a file's contents by name and may not see a
     // rewrite within the same clock tick.
     static quint64 serial = 0;
-    const QString path = QDir(Folder().path()).filePath(QStringLiteral("s%1.ini").arg(++serial));
+    const QString path =
+        QDir(scratchFolder().path()).filePath(QStringLiteral("s%1.ini").arg(++serial));
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     {
         QFile file(path);
@@ -60,15 +61,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             Fail(QStringLiteral("cannot write the settings file"));
     }
 
-    const bool damaged = IniFileIsDamaged(path);
+    const bool damaged = iniFileIsDamaged(path);
     SettingsStore store(SettingsLocation::iniFile(path));
     Settings settings = Sentinel();
-    const LoadSettingsResult result = store.LoadSettings(settings);
+    const LoadSettingsResult result = store.loadSettings(settings);
 
     const std::optional<qint16> interval =
-        ToSettingNumber(store.ReadRegValue(SettingsKey, QStringLiteral("Interval")));
+        toSettingNumber(store.readRegValue(SettingsKey, QStringLiteral("Interval")));
     const std::optional<qint16> count =
-        ToSettingNumber(store.ReadRegValue(SettingsKey, QStringLiteral("KeywordNum")));
+        toSettingNumber(store.readRegValue(SettingsKey, QStringLiteral("KeywordNum")));
     switch (result) {
     case LoadSettingsResult::BadInterval:
         QUORVANE_FUZZ_CHECK(!interval, QStringLiteral("a sound \"Interval\" was refused"));
@@ -79,20 +80,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         break;
     case LoadSettingsResult::Loaded:
         QUORVANE_FUZZ_CHECK(interval && count, QStringLiteral("loaded without two sound numbers"));
-        QUORVANE_FUZZ_CHECK(settings.IntervalSetting == *interval
-                                && settings.HistoryCount() == std::max<qint16>(*count, 0),
+        QUORVANE_FUZZ_CHECK(settings.intervalSetting == *interval
+                                && settings.historyCount() == std::max<qint16>(*count, 0),
                             QStringLiteral("loaded numbers differ from the values"));
-        for (qsizetype i = 0; i < settings.KeywordHistory.size(); ++i)
+        for (qsizetype i = 0; i < settings.keywordHistory.size(); ++i)
             QUORVANE_FUZZ_CHECK(
-                settings.KeywordHistory.at(i)
-                    == store.ReadRegValue(SettingsKey, QStringLiteral("Keyword%1").arg(i + 1)),
+                settings.keywordHistory.at(i)
+                    == store.readRegValue(SettingsKey, QStringLiteral("Keyword%1").arg(i + 1)),
                 QStringLiteral("history entry %1 differs from its value").arg(i + 1));
         break;
     }
     if (result != LoadSettingsResult::Loaded) {
         const Settings untouched = Sentinel();
-        QUORVANE_FUZZ_CHECK(settings.IntervalSetting == untouched.IntervalSetting
-                                && settings.KeywordHistory == untouched.KeywordHistory,
+        QUORVANE_FUZZ_CHECK(settings.intervalSetting == untouched.intervalSetting
+                                && settings.keywordHistory == untouched.keywordHistory,
                             QStringLiteral("a refused load changed the settings"));
     }
     QUORVANE_FUZZ_CHECK(FileBytes(path) == bytes, QStringLiteral("reading changed the file"));
@@ -106,21 +107,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                             QStringLiteral("the damaged copy differs from the file"));
 
     if (result == LoadSettingsResult::Loaded) {
-        QUORVANE_FUZZ_CHECK(store.SaveHistory(settings), QStringLiteral("SaveHistory failed"));
+        QUORVANE_FUZZ_CHECK(store.saveHistory(settings), QStringLiteral("SaveHistory failed"));
         SettingsStore again(SettingsLocation::iniFile(path));
         Settings reloaded;
-        QUORVANE_FUZZ_CHECK(again.LoadSettings(reloaded) == LoadSettingsResult::Loaded,
+        QUORVANE_FUZZ_CHECK(again.loadSettings(reloaded) == LoadSettingsResult::Loaded,
                             QStringLiteral("the rewritten file does not load"));
-        QUORVANE_FUZZ_CHECK(reloaded.IntervalSetting == settings.IntervalSetting,
+        QUORVANE_FUZZ_CHECK(reloaded.intervalSetting == settings.intervalSetting,
                             QStringLiteral("\"Interval\" changed through a rewrite"));
-        QUORVANE_FUZZ_CHECK(reloaded.HistoryCount() == settings.HistoryCount(),
+        QUORVANE_FUZZ_CHECK(reloaded.historyCount() == settings.historyCount(),
                             QStringLiteral("the history count changed through a rewrite"));
-        for (qsizetype i = 0; i < settings.KeywordHistory.size(); ++i)
+        for (qsizetype i = 0; i < settings.keywordHistory.size(); ++i)
             QUORVANE_FUZZ_CHECK(
-                reloaded.KeywordHistory.at(i) == settings.KeywordHistory.at(i),
+                reloaded.keywordHistory.at(i) == settings.keywordHistory.at(i),
                 QStringLiteral("history entry %1 changed through a rewrite").arg(i + 1),
-                {Visible(settings.KeywordHistory.at(i)), Visible(reloaded.KeywordHistory.at(i))});
-        QUORVANE_FUZZ_CHECK(!IniFileIsDamaged(path),
+                {Visible(settings.keywordHistory.at(i)), Visible(reloaded.keywordHistory.at(i))});
+        QUORVANE_FUZZ_CHECK(!iniFileIsDamaged(path),
                             QStringLiteral("a file Qt wrote counts as damaged"),
                             {Visible(QString::fromUtf8(FileBytes(path)), 2000)});
     }

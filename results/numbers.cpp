@@ -10,7 +10,7 @@ namespace {
 
 // Values just off a half by binary representation error (1.15 * 10) count as the half the
 // decimal text meant.
-double RoundScaled(double scaled)
+double roundScaled(double scaled)
 {
     const double whole = std::trunc(scaled);
     const double fraction = std::abs(scaled - whole);
@@ -22,26 +22,26 @@ double RoundScaled(double scaled)
     return rounded == 0.0 ? 0.0 : rounded; // never "-0"
 }
 
-QString Digits(double wholeMagnitude)
+QString digits(double wholeMagnitude)
 {
     return QString::number(wholeMagnitude, 'f', 0);
 }
 
-QString Sign(double rounded)
+QString sign(double rounded)
 {
     return rounded < 0 ? QStringLiteral("-") : QString();
 }
 
 } // namespace
 
-double RoundHalfAwayFromZero(double value)
+double roundHalfAwayFromZero(double value)
 {
     if (!std::isfinite(value))
         return value;
-    return RoundScaled(value);
+    return roundScaled(value);
 }
 
-double LeadingNumber(QStringView text)
+double leadingNumber(QStringView text)
 {
     qsizetype i = 0;
     const qsizetype size = text.size();
@@ -70,7 +70,7 @@ double LeadingNumber(QStringView text)
     return ok ? value : 0.0;
 }
 
-std::optional<double> LocaleNumber(QStringView text, const QLocale &locale)
+std::optional<double> localeNumber(QStringView text, const QLocale &locale)
 {
     bool ok = false;
     const double value = locale.toDouble(text, &ok);
@@ -79,52 +79,52 @@ std::optional<double> LocaleNumber(QStringView text, const QLocale &locale)
     return value;
 }
 
-double ValueThroughWholeFormat(QStringView text, const QLocale &locale)
+double valueThroughWholeFormat(QStringView text, const QLocale &locale)
 {
-    if (const auto value = LocaleNumber(text, locale))
-        return RoundHalfAwayFromZero(*value);
-    return LeadingNumber(text);
+    if (const auto value = localeNumber(text, locale))
+        return roundHalfAwayFromZero(*value);
+    return leadingNumber(text);
 }
 
-QString FormatWhole(double value)
+QString formatWhole(double value)
 {
-    const double rounded = RoundHalfAwayFromZero(value);
-    return Sign(rounded) + Digits(std::abs(rounded));
+    const double rounded = roundHalfAwayFromZero(value);
+    return sign(rounded) + digits(std::abs(rounded));
 }
 
-QString FormatThousands(double value, const QLocale &locale)
+QString formatThousands(double value, const QLocale &locale)
 {
-    const double rounded = RoundHalfAwayFromZero(value);
-    QString digits = Digits(std::abs(rounded));
-    if (digits.size() < 4)
-        digits = QString(4 - digits.size(), u'0') + digits;
+    const double rounded = roundHalfAwayFromZero(value);
+    QString text = digits(std::abs(rounded));
+    if (text.size() < 4)
+        text = QString(4 - text.size(), u'0') + text;
     const QString separator = locale.groupSeparator();
-    for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
-        digits.insert(at, separator);
-    return Sign(rounded) + digits;
+    for (qsizetype at = text.size() - 3; at > 0; at -= 3)
+        text.insert(at, separator);
+    return sign(rounded) + text;
 }
 
-QString FormatOneDecimal(double value, const QLocale &locale)
+QString formatOneDecimal(double value, const QLocale &locale)
 {
-    const double tenths = RoundScaled(value * 10.0);
+    const double tenths = roundScaled(value * 10.0);
     const double magnitude = std::abs(tenths);
     const double whole = std::trunc(magnitude / 10.0);
     const int decimal = std::clamp(int(magnitude - whole * 10.0), 0, 9);
-    return Sign(tenths) + Digits(whole) + locale.decimalPoint() + QChar(u'0' + decimal);
+    return sign(tenths) + digits(whole) + locale.decimalPoint() + QChar(u'0' + decimal);
 }
 
-QString FormatNineDigits(double value)
+QString formatNineDigits(double value)
 {
-    const double rounded = RoundHalfAwayFromZero(value);
-    QString digits = Digits(std::abs(rounded));
-    if (digits.size() < 9)
-        digits = QString(9 - digits.size(), u'0') + digits;
-    return Sign(rounded) + digits;
+    const double rounded = roundHalfAwayFromZero(value);
+    QString text = digits(std::abs(rounded));
+    if (text.size() < 9)
+        text = QString(9 - text.size(), u'0') + text;
+    return sign(rounded) + text;
 }
 
-QString FormatCount(double value, const QLocale &locale)
+QString formatCount(double value, const QLocale &locale)
 {
-    return value > 999 ? FormatThousands(value, locale) : FormatWhole(value);
+    return value > 999 ? formatThousands(value, locale) : formatWhole(value);
 }
 
 } // namespace Quorvane

@@ -27,7 +27,7 @@ constexpr int MaxNameBytes = 200;
 // A report is at most about a hundred short lines; anything far larger is not one.
 constexpr qint64 MaxReportBytes = 4 * 1024 * 1024;
 
-bool IsForbiddenInName(QChar c)
+bool isForbiddenInName(QChar c)
 {
     const char16_t u = c.unicode();
     if (u < 0x20 || u == 0x7f || (u >= 0x80 && u <= 0x9f))
@@ -35,7 +35,7 @@ bool IsForbiddenInName(QChar c)
     return QStringView(u"/\\:*?\"<>|").contains(c);
 }
 
-bool IsDeviceName(const QString &base)
+bool isDeviceName(const QString &base)
 {
     static const QStringList names = [] {
         QStringList list {QStringLiteral("con"),    QStringLiteral("prn"),
@@ -53,7 +53,7 @@ bool IsDeviceName(const QString &base)
     return names.contains(base);
 }
 
-int Utf8Length(QStringView text)
+int utf8Length(QStringView text)
 {
     int bytes = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -72,28 +72,28 @@ int Utf8Length(QStringView text)
 }
 
 // The longest start of text that takes at most maxBytes in UTF-8, surrogate pairs kept whole.
-QString CutToBytes(const QString &text, int maxBytes)
+QString cutToBytes(const QString &text, int maxBytes)
 {
     qsizetype end = 0;
     while (end < text.size()) {
         qsizetype next = end + 1;
         if (text[end].isHighSurrogate() && next < text.size() && text[next].isLowSurrogate())
             ++next;
-        if (Utf8Length(QStringView(text).left(next)) > maxBytes)
+        if (utf8Length(QStringView(text).left(next)) > maxBytes)
             break;
         end = next;
     }
     return text.left(end);
 }
 
-QString SingleLine(QString text)
+QString singleLine(QString text)
 {
     text.replace(u'\r', u' ');
     text.replace(u'\n', u' ');
     return text;
 }
 
-QString FixedLine(const std::array<QString, ListColumnCount> &cells)
+QString fixedLine(const std::array<QString, ListColumnCount> &cells)
 {
     QString line;
     for (int column = 0; column < ListColumnCount - 1; ++column) {
@@ -104,7 +104,7 @@ QString FixedLine(const std::array<QString, ListColumnCount> &cells)
     return line;
 }
 
-QString TrimSpaces(QStringView text)
+QString trimSpaces(QStringView text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -115,7 +115,7 @@ QString TrimSpaces(QStringView text)
     return text.mid(begin, end - begin).toString();
 }
 
-ListRow ReadRow(QStringView line, const QLocale &locale)
+ListRow readRow(QStringView line, const QLocale &locale)
 {
     ListRow row;
     qsizetype start = 0;
@@ -124,19 +124,19 @@ ListRow ReadRow(QStringView line, const QLocale &locale)
             ? ReportFieldWidths[std::size_t(column)]
             : std::max<qsizetype>(0, line.size() - start);
         if (start < line.size())
-            row[column] = TrimSpaces(line.mid(start, std::min(width, line.size() - start)));
+            row[column] = trimSpaces(line.mid(start, std::min(width, line.size() - start)));
         start += width;
     }
     QString &ratio = row[ColumnPopularityPerSearch];
     if (!ratio.isEmpty())
-        ratio = FormatCount(ValueThroughWholeFormat(ratio, locale), locale);
+        ratio = formatCount(valueThroughWholeFormat(ratio, locale), locale);
     return row;
 }
 
 // "Keyword=" + keyword + ",Total Searches=" + total, split at the last ",Total Searches=" so
 // that a keyword holding commas survives. A line without that key is split at its first
 // comma and read by position, as the pieces are not checked.
-QString LoadedCaption(const QString &firstLine, int rowCount)
+QString loadedCaption(const QString &firstLine, int rowCount)
 {
     QString keywordPiece;
     QString total;
@@ -153,7 +153,7 @@ QString LoadedCaption(const QString &firstLine, int rowCount)
         .arg(keywordPiece.mid(KeywordKey.size()), total, QString::number(rowCount));
 }
 
-QFileInfoList FilesOf(const QString &path)
+QFileInfoList filesOf(const QString &path)
 {
     return QDir(path).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
 }
@@ -165,17 +165,17 @@ ReportFolder::ReportFolder(QString path, Clock clock)
     , m_clock(std::move(clock))
 { }
 
-ReportFolder ReportFolder::ChooseAtStart()
+ReportFolder ReportFolder::chooseAtStart()
 {
     QStringList candidates {
         QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("report"))};
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (!data.isEmpty())
         candidates << QDir(data).filePath(QStringLiteral("report"));
-    return ReportFolder(ChooseWritable(candidates));
+    return ReportFolder(chooseWritable(candidates));
 }
 
-QString ReportFolder::ChooseWritable(const QStringList &candidates)
+QString ReportFolder::chooseWritable(const QStringList &candidates)
 {
     for (const QString &candidate : candidates) {
         if (!QDir().mkpath(candidate))
@@ -207,53 +207,53 @@ QString ReportFolder::existingName(const QString &fileName) const
     if (QFileInfo(filePath(fileName)).isFile())
         return fileName;
     const QString wanted = fileName.toLower();
-    for (const QFileInfo &info : FilesOf(m_path)) {
+    for (const QFileInfo &info : filesOf(m_path)) {
         if (info.fileName().toLower() == wanted)
             return info.fileName();
     }
     return QString();
 }
 
-QString ReportStem(const QString &keyword)
+QString reportStem(const QString &keyword)
 {
     QString stem = keyword.toLower();
     stem.replace(u' ', u'_');
     for (QChar &c : stem) {
-        if (IsForbiddenInName(c))
+        if (isForbiddenInName(c))
             c = u'_';
     }
     if (std::all_of(stem.cbegin(), stem.cend(), [](QChar c) { return c == u'.'; }))
         stem.fill(u'_', std::max<qsizetype>(stem.size(), 1));
-    if (IsDeviceName(stem.section(u'.', 0, 0)))
+    if (isDeviceName(stem.section(u'.', 0, 0)))
         stem.prepend(u'_');
     const int suffixBytes = 4; // ".kwd"
-    if (Utf8Length(stem) + suffixBytes > MaxNameBytes) {
+    if (utf8Length(stem) + suffixBytes > MaxNameBytes) {
         const QByteArray hash =
             QCryptographicHash::hash(stem.toUtf8(), QCryptographicHash::Sha1).toHex().left(8);
-        stem = CutToBytes(stem, MaxNameBytes - suffixBytes - 1 - int(hash.size())) + u'~'
+        stem = cutToBytes(stem, MaxNameBytes - suffixBytes - 1 - int(hash.size())) + u'~'
             + QString::fromLatin1(hash);
     }
     return stem;
 }
 
-QString ReportFileName(const QString &keyword)
+QString reportFileName(const QString &keyword)
 {
-    return ReportStem(keyword) + QStringLiteral(".kwd");
+    return reportStem(keyword) + QStringLiteral(".kwd");
 }
 
-std::optional<QString> FindReusableReport(const ReportFolder &folder, const QString &keyword)
+std::optional<QString> findReusableReport(const ReportFolder &folder, const QString &keyword)
 {
     folder.ensureExists();
-    const QString stem = ReportStem(keyword);
+    const QString stem = reportStem(keyword);
     const QDate today = folder.now().toLocalTime().date();
-    for (const QFileInfo &info : FilesOf(folder.path())) {
+    for (const QFileInfo &info : filesOf(folder.path())) {
         const QString name = info.fileName().toLower();
         if (name.left(std::max<qsizetype>(0, name.size() - 4)) != stem)
             continue;
         const QDate modified = info.lastModified().toLocalTime().date();
         if (modified.year() == today.year() && modified.month() == today.month()) {
             // An unreadable or cut-short report is no report: the run replaces it.
-            if (ReadReport(info.absoluteFilePath()))
+            if (readReport(info.absoluteFilePath()))
                 return info.fileName();
         } else {
             QFile::remove(info.absoluteFilePath());
@@ -262,22 +262,22 @@ std::optional<QString> FindReusableReport(const ReportFolder &folder, const QStr
     return std::nullopt;
 }
 
-QByteArray ReportBytes(const QString &seedKeyword, qint64 totalSearches, const QList<ListRow> &rows,
+QByteArray reportBytes(const QString &seedKeyword, qint64 totalSearches, const QList<ListRow> &rows,
                        const QLocale &locale)
 {
-    QString text = KeywordKey + SingleLine(seedKeyword) + TotalKey
-        + FormatCount(double(totalSearches), locale) + LineEnd;
+    QString text = KeywordKey + singleLine(seedKeyword) + TotalKey
+        + formatCount(double(totalSearches), locale) + LineEnd;
     text += LineEnd;
     std::array<QString, ListColumnCount> captions;
     for (int column = 0; column < ListColumnCount; ++column)
-        captions[std::size_t(column)] = ListColumnCaption(column);
-    text += FixedLine(captions) + LineEnd;
+        captions[std::size_t(column)] = listColumnCaption(column);
+    text += fixedLine(captions) + LineEnd;
     for (const ListRow &row : rows)
-        text += FixedLine(row.cells) + LineEnd;
+        text += fixedLine(row.cells) + LineEnd;
     return text.toLocal8Bit();
 }
 
-std::optional<StoredReport> ReadReport(const QString &filePath, const QLocale &locale)
+std::optional<StoredReport> readReport(const QString &filePath, const QLocale &locale)
 {
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly) || file.size() > MaxReportBytes)
@@ -298,19 +298,19 @@ std::optional<StoredReport> ReadReport(const QString &filePath, const QLocale &l
 
     StoredReport report;
     for (qsizetype i = 3; i < lines.size(); ++i)
-        report.Rows.append(ReadRow(lines[i], locale));
-    report.SuggestionsCaption = LoadedCaption(lines[0], int(report.Rows.size()));
+        report.rows.append(readRow(lines[i], locale));
+    report.suggestionsCaption = loadedCaption(lines[0], int(report.rows.size()));
     return report;
 }
 
-bool GetReport(SuggestionTable &table, const QString &seedKeyword, const ReportFolder &folder,
+bool getReport(SuggestionTable &table, const QString &seedKeyword, const ReportFolder &folder,
                const QString &reportFileName, ResultList &list, const QLocale &locale,
                QString *error)
 {
-    const qint64 total = TotalSearches(table, locale);
-    list.Rows = MakeListRows(table, total, locale);
-    list.SuggestionsCaption = SummaryCaption(
-        seedKeyword, total, std::clamp(int(table.SuggestionCount), 0, MaxSuggestions), locale);
+    const qint64 total = totalSearches(table, locale);
+    list.rows = makeListRows(table, total, locale);
+    list.suggestionsCaption = summaryCaption(
+        seedKeyword, total, std::clamp(int(table.suggestionCount), 0, MaxSuggestions), locale);
 
     const auto fail = [error](const QString &reason) {
         if (error)
@@ -323,7 +323,7 @@ bool GetReport(SuggestionTable &table, const QString &seedKeyword, const ReportF
     QSaveFile file(folder.filePath(existing.isEmpty() ? reportFileName : existing));
     if (!file.open(QIODevice::WriteOnly))
         return fail(file.errorString());
-    const QByteArray bytes = ReportBytes(seedKeyword, total, list.Rows, locale);
+    const QByteArray bytes = reportBytes(seedKeyword, total, list.rows, locale);
     // The explicit flush matters: a write that fails only when the buffer is flushed (a full
     // disk) is not seen by commit(), which would then put a cut-short report in place.
     if (file.write(bytes) != bytes.size() || !file.flush())
@@ -333,36 +333,36 @@ bool GetReport(SuggestionTable &table, const QString &seedKeyword, const ReportF
     return true;
 }
 
-bool LoadReport(const ReportFolder &folder, const QString &fileName, ResultList &list,
+bool loadReport(const ReportFolder &folder, const QString &fileName, ResultList &list,
                 const QueryAddressBuilder &queryAddress, const QLocale &locale)
 {
     const QString existing = folder.existingName(fileName);
     if (existing.isEmpty())
         return false;
-    auto report = ReadReport(folder.filePath(existing), locale);
+    auto report = readReport(folder.filePath(existing), locale);
     if (!report)
         return false;
-    list.Rows = std::move(report->Rows);
-    list.SuggestionsCaption = std::move(report->SuggestionsCaption);
-    list.QueryAddresses.clear();
-    for (const ListRow &row : std::as_const(list.Rows)) {
+    list.rows = std::move(report->rows);
+    list.suggestionsCaption = std::move(report->suggestionsCaption);
+    list.queryAddresses.clear();
+    for (const ListRow &row : std::as_const(list.rows)) {
         const QString &phrase = row[ColumnSuggestions];
-        list.QueryAddresses.append(queryAddress ? queryAddress(phrase) : phrase);
+        list.queryAddresses.append(queryAddress ? queryAddress(phrase) : phrase);
     }
     return true;
 }
 
-QString FindReportFile(const ReportFolder &folder, const QString &keyword)
+QString findReportFile(const ReportFolder &folder, const QString &keyword)
 {
-    const QString existing = folder.existingName(ReportFileName(keyword));
+    const QString existing = folder.existingName(reportFileName(keyword));
     return existing.isEmpty() ? QString() : folder.filePath(existing);
 }
 
-bool DeleteReportFile(const ReportFolder &folder, const QString &keyword)
+bool deleteReportFile(const ReportFolder &folder, const QString &keyword)
 {
-    const QString wanted = ReportFileName(keyword);
+    const QString wanted = reportFileName(keyword);
     bool removed = false;
-    for (const QFileInfo &info : FilesOf(folder.path())) {
+    for (const QFileInfo &info : filesOf(folder.path())) {
         if (info.fileName().toLower() == wanted && QFile::remove(info.absoluteFilePath()))
             removed = true;
     }

@@ -27,10 +27,10 @@ public:
 
     // "report" beside the program; "report" in the user's data folder when that one cannot
     // be created or written (a program installed in a system folder).
-    static ReportFolder ChooseAtStart();
+    static ReportFolder chooseAtStart();
     // The first candidate folder that can be created and written to; the last one when none
     // can.
-    static QString ChooseWritable(const QStringList &candidates);
+    static QString chooseWritable(const QStringList &candidates);
 
     QString path() const { return m_path; }
     QDateTime now() const;
@@ -49,55 +49,55 @@ private:
 // cannot hold (/ \ : * ? " < > | and control characters) become "_", as does a stem of only
 // dots; a reserved device name gets a leading "_"; a name over 200 bytes is shortened and
 // told apart by a hash. Ordinary keywords keep their plain names (golf clubs -> golf_clubs).
-QString ReportStem(const QString &keyword);
+QString reportStem(const QString &keyword);
 // The report file name of a seed keyword: its stem followed by ".kwd". The one name used by
 // the reuse rule, GetReport, Delete, Delete All and Export.
-QString ReportFileName(const QString &keyword);
+QString reportFileName(const QString &keyword);
 
 // The reuse rule. Creates the folder when missing, then looks at every file whose name, less
 // its last four characters, equals the keyword's stem (ignoring case): one modified in the
 // clock's current year and month is reused; an older one is deleted. A file that cannot be
 // read or has fewer than three lines is not reused. Gives the reused file's name on disk, or
 // nothing when a run is needed.
-std::optional<QString> FindReusableReport(const ReportFolder &folder, const QString &keyword);
+std::optional<QString> findReusableReport(const ReportFolder &folder, const QString &keyword);
 
 // The exact bytes of a report: line 1 with the seed keyword and the total, an empty line, the
 // heading line and one line per row in fixed fields, every line ended by CR LF, in the
 // system's 8-bit encoding.
-QByteArray ReportBytes(const QString &seedKeyword, qint64 totalSearches, const QList<ListRow> &rows,
+QByteArray reportBytes(const QString &seedKeyword, qint64 totalSearches, const QList<ListRow> &rows,
                        const QLocale &locale = QLocale());
 
 // A stored report as the list shows it after a load.
 struct StoredReport
 {
-    QString SuggestionsCaption; // Keyword "golf",searches 12,345 (top 42 only)
-    QList<ListRow> Rows;
+    QString suggestionsCaption; // Keyword "golf",searches 12,345 (top 42 only)
+    QList<ListRow> rows;
 };
 
 // Reads a report file. Nothing when it cannot be read or holds fewer than three lines.
-std::optional<StoredReport> ReadReport(const QString &filePath, const QLocale &locale = QLocale());
+std::optional<StoredReport> readReport(const QString &filePath, const QLocale &locale = QLocale());
 
 // After a run: the rows of entries 0 .. SuggestionCount - 1 replace the list's rows, column 1
 // gets the summary caption, and the report file `reportFileName` (any file of that name
 // ignoring case) is replaced atomically. QueryAddresses and ResultsShown are left to the
 // caller. False, with the reason in *error, when the file could not be written; the list is
 // filled all the same.
-bool GetReport(SuggestionTable &table, const QString &seedKeyword, const ReportFolder &folder,
+bool getReport(SuggestionTable &table, const QString &seedKeyword, const ReportFolder &folder,
                const QString &reportFileName, ResultList &list, const QLocale &locale = QLocale(),
                QString *error = nullptr);
 
 // Shows the stored report `fileName` (a name FindReusableReport gave): rows, caption of
 // column 1 and one query address per row, in file order. False, and the list unchanged, when
 // the file cannot be read or is too short; the caller then treats the keyword as not stored.
-bool LoadReport(const ReportFolder &folder, const QString &fileName, ResultList &list,
+bool loadReport(const ReportFolder &folder, const QString &fileName, ResultList &list,
                 const QueryAddressBuilder &queryAddress, const QLocale &locale = QLocale());
 
 // Path of the keyword's report file (name equal ignoring case), or an empty text when the
 // folder holds none. For Export.
-QString FindReportFile(const ReportFolder &folder, const QString &keyword);
+QString findReportFile(const ReportFolder &folder, const QString &keyword);
 
 // Deletes every file of the folder whose name equals the keyword's report file name ignoring
 // case. True when one was there and is gone.
-bool DeleteReportFile(const ReportFolder &folder, const QString &keyword);
+bool deleteReportFile(const ReportFolder &folder, const QString &keyword);
 
 } // namespace Quorvane

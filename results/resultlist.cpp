@@ -10,7 +10,7 @@ namespace Quorvane {
 namespace {
 
 // Cuts to at most `length` characters without splitting a surrogate pair.
-QString CutText(const QString &text, int length)
+QString cutText(const QString &text, int length)
 {
     if (text.size() <= length)
         return text;
@@ -21,57 +21,57 @@ QString CutText(const QString &text, int length)
 }
 
 // A line break inside a cell would split its report line; it shows as a space instead.
-QString SingleLine(QString text)
+QString singleLine(QString text)
 {
     text.replace(u'\r', u' ');
     text.replace(u'\n', u' ');
     return text;
 }
 
-double SearchesValue(const QString &searches, const QLocale &locale)
+double searchesValue(const QString &searches, const QLocale &locale)
 {
-    return LocaleNumber(searches, locale).value_or(0.0);
+    return localeNumber(searches, locale).value_or(0.0);
 }
 
 // A count wider than its report field keeps its value by dropping the separators; anything
 // else too wide is cut, so that the fixed fields never shift.
-QString FitField(const QString &text, int width, const QLocale &locale)
+QString fitField(const QString &text, int width, const QLocale &locale)
 {
     if (text.size() <= width)
         return text;
-    if (const auto value = LocaleNumber(text, locale)) {
-        const QString plain = FormatWhole(*value);
+    if (const auto value = localeNumber(text, locale)) {
+        const QString plain = formatWhole(*value);
         if (plain.size() <= width)
             return plain;
     }
-    return CutText(text, width);
+    return cutText(text, width);
 }
 
-QString CountCell(const QString &text, const QLocale &locale)
+QString countCell(const QString &text, const QLocale &locale)
 {
-    const auto value = LocaleNumber(text, locale);
-    return value && *value > 999 ? FormatThousands(*value, locale) : text;
+    const auto value = localeNumber(text, locale);
+    return value && *value > 999 ? formatThousands(*value, locale) : text;
 }
 
-QString RatioCell(const QString &searchesCell, const QString &popularityCell, const QLocale &locale)
+QString ratioCell(const QString &searchesCell, const QString &popularityCell, const QLocale &locale)
 {
-    const double searches = ValueThroughWholeFormat(searchesCell, locale);
+    const double searches = valueThroughWholeFormat(searchesCell, locale);
     if (searches == 0)
         return QString(); // no ratio without searches; sorts as 0
-    const double ratio = ValueThroughWholeFormat(popularityCell, locale) / searches;
-    return std::trunc(ratio) > 999 ? FormatThousands(ratio, locale) : FormatWhole(ratio);
+    const double ratio = valueThroughWholeFormat(popularityCell, locale) / searches;
+    return std::trunc(ratio) > 999 ? formatThousands(ratio, locale) : formatWhole(ratio);
 }
 
-double PercentValue(QString text, const QLocale &locale)
+double percentValue(QString text, const QLocale &locale)
 {
     text.remove(u'%');
     // Read with the locale's decimal mark: "12,5" under de_DE is 12.5, not 12.
-    return LocaleNumber(text, locale).value_or(LeadingNumber(text));
+    return localeNumber(text, locale).value_or(leadingNumber(text));
 }
 
 } // namespace
 
-QString ListColumnCaption(int column)
+QString listColumnCaption(int column)
 {
     static const std::array<QString, ListColumnCount> captions {QStringLiteral("ID"),
                                                                 QStringLiteral("Suggestions"),
@@ -84,112 +84,112 @@ QString ListColumnCaption(int column)
     return column >= 0 && column < ListColumnCount ? captions[std::size_t(column)] : QString();
 }
 
-void ResultList::ClearResults()
+void ResultList::clearResults()
 {
-    Rows.clear();
-    SuggestionsCaption = ListColumnCaption(ColumnSuggestions);
-    ResultsShown = false;
+    rows.clear();
+    suggestionsCaption = listColumnCaption(ColumnSuggestions);
+    resultsShown = false;
 }
 
-qint64 TotalSearches(const SuggestionTable &table, const QLocale &locale)
+qint64 totalSearches(const SuggestionTable &table, const QLocale &locale)
 {
-    const int count = std::clamp(int(table.SuggestionCount), 0, MaxSuggestions);
+    const int count = std::clamp(int(table.suggestionCount), 0, MaxSuggestions);
     double total = 0;
     for (int i = 0; i < count; ++i)
-        total += SearchesValue(table.Entries[std::size_t(i)].Searches, locale);
+        total += searchesValue(table.entries[std::size_t(i)].searches, locale);
     // Absurd counts (an exponent in a cell) must not overflow the conversion.
     constexpr double limit = 4e18;
     if (std::isnan(total))
         return 0;
-    return qint64(std::clamp(RoundHalfAwayFromZero(total), -limit, limit));
+    return qint64(std::clamp(roundHalfAwayFromZero(total), -limit, limit));
 }
 
-ListRow MakeListRow(SuggestionTable &table, int index, qint64 totalSearches, double &runningPercent,
+ListRow makeListRow(SuggestionTable &table, int index, qint64 totalSearches, double &runningPercent,
                     const QLocale &locale)
 {
     Q_ASSERT(index >= 0 && index < MaxSuggestions);
-    Suggestion &entry = table.Entries[std::size_t(index)];
+    Suggestion &entry = table.entries[std::size_t(index)];
     const double share = totalSearches == 0
         ? 0.0
-        : SearchesValue(entry.Searches, locale) / double(totalSearches) * 100.0;
+        : searchesValue(entry.searches, locale) / double(totalSearches) * 100.0;
     runningPercent += share;
 
-    entry.Keyword = CutText(entry.Keyword, MaxPhraseLength);
+    entry.keyword = cutText(entry.keyword, MaxPhraseLength);
 
     ListRow row;
     row[ColumnId] = QString::number(index + 1);
-    row[ColumnSuggestions] = SingleLine(entry.Keyword);
-    row[ColumnSearches] = SingleLine(CountCell(entry.Searches, locale));
-    row[ColumnPercent] = FormatOneDecimal(share, locale) + u'%';
-    row[ColumnSum] = FormatOneDecimal(runningPercent, locale) + u'%';
-    row[ColumnPopularity] = SingleLine(CountCell(entry.Results, locale));
+    row[ColumnSuggestions] = singleLine(entry.keyword);
+    row[ColumnSearches] = singleLine(countCell(entry.searches, locale));
+    row[ColumnPercent] = formatOneDecimal(share, locale) + u'%';
+    row[ColumnSum] = formatOneDecimal(runningPercent, locale) + u'%';
+    row[ColumnPopularity] = singleLine(countCell(entry.results, locale));
     for (int column = 0; column < ColumnPopularityPerSearch; ++column)
-        row[column] = FitField(row[column], ReportFieldWidths[std::size_t(column)], locale);
+        row[column] = fitField(row[column], ReportFieldWidths[std::size_t(column)], locale);
     row[ColumnPopularityPerSearch] =
-        FitField(RatioCell(row[ColumnSearches], row[ColumnPopularity], locale),
+        fitField(ratioCell(row[ColumnSearches], row[ColumnPopularity], locale),
                  ReportFieldWidths[ColumnPopularityPerSearch], locale);
-    row[ColumnAd] = entry.HasAds ? QStringLiteral("Y") : QString();
+    row[ColumnAd] = entry.hasAds ? QStringLiteral("Y") : QString();
     return row;
 }
 
-QList<ListRow> MakeListRows(SuggestionTable &table, qint64 totalSearches, const QLocale &locale)
+QList<ListRow> makeListRows(SuggestionTable &table, qint64 totalSearches, const QLocale &locale)
 {
-    const int count = std::clamp(int(table.SuggestionCount), 0, MaxSuggestions);
+    const int count = std::clamp(int(table.suggestionCount), 0, MaxSuggestions);
     QList<ListRow> rows;
     rows.reserve(count);
     double runningPercent = 0;
     for (int i = 0; i < count; ++i)
-        rows.append(MakeListRow(table, i, totalSearches, runningPercent, locale));
+        rows.append(makeListRow(table, i, totalSearches, runningPercent, locale));
     return rows;
 }
 
-QString SummaryCaption(const QString &seedKeyword, qint64 totalSearches, int suggestionCount,
+QString summaryCaption(const QString &seedKeyword, qint64 totalSearches, int suggestionCount,
                        const QLocale &locale)
 {
     return QStringLiteral("Keyword \"%1\" searches %2 (top %3 only)")
-        .arg(seedKeyword, FormatCount(double(totalSearches), locale),
+        .arg(seedKeyword, formatCount(double(totalSearches), locale),
              QString::number(suggestionCount));
 }
 
-QString PaddedForSort(const QString &popularityPerSearch, const QLocale &locale)
+QString paddedForSort(const QString &popularityPerSearch, const QLocale &locale)
 {
-    return FormatNineDigits(ValueThroughWholeFormat(popularityPerSearch, locale));
+    return formatNineDigits(valueThroughWholeFormat(popularityPerSearch, locale));
 }
 
-void SortByPopularityPerSearch(ResultList &list, const QLocale &locale)
+void sortByPopularityPerSearch(ResultList &list, const QLocale &locale)
 {
     QList<std::pair<QString, ListRow>> keyed;
-    keyed.reserve(list.Rows.size());
-    for (const ListRow &row : std::as_const(list.Rows))
-        keyed.append({PaddedForSort(row[ColumnPopularityPerSearch], locale), row});
+    keyed.reserve(list.rows.size());
+    for (const ListRow &row : std::as_const(list.rows))
+        keyed.append({paddedForSort(row[ColumnPopularityPerSearch], locale), row});
     std::stable_sort(keyed.begin(), keyed.end(),
                      [](const auto &a, const auto &b) { return a.first < b.first; });
     for (qsizetype i = 0; i < keyed.size(); ++i)
-        list.Rows[i] = keyed[i].second;
+        list.rows[i] = keyed[i].second;
 }
 
-void RefreshListFigures(ResultList &list, const QueryAddressBuilder &queryAddress,
+void refreshListFigures(ResultList &list, const QueryAddressBuilder &queryAddress,
                         const QLocale &locale)
 {
-    list.QueryAddresses.clear();
-    for (qsizetype n = 0; n < list.Rows.size(); ++n) {
-        ListRow &row = list.Rows[n];
+    list.queryAddresses.clear();
+    for (qsizetype n = 0; n < list.rows.size(); ++n) {
+        ListRow &row = list.rows[n];
         if (n == 0) {
             row[ColumnSum] = row[ColumnPercent];
         } else {
-            const double sum = PercentValue(row[ColumnPercent], locale)
-                + PercentValue(list.Rows[n - 1][ColumnSum], locale);
-            row[ColumnSum] = FormatOneDecimal(sum, locale) + u'%';
+            const double sum = percentValue(row[ColumnPercent], locale)
+                + percentValue(list.rows[n - 1][ColumnSum], locale);
+            row[ColumnSum] = formatOneDecimal(sum, locale) + u'%';
         }
 
         QString &ratio = row[ColumnPopularityPerSearch];
-        if (ValueThroughWholeFormat(row[ColumnSearches], locale) == 0)
+        if (valueThroughWholeFormat(row[ColumnSearches], locale) == 0)
             ratio.clear();
         else
-            ratio = FormatCount(ValueThroughWholeFormat(ratio, locale), locale);
+            ratio = formatCount(valueThroughWholeFormat(ratio, locale), locale);
 
         const QString &phrase = row[ColumnSuggestions];
-        list.QueryAddresses.append(queryAddress ? queryAddress(phrase) : phrase);
+        list.queryAddresses.append(queryAddress ? queryAddress(phrase) : phrase);
     }
 }
 

@@ -37,7 +37,7 @@ inline constexpr std::array<int, ListColumnCount - 1> ReportFieldWidths {5, 65, 
 inline constexpr int MaxPhraseLength = 65;
 
 // "ID", "Suggestions", "Searches/mo.", "Percent", "Sum", "Popularity", "Popularity/Search", "Ad".
-QString ListColumnCaption(int column);
+QString listColumnCaption(int column);
 
 // One row of the result list: the eight cell texts, indexed by ListColumn.
 struct ListRow
@@ -56,52 +56,52 @@ using QueryAddressBuilder = std::function<QString(const QString &phrase)>;
 // What the result list shows. The widget mirrors it; all rules work on this.
 struct ResultList
 {
-    QList<ListRow> Rows;
+    QList<ListRow> rows;
     // Caption of column 1: "Suggestions" until results are shown, then the summary caption.
-    QString SuggestionsCaption = ListColumnCaption(ColumnSuggestions);
+    QString suggestionsCaption = listColumnCaption(ColumnSuggestions);
     // One address per row in display order; filled by the run, LoadReport and
     // RefreshListFigures.
-    QStringList QueryAddresses;
+    QStringList queryAddresses;
     // Set by the caller once a finished run or a loaded report is shown.
-    bool ResultsShown = false;
+    bool resultsShown = false;
     // True while the rows are ordered by "Popularity/Search".
-    bool PopularitySorted = false;
+    bool popularitySorted = false;
 
-    int ListRowCount() const { return int(Rows.size()); }
+    int listRowCount() const { return int(rows.size()); }
     // What the history deletions do to the list: no rows, caption back, nothing shown.
-    void ClearResults();
+    void clearResults();
 };
 
 // The run's total of monthly searches. A Searches text that is not a number counts as 0.
-qint64 TotalSearches(const SuggestionTable &table, const QLocale &locale = QLocale());
+qint64 totalSearches(const SuggestionTable &table, const QLocale &locale = QLocale());
 
 // The row rule for table entry `index` (row number index + 1). Adds the entry's share to
 // runningPercent and cuts an overlong Keyword in the table as well. A total of 0 gives
 // 0.0% shares; 0 searches gives an empty "Popularity/Search". Every cell but "Ad" fits its
 // report field: a count too wide with separators is given without them.
-ListRow MakeListRow(SuggestionTable &table, int index, qint64 totalSearches, double &runningPercent,
+ListRow makeListRow(SuggestionTable &table, int index, qint64 totalSearches, double &runningPercent,
                     const QLocale &locale = QLocale());
 
 // The row rule over entries 0 .. SuggestionCount - 1.
-QList<ListRow> MakeListRows(SuggestionTable &table, qint64 totalSearches,
+QList<ListRow> makeListRows(SuggestionTable &table, qint64 totalSearches,
                             const QLocale &locale = QLocale());
 
 // Caption of column 1 after a run:
 // Keyword "golf" searches 12,345 (top 42 only)
-QString SummaryCaption(const QString &seedKeyword, qint64 totalSearches, int suggestionCount,
+QString summaryCaption(const QString &seedKeyword, qint64 totalSearches, int suggestionCount,
                        const QLocale &locale = QLocale());
 
 // The "Popularity/Search" text as the sort compares it: its value in format "000000000".
-QString PaddedForSort(const QString &popularityPerSearch, const QLocale &locale = QLocale());
+QString paddedForSort(const QString &popularityPerSearch, const QLocale &locale = QLocale());
 
 // Orders the rows by ascending "Popularity/Search" (stable among equal values), leaving the
 // cells as they were. The caller then calls RefreshListFigures.
-void SortByPopularityPerSearch(ResultList &list, const QLocale &locale = QLocale());
+void sortByPopularityPerSearch(ResultList &list, const QLocale &locale = QLocale());
 
 // After a reorder: "Sum" rebuilt from the shown percentages in display order,
 // "Popularity/Search" back in its normal format (also from padded texts), QueryAddresses
 // rebuilt in display order. "ID" keeps each row's number.
-void RefreshListFigures(ResultList &list, const QueryAddressBuilder &queryAddress,
+void refreshListFigures(ResultList &list, const QueryAddressBuilder &queryAddress,
                         const QLocale &locale = QLocale());
 
 } // namespace Quorvane

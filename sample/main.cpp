@@ -16,7 +16,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvane Sample"));
-    QApplication::setWindowIcon(Quorvane::ProgramIcon());
+    QApplication::setWindowIcon(Quorvane::programIcon());
 
     Quorvane::SampleServices services;
     Quorvane::WidgetMessageBoxes boxes;
@@ -24,18 +24,18 @@ int main(int argc, char *argv[])
         boxes.warn(Quorvane::SevereErrorText);
         return 1;
     }
-    Quorvane::OverrideEndpoints(services.endpoints());
+    Quorvane::overrideEndpoints(services.endpoints());
 
     // For tests and scripts: QUORVANE_EXIT_AFTER_MS=n closes the main window, and so ends the
     // program, n milliseconds after it is shown.
     const int exitAfterMs = qEnvironmentVariableIntValue("QUORVANE_EXIT_AFTER_MS");
 
-    Quorvane::Program program(Quorvane::SamplePlaces(), boxes);
-    return program.Exec([&boxes, exitAfterMs](Quorvane::MainWindow &w) {
+    Quorvane::Program program(Quorvane::samplePlaces(), boxes);
+    return program.exec([&boxes, exitAfterMs](Quorvane::MainWindow &w) {
         boxes.setParent(&w);
         if (exitAfterMs > 0)
             QTimer::singleShot(exitAfterMs, &w, &QWidget::close);
         // The services are on this computer.
-        w.Controller().Connectivity().SetProbe([] { return true; });
+        w.controller().connectivity().setProbe([] { return true; });
     });
 }

@@ -118,10 +118,10 @@ QString fillerSentence(quint64 h, const QString &phrase, int words)
 
 QString siteName(quint64 h)
 {
-    static const std::array<const char *, 8> Sites = {"shop",   "direct", "world",   "store",
+    static const std::array<const char *, 8> sites = {"shop",   "direct", "world",   "store",
                                                       "online", "depot",  "central", "express"};
     return QStringLiteral("www.%1%2.example")
-        .arg(QLatin1String(Sites[h % Sites.size()]))
+        .arg(QLatin1String(sites[h % sites.size()]))
         .arg(h % 997);
 }
 
@@ -164,7 +164,7 @@ QString searchForm(const QString &phrase)
 
 } // namespace
 
-QString GroupThousands(qint64 value)
+QString groupThousands(qint64 value)
 {
     QString digits = QString::number(value < 0 ? -value : value);
     for (qsizetype i = digits.size() - 3; i > 0; i -= 3)
@@ -172,7 +172,7 @@ QString GroupThousands(qint64 value)
     return value < 0 ? QLatin1Char('-') + digits : digits;
 }
 
-QList<SampleSuggestion> SampleSuggestions(const QString &seed, int rowCount)
+QList<SampleSuggestion> sampleSuggestions(const QString &seed, int rowCount)
 {
     QList<SampleSuggestion> rows;
     if (listsNothing(seed) || rowCount <= 0)
@@ -194,9 +194,9 @@ QList<SampleSuggestion> SampleSuggestions(const QString &seed, int rowCount)
     return rows;
 }
 
-QByteArray SampleKeywordPage(const QString &seed, int rowCount)
+QByteArray sampleKeywordPage(const QString &seed, int rowCount)
 {
-    const QList<SampleSuggestion> rows = SampleSuggestions(seed, rowCount);
+    const QList<SampleSuggestion> rows = sampleSuggestions(seed, rowCount);
     QString page;
     page.reserve(200 + rows.size() * 160);
     page += QLatin1String("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\n"
@@ -218,7 +218,7 @@ QByteArray SampleKeywordPage(const QString &seed, int rowCount)
         const SampleSuggestion &row = rows.at(i);
         page += i % 2 ? QLatin1String("<tr class=\"odd\">") : QLatin1String("<tr>");
         page += QLatin1String("<td class=\"n\">") + QString::number(row.searches)
-            + QLatin1String("</td><td><a href=\"/suggest?term=") + EncodePhrase(row.phrase)
+            + QLatin1String("</td><td><a href=\"/suggest?term=") + encodePhrase(row.phrase)
             + QLatin1String("\">") + escapeText(row.phrase) + QLatin1String("</a></td></tr>\n");
     }
     page += QLatin1String("</tbody></table>\n");
@@ -228,7 +228,7 @@ QByteArray SampleKeywordPage(const QString &seed, int rowCount)
     return page.toUtf8();
 }
 
-qint64 SampleResultCount(const QString &phrase)
+qint64 sampleResultCount(const QString &phrase)
 {
     const quint64 h = phraseHash(phrase, 2);
     if (h % 8 == 0)
@@ -240,15 +240,15 @@ qint64 SampleResultCount(const QString &phrase)
     return scale + static_cast<qint64>((h >> 12) % static_cast<quint64>(9 * scale));
 }
 
-bool SampleHasAds(const QString &phrase)
+bool sampleHasAds(const QString &phrase)
 {
     return phraseHash(phrase, 3) % 3 == 0;
 }
 
-QByteArray SampleResultPage(const QString &phrase)
+QByteArray sampleResultPage(const QString &phrase)
 {
     const quint64 h = phraseHash(phrase, 4);
-    const qint64 count = SampleResultCount(phrase);
+    const qint64 count = sampleResultCount(phrase);
     // Pages without a count show a handful of results ("1 - 4 of 4") or none.
     const int shown = count >= 0 ? 10 : static_cast<int>(h % 10);
     const QString escaped = escapeText(phrase);
@@ -266,7 +266,7 @@ QByteArray SampleResultPage(const QString &phrase)
     if (count >= 0) {
         page += QStringLiteral("Results <b>1</b> - <b>10</b> of about <b>%1</b> for <b>%2</b>."
                                "&nbsp;(<b>0.%3</b> seconds)")
-                    .arg(GroupThousands(count), escaped)
+                    .arg(groupThousands(count), escaped)
                     .arg(10 + h % 80);
     } else if (shown > 0) {
         page += QStringLiteral("Results <b>1</b> - <b>%1</b> of <b>%1</b> for <b>%2</b>.")
@@ -278,7 +278,7 @@ QByteArray SampleResultPage(const QString &phrase)
     }
     page += QLatin1String("</td></tr></table>\n");
 
-    if (SampleHasAds(phrase)) {
+    if (sampleHasAds(phrase)) {
         page += QLatin1String("<table align=right width=30% cellpadding=0 cellspacing=0 "
                               "class=ads><tr><td><h2 class=sl>Sponsored Links</h2>\n");
         for (int i = 0; i < 3; ++i) {
@@ -317,7 +317,7 @@ QByteArray SampleResultPage(const QString &phrase)
         for (int p = 1; p <= 10; ++p) {
             page += p == 1 ? QLatin1String("<td><b>1</b></td>")
                            : QStringLiteral("<td><a href=\"/search?q=%1&amp;start=%2\">%3</a></td>")
-                                 .arg(EncodePhrase(phrase))
+                                 .arg(encodePhrase(phrase))
                                  .arg((p - 1) * 10)
                                  .arg(p);
         }
@@ -331,7 +331,7 @@ QByteArray SampleResultPage(const QString &phrase)
     return page.toUtf8();
 }
 
-QByteArray SampleProductPage()
+QByteArray sampleProductPage()
 {
     return QByteArrayLiteral(
         "<html><head><title>Quorvane 1.2</title></head><body>\n<h1>Quorvane 1.2</h1>\n"

@@ -19,18 +19,18 @@ struct SampleSuggestion
 // The rows the keyword database page lists for a seed, in page order (most searched first).
 // The seed "nothing" lists no rows. Phrases are lower case; a seed holding the word "zero"
 // gives every tenth row a search count of 0.
-QList<SampleSuggestion> SampleSuggestions(const QString &seed, int rowCount = 100);
-QByteArray SampleKeywordPage(const QString &seed, int rowCount = 100);
+QList<SampleSuggestion> sampleSuggestions(const QString &seed, int rowCount = 100);
+QByteArray sampleKeywordPage(const QString &seed, int rowCount = 100);
 
 // The result count the phrase's result page shows, or -1 when the page shows none.
-qint64 SampleResultCount(const QString &phrase);
+qint64 sampleResultCount(const QString &phrase);
 // Whether the phrase's result page carries sponsored links.
-bool SampleHasAds(const QString &phrase);
-QByteArray SampleResultPage(const QString &phrase);
+bool sampleHasAds(const QString &phrase);
+QByteArray sampleResultPage(const QString &phrase);
 
-QByteArray SampleProductPage();
+QByteArray sampleProductPage();
 
 // "1234567" -> "1,234,567"
-QString GroupThousands(qint64 value);
+QString groupThousands(qint64 value);
 
 } // namespace Quorvane

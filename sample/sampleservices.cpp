@@ -156,7 +156,7 @@ QByteArray errorPage(int status, const char *reason)
 
 } // namespace
 
-QString SampleFaultName(SampleFault fault)
+QString sampleFaultName(SampleFault fault)
 {
     for (const FaultName &entry : FaultNames) {
         if (entry.fault == fault)
@@ -165,7 +165,7 @@ QString SampleFaultName(SampleFault fault)
     return QStringLiteral("none");
 }
 
-std::optional<SampleFault> SampleFaultFromName(const QString &name)
+std::optional<SampleFault> sampleFaultFromName(const QString &name)
 {
     if (name == QLatin1String("none"))
         return SampleFault::None;
@@ -176,7 +176,7 @@ std::optional<SampleFault> SampleFaultFromName(const QString &name)
     return std::nullopt;
 }
 
-QList<SampleFault> AllSampleFaults()
+QList<SampleFault> allSampleFaults()
 {
     QList<SampleFault> faults;
     for (const FaultName &entry : FaultNames)
@@ -302,7 +302,7 @@ private:
             const qsizetype slash = target.indexOf('/', 7);
             const QByteArray name = target.mid(7, slash < 0 ? -1 : slash - 7);
             inner = slash < 0 ? DefaultInner.toLatin1() : target.mid(slash);
-            pathFault = SampleFaultFromName(QString::fromLatin1(name));
+            pathFault = sampleFaultFromName(QString::fromLatin1(name));
             if (!pathFault)
                 pathFault = SampleFault::NotFound;
         }
@@ -333,11 +333,11 @@ private:
     static Page pageFor(const SampleRequest &request, int rowCount)
     {
         if (request.path == QLatin1String("/suggest"))
-            return {200, "OK", SampleKeywordPage(request.phrase, rowCount)};
+            return {200, "OK", sampleKeywordPage(request.phrase, rowCount)};
         if (request.path == QLatin1String("/search"))
-            return {200, "OK", SampleResultPage(request.phrase)};
+            return {200, "OK", sampleResultPage(request.phrase)};
         if (request.path == DefaultInner)
-            return {200, "OK", SampleProductPage()};
+            return {200, "OK", sampleProductPage()};
         if (request.path == QLatin1String("/"))
             return {200, "OK",
                     QByteArrayLiteral("<html><body><p>Sample services</p></body></html>\n")};
@@ -706,7 +706,7 @@ ServiceEndpoints SampleServices::endpoints() const
 
 QString SampleServices::faultAddress(SampleFault fault, const QString &inner) const
 {
-    return baseAddress() + QStringLiteral("/fault/") + SampleFaultName(fault) + inner;
+    return baseAddress() + QStringLiteral("/fault/") + sampleFaultName(fault) + inner;
 }
 
 QString SampleServices::refusedAddress() const

@@ -43,9 +43,9 @@ enum class SampleFault {
     ResetBeforeStatus, // the request is read, then a TCP reset without a byte of response
 };
 
-QString SampleFaultName(SampleFault fault);
-std::optional<SampleFault> SampleFaultFromName(const QString &name);
-QList<SampleFault> AllSampleFaults(); // every fault except None
+QString sampleFaultName(SampleFault fault);
+std::optional<SampleFault> sampleFaultFromName(const QString &name);
+QList<SampleFault> allSampleFaults(); // every fault except None
 
 // Which requests go wrong. Numbers count every request the main server receives since the
 // plan was set, from 1. A redirect hop is a request of its own; its target ("/hop/...") is

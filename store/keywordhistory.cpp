@@ -4,17 +4,17 @@
 
 namespace Quorvane {
 
-bool AddKeywordToHistory(QStringList &history, const QString &NewKeyword)
+bool addKeywordToHistory(QStringList &history, const QString &newKeyword)
 {
-    if (history.contains(NewKeyword, Qt::CaseSensitive))
+    if (history.contains(newKeyword, Qt::CaseSensitive))
         return false;
     if (history.size() >= MaxHistoryEntries)
         return false;
-    history.prepend(NewKeyword);
+    history.prepend(newKeyword);
     return true;
 }
 
-std::optional<qsizetype> HistoryEntryToDelete(const QStringList &history, const QString &boxText)
+std::optional<qsizetype> historyEntryToDelete(const QStringList &history, const QString &boxText)
 {
     qsizetype index = history.indexOf(boxText);
     if (index < 0) {
@@ -28,27 +28,27 @@ std::optional<qsizetype> HistoryEntryToDelete(const QStringList &history, const 
     return index;
 }
 
-std::optional<QString> DeleteKeywordFromHistory(QStringList &history, const QString &boxText)
+std::optional<QString> deleteKeywordFromHistory(QStringList &history, const QString &boxText)
 {
-    const std::optional<qsizetype> index = HistoryEntryToDelete(history, boxText);
+    const std::optional<qsizetype> index = historyEntryToDelete(history, boxText);
     if (!index)
         return std::nullopt;
     return history.takeAt(*index);
 }
 
-QStringList DeleteAllFromHistory(QStringList &history)
+QStringList deleteAllFromHistory(QStringList &history)
 {
     return std::exchange(history, {});
 }
 
-KeywordBoxFill FillKeywordBox(const QStringList &history)
+KeywordBoxFill fillKeywordBox(const QStringList &history)
 {
     if (history.isEmpty())
         return {};
     return {history, history.first(), true};
 }
 
-ButtonStates ButtonStateRule(const QStringList &history, const QString &boxText,
+ButtonStates buttonStateRule(const QStringList &history, const QString &boxText,
                              bool keywordTimerArmed)
 {
     const bool idleOn = !keywordTimerArmed;

@@ -16,15 +16,15 @@ inline constexpr qsizetype MaxHistoryEntries = 32767;
 // MakeProject's change: a keyword equal (case-sensitive) to an entry changes nothing; any other
 // goes in at index 0. A full history refuses the keyword rather than overflow its count.
 // Returns true when the history changed and must be saved.
-bool AddKeywordToHistory(QStringList &history, const QString &NewKeyword);
+bool addKeywordToHistory(QStringList &history, const QString &newKeyword);
 
 // The entry a Delete of the box's text removes: the first equal to it, or else the first equal
 // to it ignoring letter case (the button is offered for either).
-std::optional<qsizetype> HistoryEntryToDelete(const QStringList &history, const QString &boxText);
+std::optional<qsizetype> historyEntryToDelete(const QStringList &history, const QString &boxText);
 // Removes that entry and returns it, so the caller deletes that keyword's report file.
-std::optional<QString> DeleteKeywordFromHistory(QStringList &history, const QString &boxText);
+std::optional<QString> deleteKeywordFromHistory(QStringList &history, const QString &boxText);
 // Empties the history and returns the removed entries in history order (their reports go too).
-QStringList DeleteAllFromHistory(QStringList &history);
+QStringList deleteAllFromHistory(QStringList &history);
 
 // What the keyword box shows when the main window loads and after a Delete: every entry in
 // history order, the newest as the text, and the four buttons on; all off for an empty history.
@@ -34,14 +34,14 @@ struct KeywordBoxFill
     QString text;
     bool buttonsEnabled = false;
 };
-KeywordBoxFill FillKeywordBox(const QStringList &history);
+KeywordBoxFill fillKeywordBox(const QStringList &history);
 
 struct ButtonStates
 {
     bool Delete = false;
-    bool DeleteAll = false;
+    bool deleteAll = false;
     bool Export = false;
-    bool Suggest = false;
+    bool suggest = false;
 
     friend bool operator==(const ButtonStates &, const ButtonStates &) = default;
 };
@@ -49,7 +49,7 @@ struct ButtonStates
 // The states of Delete, Delete All, Export and Suggest for the box's text. The text matches when
 // an entry equals it ignoring letter case. Where the text does not match, Suggest is on only
 // while the run-start timer is not armed.
-ButtonStates ButtonStateRule(const QStringList &history, const QString &boxText,
+ButtonStates buttonStateRule(const QStringList &history, const QString &boxText,
                              bool keywordTimerArmed);
 
 } // namespace Quorvane

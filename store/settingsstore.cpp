@@ -24,20 +24,20 @@ namespace {
 const QString IntervalName = QStringLiteral("Interval");
 const QString KeywordNumName = QStringLiteral("KeywordNum");
 
-QString EntryName(qsizetype index)
+QString entryName(qsizetype index)
 {
     return QStringLiteral("Keyword") + QString::number(index + 1);
 }
 
 // QSettings separates groups with "/"; callers pass registry-style paths.
-QString GroupOf(const QString &keyPath)
+QString groupOf(const QString &keyPath)
 {
     QString group = keyPath;
     group.replace(QLatin1Char('\\'), QLatin1Char('/'));
     return group;
 }
 
-QString ValueText(const QVariant &value)
+QString valueText(const QVariant &value)
 {
     // A hand-edited INI line with an unquoted comma reads as a list; give back its text.
     if (value.typeId() == QMetaType::QStringList)
@@ -45,12 +45,12 @@ QString ValueText(const QVariant &value)
     return value.toString();
 }
 
-QString ReadValue(const QSettings &settings, const QString &name)
+QString readValue(const QSettings &settings, const QString &name)
 {
-    return ValueText(settings.value(name));
+    return valueText(settings.value(name));
 }
 
-bool SameBytes(const QString &a, const QString &b)
+bool sameBytes(const QString &a, const QString &b)
 {
     QFile fa(a);
     QFile fb(b);
@@ -63,7 +63,7 @@ bool SameBytes(const QString &a, const QString &b)
 // line break included) and a line break inside double quotes does not end the line. Reports a
 // line break inside quotes or quotes left open, as Qt itself never writes either and a stray
 // quote swallows the lines after it.
-bool SplitIniLines(const QString &text, QStringList &lines)
+bool splitIniLines(const QString &text, QStringList &lines)
 {
     QString line;
     bool inQuotes = false;
@@ -92,7 +92,7 @@ bool SplitIniLines(const QString &text, QStringList &lines)
     return !inQuotes && !quotedBreak;
 }
 
-bool LineIsSound(const QString &rawLine)
+bool lineIsSound(const QString &rawLine)
 {
     const QString line = rawLine.trimmed();
     if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
@@ -106,12 +106,12 @@ bool LineIsSound(const QString &rawLine)
 }
 
 #ifdef Q_OS_UNIX
-bool HardLink(const QString &from, const QString &to)
+bool hardLink(const QString &from, const QString &to)
 {
     return ::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
-bool ReplaceFile(const QString &from, const QString &to)
+bool replaceFile(const QString &from, const QString &to)
 {
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
@@ -119,26 +119,26 @@ bool ReplaceFile(const QString &from, const QString &to)
 // Whether the INI file holds exactly the values of the settings key that `meant` holds; nothing
 // when it cannot be told. QSettings answers for a file it wrote itself from its own memory, so
 // the file is read under a name never used before: a hard link to it.
-std::optional<bool> FileHolds(const QString &fileName, QSettings &meant)
+std::optional<bool> fileHolds(const QString &fileName, QSettings &meant)
 {
     static int serial = 0;
     const QString alias = fileName
         + QStringLiteral(".check-%1-%2").arg(QCoreApplication::applicationPid()).arg(++serial);
-    if (!HardLink(fileName, alias))
+    if (!hardLink(fileName, alias))
         return std::nullopt;
     bool same = false;
     {
         QSettings written(alias, QSettings::IniFormat);
         same = written.status() == QSettings::NoError;
-        written.beginGroup(GroupOf(SettingsKey));
-        meant.beginGroup(GroupOf(SettingsKey));
+        written.beginGroup(groupOf(SettingsKey));
+        meant.beginGroup(groupOf(SettingsKey));
         QStringList keys = meant.allKeys();
         QStringList writtenKeys = written.allKeys();
         keys.sort();
         writtenKeys.sort();
         same = same && writtenKeys == keys;
         for (qsizetype i = 0; same && i < keys.size(); ++i)
-            same = ReadValue(written, keys[i]) == ReadValue(meant, keys[i]);
+            same = readValue(written, keys[i]) == readValue(meant, keys[i]);
         meant.endGroup();
     }
     QFile::remove(alias);
@@ -163,7 +163,7 @@ SettingsLocation SettingsLocation::iniFile(const QString &fileName)
     return {fileName, QSettings::IniFormat};
 }
 
-std::optional<qint16> ToSettingNumber(const QString &text)
+std::optional<qint16> toSettingNumber(const QString &text)
 {
     static const QRegularExpression number(
         QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
@@ -181,7 +181,7 @@ std::optional<qint16> ToSettingNumber(const QString &text)
     return qint16(rounded);
 }
 
-bool IniFileIsDamaged(const QString &fileName)
+bool iniFileIsDamaged(const QString &fileName)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
@@ -195,10 +195,10 @@ bool IniFileIsDamaged(const QString &fileName)
         return true;
 
     QStringList lines;
-    if (!SplitIniLines(text, lines))
+    if (!splitIniLines(text, lines))
         return true;
     for (const QString &line : std::as_const(lines)) {
-        if (!LineIsSound(line))
+        if (!lineIsSound(line))
             return true;
     }
 
@@ -255,13 +255,13 @@ bool SettingsStore::commitChecked(QSettings &settings) const
         QFile::remove(info.dir().filePath(name));
 
     const QString earlier = path + QStringLiteral(".earlier");
-    const bool kept = info.exists() && HardLink(path, earlier);
+    const bool kept = info.exists() && hardLink(path, earlier);
     settings.sync();
     bool written = settings.isWritable() && settings.status() != QSettings::AccessError;
-    if (written && FileHolds(path, settings) == false) {
+    if (written && fileHolds(path, settings) == false) {
         written = false;
         if (kept)
-            ReplaceFile(earlier, path);
+            replaceFile(earlier, path);
         else
             QFile::remove(path); // the next start is a first start, not a failed one
     }
@@ -282,7 +282,7 @@ QString SettingsStore::keepDamagedCopy()
         return m_damagedCopy;
     m_damageChecked = true;
     if (!m_location.isIniFile() || !QFileInfo::exists(m_location.path)
-        || !IniFileIsDamaged(m_location.path))
+        || !iniFileIsDamaged(m_location.path))
         return {};
 
     // A copy kept at an earlier start that was never followed by a write is enough.
@@ -292,7 +292,7 @@ QString SettingsStore::keepDamagedCopy()
         info.dir().entryList({prefix + QLatin1Char('*')}, QDir::Files, QDir::Name);
     for (const QString &name : earlier) {
         const QString candidate = info.dir().filePath(name);
-        if (SameBytes(candidate, m_location.path)) {
+        if (sameBytes(candidate, m_location.path)) {
             m_damagedCopy = candidate;
             return m_damagedCopy;
         }
@@ -311,50 +311,50 @@ QString SettingsStore::keepDamagedCopy()
     return m_damagedCopy;
 }
 
-bool SettingsStore::WriteRegValue(const QString &keyPath, const QString &valueName,
+bool SettingsStore::writeRegValue(const QString &keyPath, const QString &valueName,
                                   const QString &text)
 {
     if (!prepareWrite())
         return false;
     QSettings settings(m_location.path, m_location.format);
-    settings.beginGroup(GroupOf(keyPath));
+    settings.beginGroup(groupOf(keyPath));
     settings.setValue(valueName, text);
     settings.endGroup();
     return commit(settings);
 }
 
-QString SettingsStore::ReadRegValue(const QString &keyPath, const QString &valueName) const
+QString SettingsStore::readRegValue(const QString &keyPath, const QString &valueName) const
 {
     QSettings settings(m_location.path, m_location.format);
-    settings.beginGroup(GroupOf(keyPath));
-    return ReadValue(settings, valueName);
+    settings.beginGroup(groupOf(keyPath));
+    return readValue(settings, valueName);
 }
 
-bool SettingsStore::DeleteRegKey(const QString &keyPath)
+bool SettingsStore::deleteRegKey(const QString &keyPath)
 {
     if (!prepareWrite())
         return false;
     QSettings settings(m_location.path, m_location.format);
-    settings.remove(GroupOf(keyPath));
+    settings.remove(groupOf(keyPath));
     return commit(settings);
 }
 
-bool SettingsStore::KeyExists(const QString &keyPath) const
+bool SettingsStore::keyExists(const QString &keyPath) const
 {
     QSettings settings(m_location.path, m_location.format);
-    settings.beginGroup(GroupOf(keyPath));
+    settings.beginGroup(groupOf(keyPath));
     return !settings.allKeys().isEmpty();
 }
 
-LoadSettingsResult SettingsStore::LoadSettings(Settings &settings) const
+LoadSettingsResult SettingsStore::loadSettings(Settings &settings) const
 {
     QSettings store(m_location.path, m_location.format);
-    store.beginGroup(GroupOf(SettingsKey));
+    store.beginGroup(groupOf(SettingsKey));
 
-    const std::optional<qint16> interval = ToSettingNumber(ReadValue(store, IntervalName));
+    const std::optional<qint16> interval = toSettingNumber(readValue(store, IntervalName));
     if (!interval)
         return LoadSettingsResult::BadInterval;
-    const std::optional<qint16> count = ToSettingNumber(ReadValue(store, KeywordNumName));
+    const std::optional<qint16> count = toSettingNumber(readValue(store, KeywordNumName));
     if (!count)
         return LoadSettingsResult::BadKeywordNum;
 
@@ -363,38 +363,38 @@ LoadSettingsResult SettingsStore::LoadSettings(Settings &settings) const
     QStringList history;
     history.reserve(qMax<qint16>(*count, 0));
     for (qint16 i = 0; i < *count; ++i)
-        history.append(ReadValue(store, EntryName(i)));
+        history.append(readValue(store, entryName(i)));
 
-    settings.IntervalSetting = *interval;
-    settings.KeywordHistory = history;
+    settings.intervalSetting = *interval;
+    settings.keywordHistory = history;
     return LoadSettingsResult::Loaded;
 }
 
-bool SettingsStore::WriteDefaultSettings(const Settings &settings)
+bool SettingsStore::writeDefaultSettings(const Settings &settings)
 {
     if (!prepareWrite())
         return false;
     QSettings store(m_location.path, m_location.format);
-    store.beginGroup(GroupOf(SettingsKey));
-    store.setValue(IntervalName, QString::number(settings.IntervalSetting));
+    store.beginGroup(groupOf(SettingsKey));
+    store.setValue(IntervalName, QString::number(settings.intervalSetting));
     store.setValue(KeywordNumName, QStringLiteral("0"));
     store.endGroup();
     return commit(store);
 }
 
-bool SettingsStore::SaveHistory(const Settings &settings)
+bool SettingsStore::saveHistory(const Settings &settings)
 {
     if (!prepareWrite())
         return false;
     // The steps change QSettings' copy in memory; sync() then replaces the file once.
     QSettings store(m_location.path, m_location.format);
-    const QString group = GroupOf(SettingsKey);
+    const QString group = groupOf(SettingsKey);
     store.remove(group);
     store.beginGroup(group);
-    store.setValue(IntervalName, QString::number(settings.IntervalSetting));
-    for (qsizetype i = 0; i < settings.KeywordHistory.size(); ++i)
-        store.setValue(EntryName(i), settings.KeywordHistory.at(i));
-    store.setValue(KeywordNumName, QString::number(settings.HistoryCount()));
+    store.setValue(IntervalName, QString::number(settings.intervalSetting));
+    for (qsizetype i = 0; i < settings.keywordHistory.size(); ++i)
+        store.setValue(entryName(i), settings.keywordHistory.at(i));
+    store.setValue(KeywordNumName, QString::number(settings.historyCount()));
     store.endGroup();
     return commit(store);
 }

@@ -32,22 +32,22 @@ struct SettingsLocation
 struct Settings
 {
     // 0 pauses 30 minutes after every three runs; any other value means no pause.
-    qint16 IntervalSetting = 0;
+    qint16 intervalSetting = 0;
     // Index 0 is the newest entry.
-    QStringList KeywordHistory;
+    QStringList keywordHistory;
 
-    qint16 HistoryCount() const { return qint16(KeywordHistory.size()); }
+    qint16 historyCount() const { return qint16(keywordHistory.size()); }
 };
 
-inline bool PacingPauseEnabled(const Settings &settings)
+inline bool pacingPauseEnabled(const Settings &settings)
 {
-    return settings.IntervalSetting == 0;
+    return settings.intervalSetting == 0;
 }
 
 // Text to a 16-bit signed number: surrounding blanks allowed, a fraction rounded to the nearest
 // whole number (halves to the even neighbour). Empty text, text that is not a number and numbers
 // outside -32768..32767 give nothing.
-std::optional<qint16> ToSettingNumber(const QString &text);
+std::optional<qint16> toSettingNumber(const QString &text);
 
 enum class LoadSettingsResult {
     Loaded,
@@ -65,19 +65,19 @@ public:
 
     const SettingsLocation &location() const { return m_location; }
 
-    bool WriteRegValue(const QString &keyPath, const QString &valueName, const QString &text);
+    bool writeRegValue(const QString &keyPath, const QString &valueName, const QString &text);
     // Empty text when the key or the value does not exist; reading never creates anything.
-    QString ReadRegValue(const QString &keyPath, const QString &valueName) const;
-    bool DeleteRegKey(const QString &keyPath);
+    QString readRegValue(const QString &keyPath, const QString &valueName) const;
+    bool deleteRegKey(const QString &keyPath);
     // A first start is recognised by the absence of the key.
-    bool KeyExists(const QString &keyPath) const;
+    bool keyExists(const QString &keyPath) const;
 
     // Fills `settings` only when both numbers are sound; otherwise leaves it untouched.
-    LoadSettingsResult LoadSettings(Settings &settings) const;
-    bool WriteDefaultSettings(const Settings &settings);
+    LoadSettingsResult loadSettings(Settings &settings) const;
+    bool writeDefaultSettings(const Settings &settings);
     // Deletes the key, writes "Interval", Keyword1..N, then "KeywordNum"; the file is replaced
     // once, so an interruption leaves either the earlier or the complete new contents.
-    bool SaveHistory(const Settings &settings);
+    bool saveHistory(const Settings &settings);
 
     // An INI file Qt cannot read whole would be rewritten without the unreadable part on the
     // next write, losing the user's values. Once per store, before its first write, such a file
@@ -105,6 +105,6 @@ private:
 // Whether an INI file would lose content when Qt reads and rewrites it: Qt reports a format
 // error, the bytes are not UTF-8, a line is neither blank, a comment, a named section header nor
 // a key=value pair, or a double quote is left open or spans a line break.
-bool IniFileIsDamaged(const QString &fileName);
+bool iniFileIsDamaged(const QString &fileName);
 
 } // namespace Quorvane

@@ -9,7 +9,7 @@ class tst_ServiceAddresses final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { OverrideEndpoints(std::nullopt); }
+    void cleanup() { overrideEndpoints(std::nullopt); }
 
     void scrambleSeedFollowsTheShiftRule();
     void generatorSequenceIsFixedAcrossPlatforms();
@@ -24,16 +24,16 @@ private Q_SLOTS:
 
 void tst_ServiceAddresses::scrambleSeedFollowsTheShiftRule()
 {
-    QCOMPARE(ScrambleSeed(QString()), 0);
-    QCOMPARE(ScrambleSeed(QStringLiteral("A")), 0); // a=0, b=0: 65 ^ 65
-    QCOMPARE(ScrambleSeed(QStringLiteral("AB")), qint32((66 << 7) ^ (66 << 13))); // a=7, b=13
-    QVERIFY(ScrambleSeed(QString(20, QChar(255))) >= 0); // 255 shifted by at most 22
+    QCOMPARE(scrambleSeed(QString()), 0);
+    QCOMPARE(scrambleSeed(QStringLiteral("A")), 0); // a=0, b=0: 65 ^ 65
+    QCOMPARE(scrambleSeed(QStringLiteral("AB")), qint32((66 << 7) ^ (66 << 13))); // a=7, b=13
+    QVERIFY(scrambleSeed(QString(20, QChar(255))) >= 0); // 255 shifted by at most 22
 }
 
 void tst_ServiceAddresses::generatorSequenceIsFixedAcrossPlatforms()
 {
     // The stored pieces in the program depend on this exact sequence.
-    QCOMPARE(Unscramble(QStringLiteral("k"), QStringLiteral("abcdef")), QStringLiteral("cJ!4P&"));
+    QCOMPARE(unscramble(QStringLiteral("k"), QStringLiteral("abcdef")), QStringLiteral("cJ!4P&"));
     ScrambleGenerator g;
     g.seed(12345);
     const double first = g.nextFraction();
@@ -48,9 +48,9 @@ void tst_ServiceAddresses::unscrambleDropsUnprintableCharacters()
 {
     const QString key = QStringLiteral("Qv&12-rK#9x!m");
     // A line break and a character above 126 draw no fraction and vanish.
-    QCOMPARE(Unscramble(key, QStringLiteral("a\nb") + QChar(0xe9)),
-             Unscramble(key, QStringLiteral("ab")));
-    QCOMPARE(Unscramble(key, QStringLiteral("\r\n\t")), QString());
+    QCOMPARE(unscramble(key, QStringLiteral("a\nb") + QChar(0xe9)),
+             unscramble(key, QStringLiteral("ab")));
+    QCOMPARE(unscramble(key, QStringLiteral("\r\n\t")), QString());
 }
 
 void tst_ServiceAddresses::storedPiecesRoundTrip_data()
@@ -70,22 +70,22 @@ void tst_ServiceAddresses::storedPiecesRoundTrip()
 {
     QFETCH(QString, key);
     QFETCH(QString, plain);
-    const QString stored = Scramble(key, plain);
+    const QString stored = scramble(key, plain);
     QCOMPARE(stored.size(), plain.size());
-    QCOMPARE(Unscramble(key, stored), plain);
+    QCOMPARE(unscramble(key, stored), plain);
 }
 
 void tst_ServiceAddresses::builtInAddressesJoinPrefixPhraseSuffix()
 {
     // The built-in pieces unscramble to plain addresses.
-    const ServiceEndpoints e = BuiltInEndpoints();
+    const ServiceEndpoints e = builtInEndpoints();
     for (const QString &prefix : {e.keywordPrefix, e.queryPrefix})
         QVERIFY2(prefix.startsWith(u"https://") && prefix.endsWith(u'='), qPrintable(prefix));
     for (const QString &suffix : {e.keywordSuffix, e.querySuffix})
         QVERIFY2(suffix.startsWith(u'&'), qPrintable(suffix));
-    QCOMPARE(KeywordDatabaseAddress(QStringLiteral("golf clubs")),
+    QCOMPARE(keywordDatabaseAddress(QStringLiteral("golf clubs")),
              e.keywordPrefix + "golf+clubs" + e.keywordSuffix);
-    QCOMPARE(QueryAddress(QString()), e.queryPrefix + e.querySuffix);
+    QCOMPARE(queryAddress(QString()), e.queryPrefix + e.querySuffix);
 }
 
 void tst_ServiceAddresses::phraseIsEncoded_data()
@@ -110,19 +110,19 @@ void tst_ServiceAddresses::phraseIsEncoded_data()
 void tst_ServiceAddresses::phraseIsEncoded()
 {
     QFETCH(QString, phrase);
-    QTEST(EncodePhrase(phrase), "encoded");
+    QTEST(encodePhrase(phrase), "encoded");
 }
 
 void tst_ServiceAddresses::overrideRedirectsEveryAddress()
 {
-    OverrideEndpoints(ServiceEndpoints {"http://127.0.0.1:9/kw?t=", "&x", "http://127.0.0.1:9/q?q=",
+    overrideEndpoints(ServiceEndpoints {"http://127.0.0.1:9/kw?t=", "&x", "http://127.0.0.1:9/q?q=",
                                         QString(), "http://127.0.0.1:9/p"});
-    QCOMPARE(KeywordDatabaseAddress(QStringLiteral("a b")),
+    QCOMPARE(keywordDatabaseAddress(QStringLiteral("a b")),
              QStringLiteral("http://127.0.0.1:9/kw?t=a+b&x"));
-    QCOMPARE(QueryAddress(QStringLiteral("c&a")), QStringLiteral("http://127.0.0.1:9/q?q=c%26a"));
-    QCOMPARE(ProductPageAddress(), QStringLiteral("http://127.0.0.1:9/p"));
-    OverrideEndpoints(std::nullopt);
-    QVERIFY(ProductPageAddress().startsWith(QLatin1String("https://")));
+    QCOMPARE(queryAddress(QStringLiteral("c&a")), QStringLiteral("http://127.0.0.1:9/q?q=c%26a"));
+    QCOMPARE(productPageAddress(), QStringLiteral("http://127.0.0.1:9/p"));
+    overrideEndpoints(std::nullopt);
+    QVERIFY(productPageAddress().startsWith(QLatin1String("https://")));
 }
 
 QTEST_GUILESS_MAIN(tst_ServiceAddresses)

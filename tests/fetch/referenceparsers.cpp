@@ -61,14 +61,14 @@ Outcome examineChunk(QString chunk, int entry, SuggestionTable &table, const Sta
             space < 0 ? lower.mid(wordStart) : lower.mid(wordStart, space - wordStart);
         if (entry < 0 || entry > 99)
             return Outcome::Failed;
-        table.Entries[entry].Results = wholeNumber(word);
+        table.entries[entry].results = wholeNumber(word);
         say(status, QStringLiteral("Parsing ..."));
         return Outcome::Count;
     }
     if (lower.contains(QStringLiteral("sponsored")) && lower.contains(QStringLiteral("link"))) {
         if (entry < 0 || entry > 99)
             return Outcome::Failed;
-        table.Entries[entry].HasAds = true;
+        table.entries[entry].hasAds = true;
         say(status, QStringLiteral("Sponsored links founnd"));
         return Outcome::Ads;
     }
@@ -163,28 +163,28 @@ bool parseKeyword(const QString &html, const QString &, SuggestionTable &table,
         } else if (*name == QStringLiteral("/td")) {
             say(status, QStringLiteral("Collecting keyword information ..."));
             if (inBody) {
-                if (table.SuggestionCount == 100)
+                if (table.suggestionCount == 100)
                     break;
-                if (table.SuggestionCount < 0 || table.SuggestionCount > 100)
+                if (table.suggestionCount < 0 || table.suggestionCount > 100)
                     return false;
                 const QString text =
                     stripTags(trimSpaces(textBetween(html, cellStart, tag->start)));
                 if (!secondCell) {
-                    table.Entries[table.SuggestionCount].Searches = text;
+                    table.entries[table.suggestionCount].searches = text;
                     secondCell = true;
                 } else {
-                    table.Entries[table.SuggestionCount].Keyword = text;
+                    table.entries[table.suggestionCount].keyword = text;
                     secondCell = false;
-                    table.SuggestionCount += 1;
+                    table.suggestionCount += 1;
                 }
             }
         }
     }
-    if (table.SuggestionCount != 0) {
-        table.NoSuggestions = false;
+    if (table.suggestionCount != 0) {
+        table.noSuggestions = false;
         return true;
     }
-    table.NoSuggestions = true;
+    table.noSuggestions = true;
     return false;
 }
 

@@ -27,10 +27,10 @@ QString rows(int count)
 QStringList entries(const SuggestionTable &table)
 {
     QStringList list;
-    for (int i = 0; i < table.SuggestionCount; ++i)
-        list << table.Entries[i].Searches + u'|' + table.Entries[i].Keyword;
-    if (table.SuggestionCount < MaxSuggestions)
-        list << table.Entries[table.SuggestionCount].Searches + QStringLiteral("|");
+    for (int i = 0; i < table.suggestionCount; ++i)
+        list << table.entries[i].searches + u'|' + table.entries[i].keyword;
+    if (table.suggestionCount < MaxSuggestions)
+        list << table.entries[table.suggestionCount].searches + QStringLiteral("|");
     return list;
 }
 
@@ -114,14 +114,14 @@ void tst_PageParsers::keywordCellsArePairedInDocumentOrder()
     QFETCH(bool, flagBefore);
     QFETCH(int, statusCount);
     SuggestionTable table;
-    table.SuggestionCount = qint16(startCount);
-    table.NoSuggestions = flagBefore;
+    table.suggestionCount = qint16(startCount);
+    table.noSuggestions = flagBefore;
     QStringList status;
     bool returned = false;
     for (const QString &page : pages)
-        returned = ParseKeyword(page, u"0", table, stop, [&](const QString &s) { status << s; });
+        returned = parseKeyword(page, u"0", table, stop, [&](const QString &s) { status << s; });
     QTEST(returned, "result");
-    QTEST(table.NoSuggestions, "flagAfter");
+    QTEST(table.noSuggestions, "flagAfter");
     QTEST(entries(table), "expected");
     if (statusCount >= 0)
         QCOMPARE(status.size(), statusCount);
@@ -132,7 +132,7 @@ void tst_PageParsers::keywordWritesStatusAtEveryCellTag()
     SuggestionTable table;
     const bool stop = false;
     QStringList status;
-    ParseKeyword(u"<td></td><tbody><tr><td>1</td></tbody><td>", u"0", table, stop,
+    parseKeyword(u"<td></td><tbody><tr><td>1</td></tbody><td>", u"0", table, stop,
                  [&](const QString &s) { status << s; });
     const QString c = QStringLiteral("Collecting keyword information ");
     QCOMPARE(status,
@@ -210,13 +210,13 @@ void tst_PageParsers::resultPageYieldsCountAndAds()
     SuggestionTable table;
     const bool stop = false;
     QStringList written;
-    QTEST(ParseGoogleResults(page, key, table, stop, [&](const QString &s) { written << s; }),
+    QTEST(parseGoogleResults(page, key, table, stop, [&](const QString &s) { written << s; }),
           "result");
     QTEST(written, "status");
-    QCOMPARE(EntryIndexFromKey(key), entry);
+    QCOMPARE(entryIndexFromKey(key), entry);
     for (int i = 0; i < MaxSuggestions; ++i) {
-        QCOMPARE(table.Entries[i].Results, i == entry ? results : QString());
-        QCOMPARE(table.Entries[i].HasAds, i == entry && hasAds);
+        QCOMPARE(table.entries[i].results, i == entry ? results : QString());
+        QCOMPARE(table.entries[i].hasAds, i == entry && hasAds);
     }
 }
 
@@ -229,12 +229,12 @@ void tst_PageParsers::resultPageStopsWhenAskedByTheStatusSink()
         written << s;
         stop = s == Parsing;
     };
-    QVERIFY(!ParseGoogleResults(u"<table>results 1 - 10 of about 8</table><table>sponsored "
+    QVERIFY(!parseGoogleResults(u"<table>results 1 - 10 of about 8</table><table>sponsored "
                                 u"link</table><p>",
                                 u"3", table, stop, sink));
     QCOMPARE(written, QStringList({Begin, Parsing}));
-    QCOMPARE(table.Entries[3].Results, QStringLiteral("8"));
-    QVERIFY(!table.Entries[3].HasAds);
+    QCOMPARE(table.entries[3].results, QStringLiteral("8"));
+    QVERIFY(!table.entries[3].hasAds);
 }
 
 void tst_PageParsers::nestedTablesParseInLinearTime_data()
@@ -263,19 +263,19 @@ void tst_PageParsers::nestedTablesParseInLinearTime()
     const bool stop = false;
     QElapsedTimer timer;
     timer.start();
-    QVERIFY(ParseGoogleResults(page, u"0", table, stop, nullptr));
+    QVERIFY(parseGoogleResults(page, u"0", table, stop, nullptr));
     // Takes milliseconds; the bound only tells linear from quadratic on a busy machine.
     QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
-    QCOMPARE(table.Entries[0].Results, results);
-    QVERIFY(!table.Entries[0].HasAds);
+    QCOMPARE(table.entries[0].results, results);
+    QVERIFY(!table.entries[0].hasAds);
 }
 
 // Page text takes a short cut for ASCII pages; it must read every page as the system decoder
 // does, whichever byte first leaves ASCII, and keep an empty page apart from a missing one.
 void tst_PageParsers::pageTextIsTheSystemDecoding()
 {
-    QCOMPARE(PageText(QByteArray()).isNull(), QString::fromLocal8Bit(QByteArray()).isNull());
-    QCOMPARE(PageText(QByteArray("")).isNull(), QString::fromLocal8Bit(QByteArray("")).isNull());
+    QCOMPARE(pageText(QByteArray()).isNull(), QString::fromLocal8Bit(QByteArray()).isNull());
+    QCOMPARE(pageText(QByteArray("")).isNull(), QString::fromLocal8Bit(QByteArray("")).isNull());
 
     QRandomGenerator random(6);
     const QList<QByteArray> outside = {"\x80",         "\xff", "\xc3\xa9",         "\xe2\x84\xaa",
@@ -284,11 +284,11 @@ void tst_PageParsers::pageTextIsTheSystemDecoding()
         QByteArray ascii(size, Qt::Uninitialized);
         for (char &byte : ascii)
             byte = char(random.bounded(0x80)); // NUL included
-        QCOMPARE(PageText(ascii), QString::fromLocal8Bit(ascii));
+        QCOMPARE(pageText(ascii), QString::fromLocal8Bit(ascii));
         for (int at = 0; at <= size; ++at) {
             QByteArray page = ascii;
             page.insert(at, outside.at(random.bounded(outside.size())));
-            const QString text = PageText(page);
+            const QString text = pageText(page);
             QCOMPARE(text, QString::fromLocal8Bit(page));
         }
     }

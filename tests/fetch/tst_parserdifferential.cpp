@@ -142,13 +142,13 @@ public:
         SuggestionTable table;
         if (chance(30)) {
             for (int i = 0; i < MaxSuggestions; i += 1 + below(30)) {
-                table.Entries[i].Searches = QString::number(i);
-                table.Entries[i].Results = QStringLiteral("old");
-                table.Entries[i].HasAds = chance(50);
+                table.entries[i].searches = QString::number(i);
+                table.entries[i].results = QStringLiteral("old");
+                table.entries[i].hasAds = chance(50);
             }
         }
-        table.SuggestionCount = pick(counts);
-        table.NoSuggestions = chance(50);
+        table.suggestionCount = pick(counts);
+        table.noSuggestions = chance(50);
         return table;
     }
 
@@ -169,14 +169,14 @@ private:
 QString describe(const SuggestionTable &table)
 {
     QStringList lines;
-    lines << QStringLiteral("count %1 none %2").arg(table.SuggestionCount).arg(table.NoSuggestions);
+    lines << QStringLiteral("count %1 none %2").arg(table.suggestionCount).arg(table.noSuggestions);
     for (int i = 0; i < MaxSuggestions; ++i) {
-        const Suggestion &s = table.Entries[i];
-        if (!s.Searches.isEmpty() || !s.Keyword.isEmpty() || !s.Results.isEmpty() || s.HasAds)
+        const Suggestion &s = table.entries[i];
+        if (!s.searches.isEmpty() || !s.keyword.isEmpty() || !s.results.isEmpty() || s.hasAds)
             lines << QStringLiteral("%1 [%2] [%3] [%4] %5")
                          .arg(i)
-                         .arg(s.Searches, s.Keyword, s.Results)
-                         .arg(s.HasAds);
+                         .arg(s.searches, s.keyword, s.results)
+                         .arg(s.hasAds);
     }
     return lines.join(u'\n');
 }
@@ -203,18 +203,18 @@ Outcome runParser(bool reference, bool keywordPages, const QStringList &pages, c
         if (stopAfter > 0 && outcome.status.size() >= stopAfter)
             stop = true;
     };
-    const qint16 before = table.SuggestionCount;
+    const qint16 before = table.suggestionCount;
     for (const QString &page : pages) {
         if (reference)
             outcome.result = keywordPages
                 ? Reference::parseKeyword(page, key, table, stop, sink)
                 : Reference::parseGoogleResults(page, key, table, stop, sink);
         else
-            outcome.result = keywordPages ? ParseKeyword(page, key, table, stop, sink)
-                                          : ParseGoogleResults(page, key, table, stop, sink);
+            outcome.result = keywordPages ? parseKeyword(page, key, table, stop, sink)
+                                          : parseGoogleResults(page, key, table, stop, sink);
     }
     outcome.table = describe(table);
-    outcome.rowsTaken = table.SuggestionCount - before;
+    outcome.rowsTaken = table.suggestionCount - before;
     return outcome;
 }
 
@@ -314,16 +314,16 @@ void tst_ParserDifferential::scannerAgreesWithReferenceOnRandomText()
         const int length = generator.below(24);
         for (int i = 0; i < length; ++i)
             text += alphabet.at(generator.below(int(alphabet.size())));
-        QCOMPARE(StripTags(text), Reference::stripTags(text));
+        QCOMPARE(stripTags(text), Reference::stripTags(text));
         const QString noName = QStringLiteral("(no name)");
-        QCOMPARE(TagName(text).value_or(noName), Reference::tagName(text).value_or(noName));
+        QCOMPARE(tagName(text).value_or(noName), Reference::tagName(text).value_or(noName));
         const qsizetype scan = generator.below(int(text.size()) + 2);
-        const std::optional<TagSpan> tag = FindNextTag(text, scan);
+        const std::optional<TagSpan> tag = findNextTag(text, scan);
         const std::optional<Reference::Tag> expected = Reference::findNextTag(text, scan);
         QCOMPARE(bool(tag), bool(expected));
         if (tag) {
-            QCOMPARE(tag->Start, expected->start);
-            QCOMPARE(tag->End, expected->end);
+            QCOMPARE(tag->start, expected->start);
+            QCOMPARE(tag->end, expected->end);
         }
     }
 }

@@ -48,11 +48,11 @@ void tst_TagScanner::findsTagFromScanPosition()
     QFETCH(qsizetype, scan);
     QFETCH(qsizetype, start);
     QFETCH(qsizetype, end);
-    const std::optional<TagSpan> tag = FindNextTag(page, scan);
+    const std::optional<TagSpan> tag = findNextTag(page, scan);
     QCOMPARE(tag.has_value(), start > 0);
     if (tag) {
-        QCOMPARE(tag->Start, start);
-        QCOMPARE(tag->End, end);
+        QCOMPARE(tag->start, start);
+        QCOMPARE(tag->end, end);
     }
 }
 
@@ -79,9 +79,9 @@ void tst_TagScanner::namesTagByFirstLowerCaseWord()
 {
     QFETCH(QString, text);
     QFETCH(QString, name);
-    QCOMPARE(TagName(text).value_or(QStringLiteral("(none)")), name);
+    QCOMPARE(tagName(text).value_or(QStringLiteral("(none)")), name);
     const QStringView view(text);
-    QCOMPARE(PageScan::ClassifyTag(view.utf16(), view.utf16() + view.size())
+    QCOMPARE(PageScan::classifyTag(view.utf16(), view.utf16() + view.size())
                  == PageScan::TagKind::Td,
              name == QLatin1String("td"));
 }
@@ -107,16 +107,16 @@ void tst_TagScanner::stripsTagsKeepingPlainLineBreaksAsSpaces_data()
 void tst_TagScanner::stripsTagsKeepingPlainLineBreaksAsSpaces()
 {
     QFETCH(QString, text);
-    QTEST(StripTags(text), "stripped");
+    QTEST(stripTags(text), "stripped");
 }
 
 void tst_TagScanner::positionZeroLiesBeforeTheFirstCharacter()
 {
     const QString page = QStringLiteral("abc<d>e");
-    QCOMPARE(TextBetween(page, 0, 4), QStringLiteral("abc"));
-    QCOMPARE(TextBetween(page, 4, 6), QStringLiteral("d"));
-    QCOMPARE(TextBetween(page, 5, 6), QString());
-    QCOMPARE(TagText(page, *FindNextTag(page, 0)), QStringLiteral("d"));
+    QCOMPARE(textBetween(page, 0, 4), QStringLiteral("abc"));
+    QCOMPARE(textBetween(page, 4, 6), QStringLiteral("d"));
+    QCOMPARE(textBetween(page, 5, 6), QString());
+    QCOMPARE(tagText(page, *findNextTag(page, 0)), QStringLiteral("d"));
 }
 
 void tst_TagScanner::byteFoldMatchesQtLowerCaseForEveryUnit()
@@ -127,14 +127,14 @@ void tst_TagScanner::byteFoldMatchesQtLowerCaseForEveryUnit()
     for (uint u = 0; u < 0x10000; ++u)
         units[u] = char16_t(u);
     std::vector<unsigned char> folded(units.size());
-    PageScan::FoldInto(folded.data(), units.data(), units.data() + units.size());
+    PageScan::foldInto(folded.data(), units.data(), units.data() + units.size());
     for (uint u = 0; u < 0x10000; ++u) {
-        const char16_t lower = LowerCase(QStringView(&units[u], 1)).at(0).unicode();
+        const char16_t lower = lowerCase(QStringView(&units[u], 1)).at(0).unicode();
         const unsigned char expected = lower < 0x80 ? static_cast<unsigned char>(lower) : 0x80;
-        if (folded[u] != expected || PageScan::Fold(char16_t(u)) != expected)
+        if (folded[u] != expected || PageScan::fold(char16_t(u)) != expected)
             QFAIL(qPrintable(QStringLiteral("unit %1").arg(u, 4, 16, QLatin1Char('0'))));
     }
-    QCOMPARE(LowerCase(u"A\u212A\u0130"), QStringView(u"ak\u0130").toString()); // one unit per unit
+    QCOMPARE(lowerCase(u"A\u212A\u0130"), QStringView(u"ak\u0130").toString()); // one unit per unit
 }
 
 QTEST_GUILESS_MAIN(tst_TagScanner)

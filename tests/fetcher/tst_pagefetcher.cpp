@@ -32,8 +32,8 @@ const QString Parsing = QStringLiteral("Begin to parse popularity results ...");
 // A phrase whose sample result page shows a count and sponsored links.
 QString phraseWithCountAndAds()
 {
-    for (const SampleSuggestion &row : SampleSuggestions(QStringLiteral("tennis rackets"))) {
-        if (SampleResultCount(row.phrase) >= 0 && SampleHasAds(row.phrase))
+    for (const SampleSuggestion &row : sampleSuggestions(QStringLiteral("tennis rackets"))) {
+        if (sampleResultCount(row.phrase) >= 0 && sampleHasAds(row.phrase))
             return row.phrase;
     }
     return {};
@@ -212,14 +212,14 @@ void tst_PageFetcher::everyFaultEndsWithOneEvent()
     const int deadlineMs = qEnvironmentVariableIntValue("QUORVANE_SANITIZED") != 0 ? 3000 : 1000;
     m_fetcher->setDeadlineForTesting(deadlineMs);
     const QString phrase = phraseWithCountAndAds();
-    QSignalSpy events(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete);
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::downloadHtmlComplete);
     QElapsedTimer clock;
     clock.start();
     qint64 endedMs = -1;
-    connect(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete, this,
+    connect(m_fetcher.get(), &PageFetcher::downloadHtmlComplete, this,
             [&] { endedMs = clock.elapsed(); });
-    m_fetcher->BeginDownload(
-        m_services.faultAddress(fault, QStringLiteral("/search?q=") + EncodePhrase(phrase)),
+    m_fetcher->beginDownload(
+        m_services.faultAddress(fault, QStringLiteral("/search?q=") + encodePhrase(phrase)),
         QStringLiteral("3"));
     QVERIFY(waitForEvents(events, 1));
     // The deadline counts from the start of the read: a drip that keeps data coming meets it
@@ -234,14 +234,14 @@ void tst_PageFetcher::everyFaultEndsWithOneEvent()
     if (parsed)
         statuses << Completed;
     QCOMPARE(fetcherStatuses(), statuses);
-    QVERIFY(m_fetcher->PendingDownloads().isEmpty());
+    QVERIFY(m_fetcher->pendingDownloads().isEmpty());
     // A failed read never reaches the parser.
     QCOMPARE(m_statuses.contains(Parsing), parsed);
-    const Suggestion &entry = m_table.Entries[3];
+    const Suggestion &entry = m_table.entries[3];
     const bool wholePage = fault == SampleFault::None || fault == SampleFault::Redirect;
     if (ending != Ending::EitherWay) {
-        QCOMPARE(entry.Results, wholePage ? QString::number(SampleResultCount(phrase)) : QString());
-        QCOMPARE(entry.HasAds, wholePage);
+        QCOMPARE(entry.results, wholePage ? QString::number(sampleResultCount(phrase)) : QString());
+        QCOMPARE(entry.hasAds, wholePage);
     }
     // Whatever the outcome, the read is dropped rather than drained: its connection goes.
     QTRY_COMPARE_WITH_TIMEOUT(m_services.openConnections(), 0, 2000);
@@ -299,14 +299,14 @@ void tst_PageFetcher::answerDecidesWhetherThePageIsParsed()
     server.response = response;
     server.piece = piece;
     QVERIFY(server.listen());
-    QSignalSpy events(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete);
-    m_fetcher->BeginDownload(server.address(), QStringLiteral("4"));
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::downloadHtmlComplete);
+    m_fetcher->beginDownload(server.address(), QStringLiteral("4"));
     QTRY_COMPARE_WITH_TIMEOUT(events.count(), 1, 5000);
     QTest::qWait(30);
     QCOMPARE(events.count(), 1);
     QCOMPARE(m_statuses.contains(Completed), parsed);
     QCOMPARE(m_statuses.contains(Parsing), parsed);
-    QVERIFY(m_fetcher->PendingDownloads().isEmpty());
+    QVERIFY(m_fetcher->pendingDownloads().isEmpty());
 }
 
 void tst_PageFetcher::connectionIsSharedByARunAndLetGoAfter()
@@ -315,11 +315,11 @@ void tst_PageFetcher::connectionIsSharedByARunAndLetGoAfter()
     server.response = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
     server.keepAlive = true;
     QVERIFY(server.listen());
-    QSignalSpy events(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete);
-    m_fetcher->BeginDownload(server.address(), QStringLiteral("0"));
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::downloadHtmlComplete);
+    m_fetcher->beginDownload(server.address(), QStringLiteral("0"));
     QTRY_COMPARE_WITH_TIMEOUT(events.count(), 1, 5000);
     QTest::qWait(200); // the pause before a run's next page
-    m_fetcher->BeginDownload(server.address(), QStringLiteral("1"));
+    m_fetcher->beginDownload(server.address(), QStringLiteral("1"));
     QTRY_COMPARE_WITH_TIMEOUT(events.count(), 2, 5000);
     QCOMPARE(fetcherStatuses(), (QStringList {Processing, Completed, Processing, Completed}));
     QCOMPARE(server.accepted, 1);
@@ -345,14 +345,14 @@ void tst_PageFetcher::unreadableAddressesFailOnce_data()
 void tst_PageFetcher::unreadableAddressesFailOnce()
 {
     QFETCH(QString, address);
-    QSignalSpy events(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete);
-    m_fetcher->BeginDownload(address, QStringLiteral("5"));
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::downloadHtmlComplete);
+    m_fetcher->beginDownload(address, QStringLiteral("5"));
     // The failure arrives later, as for any read; only web pages are ever read.
     QCOMPARE(events.count(), 0);
-    QCOMPARE(m_fetcher->PendingDownloads(), QStringList {QStringLiteral("5")});
+    QCOMPARE(m_fetcher->pendingDownloads(), QStringList {QStringLiteral("5")});
     QVERIFY(waitForEvents(events, 1));
     QVERIFY(m_statuses.isEmpty());
-    QVERIFY(m_fetcher->PendingDownloads().isEmpty());
+    QVERIFY(m_fetcher->pendingDownloads().isEmpty());
 }
 
 void tst_PageFetcher::cancellingEndsEveryPendingRead_data()
@@ -368,20 +368,20 @@ void tst_PageFetcher::cancellingEndsEveryPendingRead()
 {
     QFETCH(int, pending);
     QFETCH(bool, byDestructor);
-    QSignalSpy events(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete);
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::downloadHtmlComplete);
     QStringList keys;
     for (int i = 0; i < pending; ++i) {
         keys << QString::number(i);
-        m_fetcher->BeginDownload(m_services.faultAddress(SampleFault::Stall), keys.last());
+        m_fetcher->beginDownload(m_services.faultAddress(SampleFault::Stall), keys.last());
     }
-    QCOMPARE(m_fetcher->PendingDownloads(), keys);
+    QCOMPARE(m_fetcher->pendingDownloads(), keys);
     QTRY_COMPARE_WITH_TIMEOUT(m_services.openConnections(), pending, 2000);
 
     if (byDestructor) {
         m_fetcher.reset();
     } else {
-        QVERIFY(m_fetcher->CancelAllDownload());
-        QVERIFY(m_fetcher->PendingDownloads().isEmpty());
+        QVERIFY(m_fetcher->cancelAllDownload());
+        QVERIFY(m_fetcher->pendingDownloads().isEmpty());
     }
     QCOMPARE(events.count(), pending);
     QCOMPARE(fetcherStatuses(), QStringList(pending, Canceled));
@@ -393,19 +393,19 @@ void tst_PageFetcher::cancellingEndsEveryPendingRead()
 // off the first equal key. CancelAllDownload then ends every listed key, finished or not.
 void tst_PageFetcher::onlyAFailureTakesItsKeyOffTheList()
 {
-    QSignalSpy events(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete);
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::downloadHtmlComplete);
     const QString phrase = phraseWithCountAndAds();
     const QString stall = m_services.faultAddress(SampleFault::Stall);
     for (const char *key : {"a", "k", "b"})
-        m_fetcher->BeginDownload(stall, QString::fromLatin1(key));
-    m_fetcher->BeginDownload(m_services.faultAddress(SampleFault::NotFound), QStringLiteral("k"));
+        m_fetcher->beginDownload(stall, QString::fromLatin1(key));
+    m_fetcher->beginDownload(m_services.faultAddress(SampleFault::NotFound), QStringLiteral("k"));
     const ServiceEndpoints e = m_services.endpoints();
-    m_fetcher->BeginDownload(e.queryPrefix + EncodePhrase(phrase) + e.querySuffix,
+    m_fetcher->beginDownload(e.queryPrefix + encodePhrase(phrase) + e.querySuffix,
                              QStringLiteral("1"));
     QVERIFY(waitForEvents(events, 2));
-    QCOMPARE(m_table.Entries[1].Results, QString::number(SampleResultCount(phrase)));
-    QCOMPARE(m_fetcher->PendingDownloads(), (QStringList {"a", "b", "k", "1"}));
-    QVERIFY(m_fetcher->CancelAllDownload());
+    QCOMPARE(m_table.entries[1].results, QString::number(sampleResultCount(phrase)));
+    QCOMPARE(m_fetcher->pendingDownloads(), (QStringList {"a", "b", "k", "1"}));
+    QVERIFY(m_fetcher->cancelAllDownload());
     QCOMPARE(events.count(), 6);
     QTRY_COMPARE_WITH_TIMEOUT(m_services.openConnections(), 0, 2000);
 }
@@ -414,17 +414,17 @@ void tst_PageFetcher::downloadBegunFromTheEventRuns()
 {
     // The run driver starts its next read in answer to the event.
     m_phase = 0;
-    QSignalSpy events(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete);
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::downloadHtmlComplete);
     const ServiceEndpoints e = m_services.endpoints();
     int seen = 0;
-    connect(m_fetcher.get(), &PageFetcher::DownloadHtmlComplete, this, [&] {
+    connect(m_fetcher.get(), &PageFetcher::downloadHtmlComplete, this, [&] {
         if (++seen == 1)
-            m_fetcher->BeginDownload(e.productPage, QStringLiteral("1"));
+            m_fetcher->beginDownload(e.productPage, QStringLiteral("1"));
     });
-    m_fetcher->BeginDownload(m_services.faultAddress(SampleFault::ServerError),
+    m_fetcher->beginDownload(m_services.faultAddress(SampleFault::ServerError),
                              QStringLiteral("0"));
     QVERIFY(waitForEvents(events, 2));
-    QVERIFY(m_fetcher->PendingDownloads().isEmpty());
+    QVERIFY(m_fetcher->pendingDownloads().isEmpty());
     QCOMPARE(m_services.requests().last().path, QStringLiteral("/update/check.html"));
 }
 

@@ -13,7 +13,7 @@ namespace Quorvane::Hardening {
 using namespace Quorvane::Harness;
 
 // Sanitizer builds run many times slower: their workloads are smaller, never skipped.
-inline bool Sanitized()
+inline bool sanitized()
 {
 #if defined(__SANITIZE_ADDRESS__)
     return true;
@@ -27,7 +27,7 @@ inline bool Sanitized()
 
 // Every entry under folder (relative path -> bytes); a folder reads "<folder>" and an
 // unreadable file "<?>", so that a change of kind shows too.
-inline QMap<QString, QByteArray> Snapshot(const QString &folder)
+inline QMap<QString, QByteArray> snapshot(const QString &folder)
 {
     QMap<QString, QByteArray> files;
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
@@ -45,7 +45,7 @@ inline QMap<QString, QByteArray> Snapshot(const QString &folder)
     return files;
 }
 
-inline QStringList Entries(const QString &folder)
+inline QStringList entries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 }

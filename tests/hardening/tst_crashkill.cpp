@@ -27,47 +27,47 @@ const QString Seed = u"crash test"_s;
 
 // Generation n of the report: every figure depends on n, and the row count too, so that a
 // file mixing two generations or cut short matches neither.
-SuggestionTable ReportGeneration(int n)
+SuggestionTable reportGeneration(int n)
 {
     SuggestionTable table;
-    table.SuggestionCount = qint16(40 + n % 61);
-    for (int i = 0; i < table.SuggestionCount; ++i) {
-        Suggestion &entry = table.Entries[std::size_t(i)];
-        entry.Keyword = u"%1 phrase %2"_s.arg(Seed).arg(i);
-        entry.Searches = QString::number(1000 + 7 * n + 3 * (100 - i));
-        entry.Results = QString::number(qint64(n + 1) * (i + 1) * 131);
-        entry.HasAds = (n + i) % 3 == 0;
+    table.suggestionCount = qint16(40 + n % 61);
+    for (int i = 0; i < table.suggestionCount; ++i) {
+        Suggestion &entry = table.entries[std::size_t(i)];
+        entry.keyword = u"%1 phrase %2"_s.arg(Seed).arg(i);
+        entry.searches = QString::number(1000 + 7 * n + 3 * (100 - i));
+        entry.results = QString::number(qint64(n + 1) * (i + 1) * 131);
+        entry.hasAds = (n + i) % 3 == 0;
     }
     return table;
 }
 
-bool WriteReportGeneration(const QString &reportFolder, int n)
+bool writeReportGeneration(const QString &reportFolder, int n)
 {
-    SuggestionTable table = ReportGeneration(n);
+    SuggestionTable table = reportGeneration(n);
     ResultList list;
-    return GetReport(table, Seed, ReportFolder(reportFolder), ReportFileName(Seed), list);
+    return getReport(table, Seed, ReportFolder(reportFolder), reportFileName(Seed), list);
 }
 
-Settings SettingsGeneration(int n)
+Settings settingsGeneration(int n)
 {
     Settings settings;
-    settings.IntervalSetting = n % 2 ? 99 : 0;
+    settings.intervalSetting = n % 2 ? 99 : 0;
     // The newest entry names the generation, so the main window shows which one it loaded.
     for (int i = 0; i < 1 + n % 40; ++i)
-        settings.KeywordHistory << u"history %1 entry %2"_s.arg(n).arg(i);
+        settings.keywordHistory << u"history %1 entry %2"_s.arg(n).arg(i);
     if (n % 5 == 0)
-        settings.KeywordHistory.first() = Seed;
+        settings.keywordHistory.first() = Seed;
     return settings;
 }
 
 // Helper mode: rewrites `kind` from generation `first` on until it is killed.
-int WriteLoop(int argc, char **argv)
+int writeLoop(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QString kind = QString::fromLocal8Bit(argv[2]);
     const ProgramPlaces places = ProgramUnderTest(QString::fromLocal8Bit(argv[3])).places();
     const int first = QByteArray(argv[4]).toInt();
-    SingleInstance instance(InstanceLockFolder(places.settings));
+    SingleInstance instance(instanceLockFolder(places.settings));
     if (instance.acquire() != InstanceCheck::Acquired) {
         std::printf("refused\n");
         return 1;
@@ -77,8 +77,8 @@ int WriteLoop(int argc, char **argv)
     std::fflush(stdout);
     for (int n = first;; ++n) {
         const bool ok = kind == QLatin1String("report")
-            ? WriteReportGeneration(places.reportFolder, n)
-            : store.SaveHistory(SettingsGeneration(n));
+            ? writeReportGeneration(places.reportFolder, n)
+            : store.saveHistory(settingsGeneration(n));
         std::printf(ok ? "wrote %d\n" : "failed %d\n", n);
         std::fflush(stdout);
     }
@@ -115,21 +115,21 @@ private Q_SLOTS:
     void killedWriterLeavesEarlierOrWholeNewFile()
     {
         QFETCH(QString, kind);
-        constexpr int Kills = 12; // of each kind
+        constexpr int kills = 12; // of each kind
         const bool report = kind == QLatin1String("report");
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         ProgramUnderTest program(dir.path());
         const ProgramPlaces places = program.places();
-        const QString reportPath = program.reportPath(ReportFileName(Seed));
+        const QString reportPath = program.reportPath(reportFileName(Seed));
 
         // Generation 0 of both, written whole before any writer runs.
-        QVERIFY(SettingsStore(places.settings).SaveHistory(SettingsGeneration(0)));
-        QVERIFY(WriteReportGeneration(places.reportFolder, 0));
+        QVERIFY(SettingsStore(places.settings).saveHistory(settingsGeneration(0)));
+        QVERIFY(writeReportGeneration(places.reportFolder, 0));
         int onDisk = 0;
 
         QRandomGenerator random(report ? 0x5eed1 : 0x5eed2);
-        for (int round = 0; round < Kills; ++round) {
+        for (int round = 0; round < kills; ++round) {
             QProcess writer;
             writer.start(QCoreApplication::applicationFilePath(),
                          {QString::fromLatin1(WriteLoopOption), kind, dir.path(),
@@ -165,21 +165,21 @@ private Q_SLOTS:
             // is reported, and what it shows is what is on disk.
             QVERIFY2(program.start(), qPrintable(program.boxes.shown.join(u'\n')));
             QVERIFY(program.boxes.shown.isEmpty());
-            QVERIFY(!program.program()->Store().writesRefused());
+            QVERIFY(!program.program()->store().writesRefused());
             if (report) {
                 QCOMPARE(program.keywordBox()->currentText(),
-                         SettingsGeneration(0).KeywordHistory[0]);
+                         settingsGeneration(0).keywordHistory[0]);
                 // The stored report of this month is shown without a run.
                 program.enter(Seed);
                 program.click("cmdSuggestion");
-                QCOMPARE(program.window()->List().Rows.size(),
-                         qsizetype(ReportGeneration(found).SuggestionCount));
-                QVERIFY(!program.window()->Controller().RunUnderWay());
+                QCOMPARE(program.window()->list().rows.size(),
+                         qsizetype(reportGeneration(found).suggestionCount));
+                QVERIFY(!program.window()->controller().runUnderWay());
             } else {
-                QCOMPARE(program.program()->CurrentSettings().KeywordHistory,
-                         SettingsGeneration(found).KeywordHistory);
+                QCOMPARE(program.program()->currentSettings().keywordHistory,
+                         settingsGeneration(found).keywordHistory);
                 QCOMPARE(program.keywordBox()->currentText(),
-                         SettingsGeneration(found).KeywordHistory[0]);
+                         settingsGeneration(found).keywordHistory[0]);
             }
             program.stop();
             // Nothing was copied aside as damaged.
@@ -192,21 +192,21 @@ private:
     {
         if (!m_reportBytes.contains(n)) {
             const QString folder = m_scratch.filePath(QString::number(n));
-            if (!WriteReportGeneration(folder, n))
+            if (!writeReportGeneration(folder, n))
                 qFatal("cannot write generation %d", n);
-            m_reportBytes.insert(n, ReadAll(QDir(folder).filePath(ReportFileName(Seed))));
+            m_reportBytes.insert(n, readAll(QDir(folder).filePath(reportFileName(Seed))));
         }
-        return ReadAll(path) == m_reportBytes.value(n);
+        return readAll(path) == m_reportBytes.value(n);
     }
 
     static bool isSettings(const SettingsLocation &location, int n)
     {
         Settings loaded;
-        const Settings expected = SettingsGeneration(n);
-        return !IniFileIsDamaged(location.path)
-            && SettingsStore(location).LoadSettings(loaded) == LoadSettingsResult::Loaded
-            && loaded.IntervalSetting == expected.IntervalSetting
-            && loaded.KeywordHistory == expected.KeywordHistory;
+        const Settings expected = settingsGeneration(n);
+        return !iniFileIsDamaged(location.path)
+            && SettingsStore(location).loadSettings(loaded) == LoadSettingsResult::Loaded
+            && loaded.intervalSetting == expected.intervalSetting
+            && loaded.keywordHistory == expected.keywordHistory;
     }
 
     QTemporaryDir m_scratch;
@@ -221,7 +221,7 @@ private:
 int main(int argc, char **argv)
 {
     if (argc == 5 && qstrcmp(argv[1], WriteLoopOption) == 0)
-        return WriteLoop(argc, argv);
+        return writeLoop(argc, argv);
     QApplication app(argc, argv);
     tst_CrashKill test;
     QTEST_SET_MAIN_SOURCE_PATH

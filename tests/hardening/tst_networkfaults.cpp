@@ -30,11 +30,11 @@ constexpr int Pages = Rows + 2; // keyword database page, product page, one page
 
 // Short enough for the matrix to take well under a minute, long enough that a sound page on a
 // busy machine never meets it; a drip's first byte (after 600 ms) comes before it.
-const int DeadlineMs = Sanitized() ? 2000 : 800;
+const int DeadlineMs = sanitized() ? 2000 : 800;
 constexpr auto Pause = std::chrono::milliseconds(2);
 constexpr qint64 SlackMs = 5000;
 
-bool BreaksConnection(SampleFault fault)
+bool breaksConnection(SampleFault fault)
 {
     return fault == SampleFault::ResetBeforeStatus || fault == SampleFault::ResetMidBody
         || fault == SampleFault::ShortBody || fault == SampleFault::ChunkedCut;
@@ -42,7 +42,7 @@ bool BreaksConnection(SampleFault fault)
 
 // Qt's network access may hand over a chunked page cut before its last chunk as complete: the
 // page then counts with the part of it that arrived.
-bool MayArriveCut(SampleFault fault)
+bool mayArriveCut(SampleFault fault)
 {
     return fault == SampleFault::ChunkedCut;
 }
@@ -60,13 +60,13 @@ private Q_SLOTS:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         QVERIFY(m_dir.isValid());
         QVERIFY(m_services.start());
-        OverrideEndpoints(m_services.endpoints());
+        overrideEndpoints(m_services.endpoints());
         m_services.setKeywordRowCount(Rows);
 
         m_program = std::make_unique<ProgramUnderTest>(m_dir.path());
         m_program->writeDontCare();
         QVERIFY(m_program->start(Pause));
-        m_program->window()->Controller().ParseWeb().setDeadlineForTesting(DeadlineMs);
+        m_program->window()->controller().parseWeb().setDeadlineForTesting(DeadlineMs);
 
         // Earlier reports of other keywords, which no later run may touch.
         for (const QString &keyword : {u"golf clubs"_s, u"chess"_s})
@@ -77,17 +77,17 @@ private Q_SLOTS:
         clock.start();
         QCOMPARE(m_program->suggest(Seed, 30000), Ending::Finished);
         m_cleanMs = clock.elapsed();
-        m_cleanTable = m_program->window()->Controller().State().SuggestionTable;
-        const QList<SampleSuggestion> rows = SampleSuggestions(Seed, Rows);
-        QCOMPARE(m_cleanTable.SuggestionCount, qint16(Rows));
+        m_cleanTable = m_program->window()->controller().state().suggestionTable;
+        const QList<SampleSuggestion> rows = sampleSuggestions(Seed, Rows);
+        QCOMPARE(m_cleanTable.suggestionCount, qint16(Rows));
         for (int i = 0; i < Rows; ++i) {
-            QCOMPARE(m_cleanTable.Entries[i].Keyword, rows[i].phrase);
-            const qint64 results = SampleResultCount(rows[i].phrase);
-            QCOMPARE(m_cleanTable.Entries[i].Results,
+            QCOMPARE(m_cleanTable.entries[i].keyword, rows[i].phrase);
+            const qint64 results = sampleResultCount(rows[i].phrase);
+            QCOMPARE(m_cleanTable.entries[i].results,
                      results >= 0 ? QString::number(results) : QString());
-            QCOMPARE(m_cleanTable.Entries[i].HasAds, SampleHasAds(rows[i].phrase));
+            QCOMPARE(m_cleanTable.entries[i].hasAds, sampleHasAds(rows[i].phrase));
         }
-        m_cleanReport = ReadAll(m_program->reportPath(SeedReport));
+        m_cleanReport = readAll(m_program->reportPath(SeedReport));
         QCOMPARE(m_cleanReport.count("\r\n"), 3 + Rows);
         QVERIFY(m_program->boxes.shown.isEmpty());
     }
@@ -98,7 +98,7 @@ private Q_SLOTS:
               "%lld ms",
               m_scenarios, m_survived, m_retried, m_cleanMs);
         m_program.reset();
-        OverrideEndpoints(std::nullopt);
+        overrideEndpoints(std::nullopt);
         m_services.stop();
     }
 
@@ -107,10 +107,10 @@ private Q_SLOTS:
         QTest::addColumn<SampleFault>("fault");
         QTest::addColumn<int>("page");
         // Sanitizer builds run every fault at the first and the last page only.
-        const QList<int> pages = Sanitized() ? QList<int> {1, Pages} : QList<int> {1, 51, Pages};
+        const QList<int> pages = sanitized() ? QList<int> {1, Pages} : QList<int> {1, 51, Pages};
         for (const int page : pages) {
-            for (const SampleFault fault : AllSampleFaults())
-                QTest::addRow("%s at page %d", qPrintable(SampleFaultName(fault)), page)
+            for (const SampleFault fault : allSampleFaults())
+                QTest::addRow("%s at page %d", qPrintable(sampleFaultName(fault)), page)
                     << fault << page;
         }
     }
@@ -121,22 +121,22 @@ private Q_SLOTS:
         QFETCH(int, page);
         ++m_scenarios;
         MainWindow *window = m_program->window();
-        RunController &controller = window->Controller();
+        RunController &controller = window->controller();
 
         // The last scenario's report becomes an earlier report under a name of its own, so that
         // this run is not answered from it.
         const QString report = m_program->reportPath(SeedReport);
         if (QFile::exists(report))
             QVERIFY(QFile::rename(report, report + QString::number(m_scenarios)));
-        const QMap<QString, QByteArray> before = Snapshot(m_program->reportFolder());
+        const QMap<QString, QByteArray> before = snapshot(m_program->reportFolder());
         m_program->boxes.shown.clear();
 
         SampleFaultPlan plan;
         plan.byRequest.insert(page, fault);
         m_services.setFaultPlan(plan);
         m_services.clearRequests();
-        QSignalSpy issued(&controller.Driver(), &FetchQueue::DownloadIssued);
-        QSignalSpy completed(&controller.ParseWeb(), &PageFetcher::DownloadHtmlComplete);
+        QSignalSpy issued(&controller.driver(), &FetchQueue::downloadIssued);
+        QSignalSpy completed(&controller.parseWeb(), &PageFetcher::downloadHtmlComplete);
 
         QElapsedTimer clock;
         clock.start();
@@ -156,27 +156,27 @@ private Q_SLOTS:
         // such a request once); no other fault does. A result page that arrived leaves its row as
         // in the clean run, a lost one leaves the row without figures.
         const int lost = page - 3; // pages 3.. are the result pages of rows 0..
-        const SuggestionTable &got = controller.State().SuggestionTable;
-        const Suggestion &clean = m_cleanTable.Entries[std::size_t(std::max(lost, 0))];
-        const Suggestion &row = got.Entries[std::size_t(std::max(lost, 0))];
+        const SuggestionTable &got = controller.state().suggestionTable;
+        const Suggestion &clean = m_cleanTable.entries[std::size_t(std::max(lost, 0))];
+        const Suggestion &row = got.entries[std::size_t(std::max(lost, 0))];
         const bool arrived = page == 1 ? *ending != Ending::NothingFound
-                                       : row.Results == clean.Results && row.HasAds == clean.HasAds;
-        const bool lostFigures = page != 1 && row.Results.isEmpty() && !row.HasAds;
-        QVERIFY2(page == 1 || arrived || lostFigures || MayArriveCut(fault),
+                                       : row.results == clean.results && row.hasAds == clean.hasAds;
+        const bool lostFigures = page != 1 && row.results.isEmpty() && !row.hasAds;
+        QVERIFY2(page == 1 || arrived || lostFigures || mayArriveCut(fault),
                  "the faulty page's row has other figures");
         if (fault == SampleFault::Redirect)
             QVERIFY(arrived);
-        else if (!BreaksConnection(fault))
+        else if (!breaksConnection(fault))
             QVERIFY(page == 1 ? !arrived : lostFigures);
-        if (arrived && BreaksConnection(fault) && (page == 1 || !lostFigures))
+        if (arrived && breaksConnection(fault) && (page == 1 || !lostFigures))
             ++m_retried;
 
         // A keyword page that never arrives ends the run after its two first-phase pages. The run
         // ends within its pages' deadlines and pauses, and one faulty page costs at most one
         // deadline more than a clean run.
         const bool runGoesOn = page != 1 || arrived;
-        const bool cutKeywordPage = page == 1 && arrived && got.SuggestionCount != Rows;
-        const int pages = cutKeywordPage ? 2 + got.SuggestionCount : runGoesOn ? Pages : 2;
+        const bool cutKeywordPage = page == 1 && arrived && got.suggestionCount != Rows;
+        const int pages = cutKeywordPage ? 2 + got.suggestionCount : runGoesOn ? Pages : 2;
         QVERIFY2(elapsed <= pages * (DeadlineMs + Pause.count()) + SlackMs,
                  qPrintable(u"%1 ms for %2 pages"_s.arg(elapsed).arg(pages)));
         QVERIFY2(elapsed <= 3 * m_cleanMs + DeadlineMs + 3000,
@@ -186,25 +186,25 @@ private Q_SLOTS:
         // came on is closed (the client may keep an idle one for its next page).
         QCOMPARE(issued.size(), pages);
         QCOMPARE(completed.size(), pages);
-        QVERIFY(controller.ParseWeb().PendingDownloads().isEmpty());
-        QCOMPARE(controller.State().DownloadsInFlight, 0);
-        QVERIFY(!controller.RunUnderWay());
-        QCOMPARE(window->SuggestCaption(), u"&Suggestion"_s);
+        QVERIFY(controller.parseWeb().pendingDownloads().isEmpty());
+        QCOMPARE(controller.state().downloadsInFlight, 0);
+        QVERIFY(!controller.runUnderWay());
+        QCOMPARE(window->suggestCaption(), u"&Suggestion"_s);
         QTRY_COMPARE_WITH_TIMEOUT(m_services.answeringConnections(), 0, 5000);
 
-        QMap<QString, QByteArray> after = Snapshot(m_program->reportFolder());
+        QMap<QString, QByteArray> after = snapshot(m_program->reportFolder());
         if (cutKeywordPage) {
             // The rows that arrived carry the clean run's figures, and the report holds them whole.
-            QVERIFY(MayArriveCut(fault));
+            QVERIFY(mayArriveCut(fault));
             QCOMPARE(*ending, Ending::Finished);
-            for (int i = 0; i < got.SuggestionCount; ++i) {
-                const Suggestion &expected = m_cleanTable.Entries[std::size_t(i)];
-                QCOMPARE(got.Entries[i].Keyword, expected.Keyword);
-                QCOMPARE(got.Entries[i].Results, expected.Results);
-                QCOMPARE(got.Entries[i].HasAds, expected.HasAds);
+            for (int i = 0; i < got.suggestionCount; ++i) {
+                const Suggestion &expected = m_cleanTable.entries[std::size_t(i)];
+                QCOMPARE(got.entries[i].keyword, expected.keyword);
+                QCOMPARE(got.entries[i].results, expected.results);
+                QCOMPARE(got.entries[i].hasAds, expected.hasAds);
             }
             const QList<QByteArray> lines = after.take(SeedReport).split('\n');
-            QCOMPARE(lines.size(), 3 + got.SuggestionCount + 1);
+            QCOMPARE(lines.size(), 3 + got.suggestionCount + 1);
             QVERIFY(lines.last().isEmpty());
             QCOMPARE(after, before);
             ++m_survived;
@@ -223,15 +223,15 @@ private Q_SLOTS:
         QCOMPARE(*ending, Ending::Finished);
         QVERIFY2(m_program->boxes.shown.isEmpty(), qPrintable(m_program->boxes.shown.join(u'\n')));
         // Every other page's figures as in the clean run.
-        QCOMPARE(got.SuggestionCount, qint16(Rows));
+        QCOMPARE(got.suggestionCount, qint16(Rows));
         for (int i = 0; i < Rows; ++i) {
-            const Suggestion &expected = m_cleanTable.Entries[std::size_t(i)];
-            QCOMPARE(got.Entries[i].Keyword, expected.Keyword);
-            QCOMPARE(got.Entries[i].Searches, expected.Searches);
+            const Suggestion &expected = m_cleanTable.entries[std::size_t(i)];
+            QCOMPARE(got.entries[i].keyword, expected.keyword);
+            QCOMPARE(got.entries[i].searches, expected.searches);
             if (i == lost)
                 continue;
-            QCOMPARE(got.Entries[i].Results, expected.Results);
-            QCOMPARE(got.Entries[i].HasAds, expected.HasAds);
+            QCOMPARE(got.entries[i].results, expected.results);
+            QCOMPARE(got.entries[i].hasAds, expected.hasAds);
         }
 
         // The report is whole and differs from the clean one only where the lost page's figures
@@ -242,17 +242,17 @@ private Q_SLOTS:
         QVERIFY(lines.last().isEmpty()); // the last line ends with CR LF too
         for (int i = 0; i < lines.size(); ++i) {
             if (i == 3 + lost && !arrived) {
-                constexpr int BeforePopularity = 99;
-                QCOMPARE(lines[i].left(BeforePopularity), cleanLines[i].left(BeforePopularity));
+                constexpr int beforePopularity = 99;
+                QCOMPARE(lines[i].left(beforePopularity), cleanLines[i].left(beforePopularity));
                 QVERIFY(lines[i].endsWith('\r'));
-                if (!clean.Results.isEmpty())
+                if (!clean.results.isEmpty())
                     QVERIFY(lines[i] != cleanLines[i]);
                 continue;
             }
             QCOMPARE(lines[i], cleanLines[i]);
         }
         QCOMPARE(after, before);
-        QCOMPARE(window->List().Rows.size(), Rows);
+        QCOMPARE(window->list().rows.size(), Rows);
         ++m_survived;
     }
 

@@ -45,7 +45,7 @@ private Q_SLOTS:
 
     void simultaneousLaunchesLeaveExactlyOneProgram()
     {
-        const int rounds = Sanitized() ? 25 : 50;
+        const int rounds = sanitized() ? 25 : 50;
         const QString lockPath = m_dir.filePath(u"quorvane-instance.lock"_s);
         QElapsedTimer total;
         total.start();

@@ -100,23 +100,23 @@ const char *const StartOption = "--start";
 
 // Helper mode: the program's start-up in a process of its own, which has read nothing before;
 // prints the history it shows, one entry a line, or "failed".
-int StartProgram(char **argv)
+int startProgram(char **argv)
 {
     ScriptedBoxes boxes;
     Program program({SettingsLocation::iniFile(QString::fromLocal8Bit(argv[2])),
                      QString::fromLocal8Bit(argv[3]), QString()},
                     boxes);
-    if (program.Start() != StartupOutcome::ShowMainWindow) {
+    if (program.start() != StartupOutcome::ShowMainWindow) {
         std::printf("failed\n");
         return 1;
     }
-    for (const QString &entry : program.CurrentSettings().KeywordHistory)
+    for (const QString &entry : program.currentSettings().keywordHistory)
         std::printf("%s\n", entry.toUtf8().constData());
     return 0;
 }
 
 // The history the program shows when started over these places.
-QStringList StartedHistory(const ProgramPlaces &places)
+QStringList startedHistory(const ProgramPlaces &places)
 {
     QProcess start;
     start.start(QCoreApplication::applicationFilePath(),
@@ -142,13 +142,13 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_services.start());
-        OverrideEndpoints(m_services.endpoints());
+        overrideEndpoints(m_services.endpoints());
     }
 
     void cleanupTestCase()
     {
         m_program.reset();
-        OverrideEndpoints(std::nullopt);
+        overrideEndpoints(std::nullopt);
     }
 
     void init()
@@ -187,18 +187,18 @@ private Q_SLOTS:
         {
             SettingsStore store(program.places().settings);
             Settings settings;
-            settings.IntervalSetting = 99;
-            settings.KeywordHistory = {u"golf"_s, u"chess"_s};
-            QVERIFY(store.SaveHistory(settings));
+            settings.intervalSetting = 99;
+            settings.keywordHistory = {u"golf"_s, u"chess"_s};
+            QVERIFY(store.saveHistory(settings));
         }
         switch (problem) {
         case Problem::FolderIsFile:
             QVERIFY(QDir(folder).removeRecursively());
-            QVERIFY(WriteAll(folder, "not a folder"));
+            QVERIFY(writeAll(folder, "not a folder"));
             break;
         case Problem::ReportIsFolder:
             QVERIFY(QDir().mkpath(golf));
-            QVERIFY(WriteAll(QDir(golf).filePath(u"keep.txt"_s), "kept"));
+            QVERIFY(writeAll(QDir(golf).filePath(u"keep.txt"_s), "kept"));
             break;
         case Problem::ReportIsFifo:
             QCOMPARE(::mkfifo(QFile::encodeName(golf).constData(), 0644), 0);
@@ -207,9 +207,9 @@ private Q_SLOTS:
             QVERIFY(QFile::link(m_dir->filePath(u"gone/golf.kwd"_s), golf));
             break;
         }
-        const QMap<QString, QByteArray> before = Snapshot(folder);
+        const QMap<QString, QByteArray> before = snapshot(folder);
         const QByteArray folderFile =
-            problem == Problem::FolderIsFile ? ReadAll(folder) : QByteArray();
+            problem == Problem::FolderIsFile ? readAll(folder) : QByteArray();
 
         QVERIFY(program.start());
         QCOMPARE(program.keywordBox()->currentText(), u"golf"_s);
@@ -217,22 +217,22 @@ private Q_SLOTS:
         // Export of what stands under the report's name: the program's own viewer says it cannot
         // open it, and returns at once.
         program.click("cmdExportTXT");
-        ReportViewer *viewer = program.window()->Exporter().lastViewer();
+        ReportViewer *viewer = program.window()->exporter().lastViewer();
         QVERIFY(viewer);
         QVERIFY2(viewer->text().startsWith(u"Cannot open "_s), qPrintable(viewer->text()));
 
         // A run: either a real report takes the name, or the user is told and the rows stay.
         m_services.setKeywordRowCount(5);
         QCOMPARE(program.suggest(u"golf"_s, 20000), Ending::Finished);
-        QCOMPARE(program.window()->List().Rows.size(), 5);
+        QCOMPARE(program.window()->list().rows.size(), 5);
         QMap<QString, QByteArray> others = before; // all but what stands under the report's name
         others.remove(u"golf.kwd"_s);
-        QMap<QString, QByteArray> after = Snapshot(folder);
+        QMap<QString, QByteArray> after = snapshot(folder);
         if (written) {
             QVERIFY2(program.boxes.shown.isEmpty(), qPrintable(program.boxes.shown.join(u'\n')));
-            const std::optional<StoredReport> stored = ReadReport(golf);
+            const std::optional<StoredReport> stored = readReport(golf);
             QVERIFY(stored);
-            QCOMPARE(stored->Rows, program.window()->List().Rows);
+            QCOMPARE(stored->rows, program.window()->list().rows);
             QVERIFY(QFileInfo(golf).isFile() && !QFileInfo(golf).isSymLink());
             after.remove(u"golf.kwd"_s);
             QCOMPARE(after, others);
@@ -252,10 +252,10 @@ private Q_SLOTS:
         QCOMPARE(program.keywordBox()->count(), 1);
         QCOMPARE(program.keywordBox()->itemText(0), u"chess"_s);
         QVERIFY(!written || !QFileInfo::exists(golf));
-        after = Snapshot(folder);
+        after = snapshot(folder);
         QCOMPARE(after, written ? others : before);
         if (problem == Problem::FolderIsFile)
-            QCOMPARE(ReadAll(folder), folderFile);
+            QCOMPARE(readAll(folder), folderFile);
         else
             QVERIFY(after.contains(u"chess.kwd"_s));
     }
@@ -278,16 +278,16 @@ private Q_SLOTS:
         QCOMPARE(program.suggest(u"chess"_s, 20000), Ending::Finished);
         QVERIFY(program.boxes.shown.isEmpty());
         QVERIFY(disk.fill(0));
-        const QMap<QString, QByteArray> before = Snapshot(folder);
+        const QMap<QString, QByteArray> before = snapshot(folder);
 
         m_services.setKeywordRowCount(10);
         QCOMPARE(program.suggest(u"golf"_s, 20000), Ending::Finished);
         QCOMPARE(program.boxes.shown.size(), 1);
         QVERIFY2(program.boxes.shown.first().startsWith(NotWritten),
                  qPrintable(program.boxes.shown.first()));
-        QCOMPARE(program.window()->List().Rows.size(), 10);
+        QCOMPARE(program.window()->list().rows.size(), 10);
         // Nothing half-written is left, and the earlier report is as it was.
-        QCOMPARE(Snapshot(folder), before);
+        QCOMPARE(snapshot(folder), before);
         QCOMPARE(program.keywordBox()->itemText(0), u"golf"_s);
 
         // Once there is room again, the same keyword runs again and its report is written whole.
@@ -295,10 +295,10 @@ private Q_SLOTS:
         program.boxes.shown.clear();
         QCOMPARE(program.suggest(u"golf"_s, 20000), Ending::Finished);
         QVERIFY(program.boxes.shown.isEmpty());
-        const std::optional<StoredReport> stored = ReadReport(program.reportPath(u"golf.kwd"_s));
+        const std::optional<StoredReport> stored = readReport(program.reportPath(u"golf.kwd"_s));
         QVERIFY(stored);
-        QCOMPARE(stored->Rows, program.window()->List().Rows);
-        QCOMPARE(ReadAll(program.reportPath(u"chess.kwd"_s)), before.value(u"chess.kwd"_s));
+        QCOMPARE(stored->rows, program.window()->list().rows);
+        QCOMPARE(readAll(program.reportPath(u"chess.kwd"_s)), before.value(u"chess.kwd"_s));
         program.stop();
     }
 
@@ -314,27 +314,27 @@ private Q_SLOTS:
             SettingsLocation::iniFile(QDir(folder).filePath(u"quorvane.ini"_s)),
             m_dir->filePath(u"report"_s), QString()};
         Settings earlier;
-        earlier.IntervalSetting = 99;
-        earlier.KeywordHistory = {u"golf"_s, u"chess"_s};
+        earlier.intervalSetting = 99;
+        earlier.keywordHistory = {u"golf"_s, u"chess"_s};
         SettingsStore store(places.settings);
-        QVERIFY(store.SaveHistory(earlier));
-        const QByteArray earlierBytes = ReadAll(places.settings.path);
+        QVERIFY(store.saveHistory(earlier));
+        const QByteArray earlierBytes = readAll(places.settings.path);
 
         // A history that needs more room than there is; a mounted disk has room for its start.
         Settings grown = earlier;
         for (int i = 0; i < 200; ++i)
-            grown.KeywordHistory << u"keyword number %1 of a longer history"_s.arg(i);
+            grown.keywordHistory << u"keyword number %1 of a longer history"_s.arg(i);
         QVERIFY(disk.fill(4096));
-        QVERIFY(!store.SaveHistory(grown));
+        QVERIFY(!store.saveHistory(grown));
         QVERIFY(disk.makeRoom());
         // The earlier file is there as it was, with nothing left beside it.
-        QCOMPARE(ReadAll(places.settings.path), earlierBytes);
-        QCOMPARE(Entries(folder), QStringList {u"quorvane.ini"_s});
+        QCOMPARE(readAll(places.settings.path), earlierBytes);
+        QCOMPARE(entries(folder), QStringList {u"quorvane.ini"_s});
 
         // The next start of the program shows the earlier history, and a later save has room again.
-        QCOMPARE(StartedHistory(places), earlier.KeywordHistory);
-        QVERIFY(store.SaveHistory(grown));
-        QCOMPARE(StartedHistory(places), grown.KeywordHistory);
+        QCOMPARE(startedHistory(places), earlier.keywordHistory);
+        QVERIFY(store.saveHistory(grown));
+        QCOMPARE(startedHistory(places), grown.keywordHistory);
     }
 
 private:
@@ -347,7 +347,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     if (argc == 4 && qstrcmp(argv[1], StartOption) == 0)
-        return StartProgram(argv);
+        return startProgram(argv);
     tst_ReportFolder test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);

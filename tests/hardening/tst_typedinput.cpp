@@ -20,7 +20,7 @@ namespace {
 
 constexpr int Rows = 5;
 
-QStringList Phrases(const QList<SampleRequest> &requests, const QString &path)
+QStringList phrases(const QList<SampleRequest> &requests, const QString &path)
 {
     QStringList phrases;
     for (const SampleRequest &request : requests) {
@@ -32,7 +32,7 @@ QStringList Phrases(const QList<SampleRequest> &requests, const QString &path)
 
 // The rows as a report gives them back: its fixed fields cannot keep the trailing blank of
 // a phrase cut to its field's width.
-QList<ListRow> AsStored(QList<ListRow> rows)
+QList<ListRow> asStored(QList<ListRow> rows)
 {
     for (ListRow &row : rows) {
         for (QString &cell : row.cells) {
@@ -54,14 +54,14 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_services.start());
-        OverrideEndpoints(m_services.endpoints());
+        overrideEndpoints(m_services.endpoints());
         m_services.setKeywordRowCount(Rows);
     }
 
     void cleanupTestCase()
     {
         qInfo("hostile keywords tried: %d", m_tried);
-        OverrideEndpoints(std::nullopt);
+        overrideEndpoints(std::nullopt);
     }
 
     void hostileKeywordGoesThroughEveryOperation_data()
@@ -98,53 +98,53 @@ private Q_SLOTS:
         // The run. What the box holds is what was typed.
         m_services.clearRequests();
         program.enter(keyword);
-        QCOMPARE(program.window()->KeywordText(), keyword);
+        QCOMPARE(program.window()->keywordText(), keyword);
         QCOMPARE(program.suggest(keyword, 30000), Ending::Finished);
         QVERIFY2(program.boxes.shown.isEmpty(), qPrintable(program.boxes.shown.join(u'\n')));
         const QList<SampleRequest> requests = m_services.requests();
-        QCOMPARE(Phrases(requests, u"/suggest"_s), QStringList {keyword});
-        const SuggestionTable &table = program.window()->Controller().State().SuggestionTable;
-        QCOMPARE(table.SuggestionCount, qint16(Rows));
-        const QStringList searched = Phrases(requests, u"/search"_s);
+        QCOMPARE(phrases(requests, u"/suggest"_s), QStringList {keyword});
+        const SuggestionTable &table = program.window()->controller().state().suggestionTable;
+        QCOMPARE(table.suggestionCount, qint16(Rows));
+        const QStringList searched = phrases(requests, u"/search"_s);
         QCOMPARE(searched.size(), Rows);
         for (int i = 0; i < Rows; ++i)
-            QCOMPARE(searched[i], table.Entries[std::size_t(i)].Keyword);
-        const QList<ListRow> rows = program.window()->List().Rows;
+            QCOMPARE(searched[i], table.entries[std::size_t(i)].keyword);
+        const QList<ListRow> rows = program.window()->list().rows;
         QCOMPARE(rows.size(), Rows);
 
         // The report: one file, inside the report folder, one line per row whatever the keyword
         // holds, and nothing written anywhere else.
-        const QString name = ReportFileName(keyword);
-        QCOMPARE(Entries(program.reportFolder()), QStringList {name});
-        QCOMPARE(Entries(dir.path()),
+        const QString name = reportFileName(keyword);
+        QCOMPARE(entries(program.reportFolder()), QStringList {name});
+        QCOMPARE(entries(dir.path()),
                  (QStringList {u"quorvane-instance.lock"_s, u"quorvane.ini"_s, u"report"_s}));
-        const QByteArray bytes = ReadAll(program.reportPath(name));
+        const QByteArray bytes = readAll(program.reportPath(name));
         QCOMPARE(bytes.count("\r\n"), 3 + Rows);
         QCOMPARE(bytes.count('\n'), 3 + Rows);
-        const std::optional<StoredReport> stored = ReadReport(program.reportPath(name));
+        const std::optional<StoredReport> stored = readReport(program.reportPath(name));
         QVERIFY(stored);
-        QCOMPARE(stored->Rows, AsStored(rows));
+        QCOMPARE(stored->rows, asStored(rows));
         QCOMPARE(program.keywordBox()->itemText(0), keyword);
 
         // Reuse: the same keyword again is answered from the report, without a request.
         m_services.clearRequests();
-        QSignalSpy ended(&program.window()->Controller(), &RunController::RunEnded);
+        QSignalSpy ended(&program.window()->controller(), &RunController::runEnded);
         program.enter(keyword);
         program.click("cmdSuggestion");
         QVERIFY(!ended.wait(100));
         QVERIFY(m_services.requests().isEmpty());
-        QCOMPARE(program.window()->List().Rows, AsStored(rows));
-        QCOMPARE(program.window()->List().SuggestionsCaption, stored->SuggestionsCaption);
+        QCOMPARE(program.window()->list().rows, asStored(rows));
+        QCOMPARE(program.window()->list().suggestionsCaption, stored->suggestionsCaption);
         QCOMPARE(program.keywordBox()->count(), 1);
 
         // The history survives a restart exactly, and Export shows the report.
         program.stop();
         QVERIFY(program.start());
         QVERIFY(program.boxes.shown.isEmpty());
-        QCOMPARE(program.program()->CurrentSettings().KeywordHistory, QStringList {keyword});
-        QCOMPARE(program.window()->KeywordText(), keyword);
+        QCOMPARE(program.program()->currentSettings().keywordHistory, QStringList {keyword});
+        QCOMPARE(program.window()->keywordText(), keyword);
         program.click("cmdExportTXT");
-        ReportViewer *viewer = program.window()->Exporter().lastViewer();
+        ReportViewer *viewer = program.window()->exporter().lastViewer();
         QVERIFY(viewer);
         QVERIFY2(viewer->text().startsWith(u"Keyword="_s), qPrintable(viewer->text()));
         QCOMPARE(viewer->text().count(u'\n'), 3 + Rows);
@@ -156,13 +156,13 @@ private Q_SLOTS:
                               + keyword + u"\" ?"_s});
         QCOMPARE(program.keywordBox()->count(), 0);
         QVERIFY(QDir(program.reportFolder()).isEmpty());
-        QVERIFY(program.program()->CurrentSettings().KeywordHistory.isEmpty());
+        QVERIFY(program.program()->currentSettings().keywordHistory.isEmpty());
         program.stop();
         Settings reloaded;
-        QCOMPARE(SettingsStore(program.places().settings).LoadSettings(reloaded),
+        QCOMPARE(SettingsStore(program.places().settings).loadSettings(reloaded),
                  LoadSettingsResult::Loaded);
-        QVERIFY(reloaded.KeywordHistory.isEmpty());
-        QCOMPARE(Entries(dir.path()), (QStringList {u"quorvane.ini"_s, u"report"_s}));
+        QVERIFY(reloaded.keywordHistory.isEmpty());
+        QCOMPARE(entries(dir.path()), (QStringList {u"quorvane.ini"_s, u"report"_s}));
     }
 
 private:

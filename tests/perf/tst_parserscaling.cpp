@@ -34,8 +34,8 @@ std::pair<bool, SuggestionTable> parse(Parser parser, const QString &html)
     static const bool stop = false;
     SuggestionTable table;
     const bool result = parser == Parser::Keyword
-        ? ParseKeyword(html, u"0", table, stop, nullptr)
-        : ParseGoogleResults(html, u"0", table, stop, nullptr);
+        ? parseKeyword(html, u"0", table, stop, nullptr)
+        : parseGoogleResults(html, u"0", table, stop, nullptr);
     return {result, std::move(table)};
 }
 
@@ -77,8 +77,8 @@ void ParserScalingTest::doublingTheHostilePageAtMostTriplesTheParseTime_data()
         {HostileFamily::Lt, {"<", "777"}},        {HostileFamily::Attribute, {"", "31337"}},
         {HostileFamily::Br, {"<br", "12345"}},    {HostileFamily::Style, {"<style>", "2468"}},
         {HostileFamily::Nbsp, {"&nbsp;", "3210"}}};
-    for (HostileFamily family : AllHostileFamilies()) {
-        const QByteArray name = HostileFamilyName(family).toLatin1();
+    for (HostileFamily family : allHostileFamilies()) {
+        const QByteArray name = hostileFamilyName(family).toLatin1();
         const auto [unit, results] = traits.value(family);
         QTest::newRow(name + "/results") << family << Parser::Results << unit << results;
         QTest::newRow(name + "/keyword") << family << Parser::Keyword << unit << QString();
@@ -92,8 +92,8 @@ void ParserScalingTest::doublingTheHostilePageAtMostTriplesTheParseTime()
     QFETCH(QByteArray, unit);
     QFETCH(QString, results);
 
-    const QByteArray smallBytes = HostilePage(family, SmallPage);
-    const QByteArray largeBytes = HostilePage(family, 2 * SmallPage);
+    const QByteArray smallBytes = hostilePage(family, SmallPage);
+    const QByteArray largeBytes = hostilePage(family, 2 * SmallPage);
     QCOMPARE(smallBytes.size(), SmallPage);
     QCOMPARE(largeBytes.size(), 2 * SmallPage);
     if (!unit.isEmpty()) {
@@ -102,17 +102,17 @@ void ParserScalingTest::doublingTheHostilePageAtMostTriplesTheParseTime()
         QVERIFY2(few >= 1000 && std::abs(many - 2 * few) <= many / 100,
                  qPrintable(QStringLiteral("%1 at 256 KiB, %2 at 512 KiB").arg(few).arg(many)));
     }
-    const QString small = PageText(smallBytes);
-    const QString large = PageText(largeBytes);
+    const QString small = pageText(smallBytes);
+    const QString large = pageText(largeBytes);
 
     const auto [smallResult, smallTable] = parse(parser, small);
     const auto [largeResult, largeTable] = parse(parser, large);
     if (!results.isEmpty()) {
-        QCOMPARE(smallTable.Entries[0].Results, results);
-        QCOMPARE(largeTable.Entries[0].Results, results);
+        QCOMPARE(smallTable.entries[0].results, results);
+        QCOMPARE(largeTable.entries[0].results, results);
     }
     QCOMPARE(largeResult, smallResult);
-    QCOMPARE(largeTable.Entries[0].HasAds, smallTable.Entries[0].HasAds);
+    QCOMPARE(largeTable.entries[0].hasAds, smallTable.entries[0].hasAds);
 
     if (qEnvironmentVariableIntValue("QUORVANE_SANITIZED") != 0)
         QSKIP("sanitized code times allocation, not the parser; the plain build times it");

@@ -56,17 +56,17 @@ void tst_Numbers::readingAndFormatsFollowTheLocale()
     const double value = input.toDouble();
     QString actual;
     if (operation == u"leading")
-        actual = QString::number(LeadingNumber(input));
+        actual = QString::number(leadingNumber(input));
     else if (operation == u"read")
-        actual = QString::number(ValueThroughWholeFormat(input, l), 'g', 12);
+        actual = QString::number(valueThroughWholeFormat(input, l), 'g', 12);
     else if (operation == u"0,000")
-        actual = FormatThousands(value, l);
+        actual = formatThousands(value, l);
     else if (operation == u"0.0")
-        actual = FormatOneDecimal(value, l);
+        actual = formatOneDecimal(value, l);
     else if (operation == u"0")
-        actual = FormatWhole(value);
+        actual = formatWhole(value);
     else
-        actual = FormatNineDigits(value);
+        actual = formatNineDigits(value);
     QTEST(actual, "output");
 }
 

@@ -12,21 +12,21 @@ namespace {
 
 const QDateTime March15(QDate(2024, 3, 15), QTime(12, 0));
 
-QByteArray Field(const char *text, int width)
+QByteArray field(const char *text, int width)
 {
     return QByteArray(text).leftJustified(width, ' ');
 }
 
-SuggestionTable TwoRowTable()
+SuggestionTable twoRowTable()
 {
     SuggestionTable table;
-    table.Entries[0] = {"1200000", "golf clubs", "5000000", true};
-    table.Entries[1] = {"34567", "cheap golf clubs", "", false};
-    table.SuggestionCount = 2;
+    table.entries[0] = {"1200000", "golf clubs", "5000000", true};
+    table.entries[1] = {"34567", "cheap golf clubs", "", false};
+    table.suggestionCount = 2;
     return table;
 }
 
-void WriteFile(const QString &path, const QByteArray &bytes, const QDateTime &modified = March15)
+void writeFile(const QString &path, const QByteArray &bytes, const QDateTime &modified = March15)
 {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -37,7 +37,7 @@ void WriteFile(const QString &path, const QByteArray &bytes, const QDateTime &mo
 
 const QByteArray ValidReport = "Keyword=golf,Total Searches=10\r\n\r\nID\r\n";
 
-QStringList Files(const QString &path)
+QStringList files(const QString &path)
 {
     return QDir(path).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
@@ -84,9 +84,9 @@ void tst_ReportFile::reportNameIsSafeAndOrdinaryNamesStay_data()
 void tst_ReportFile::reportNameIsSafeAndOrdinaryNamesStay()
 {
     QFETCH(QString, keyword);
-    QTEST(ReportFileName(keyword), "name");
+    QTEST(reportFileName(keyword), "name");
     QTemporaryDir dir;
-    QCOMPARE(QFileInfo(ReportFolder(dir.path()).filePath(ReportFileName(keyword))).absolutePath(),
+    QCOMPARE(QFileInfo(ReportFolder(dir.path()).filePath(reportFileName(keyword))).absolutePath(),
              QFileInfo(dir.path()).absoluteFilePath());
 }
 
@@ -95,8 +95,8 @@ void tst_ReportFile::overlongNamesStayShortAndDistinct()
     const QString a(300, u'a');
     const QString wide(150, QChar(0xfc)); // two bytes each
     for (const QString &k : {a, wide})
-        QVERIFY(ReportFileName(k).toUtf8().size() <= 200 && ReportFileName(k).endsWith(".kwd"));
-    QVERIFY(ReportFileName(a) != ReportFileName(a.left(299) + u'b'));
+        QVERIFY(reportFileName(k).toUtf8().size() <= 200 && reportFileName(k).endsWith(".kwd"));
+    QVERIFY(reportFileName(a) != reportFileName(a.left(299) + u'b'));
 }
 
 void tst_ReportFile::writtenReportHasExactBytesAndLoadsBack_data()
@@ -112,61 +112,61 @@ void tst_ReportFile::writtenReportHasExactBytesAndLoadsBack()
     const QLocale l(locale);
     const bool de = locale == u"de_DE";
     const QString total = de ? "1.234.567" : "1,234,567";
-    QByteArray rows = Field("1", 5) + Field("golf clubs", 65) + Field("1,200,000", 13)
-        + Field("97.2%", 8) + Field("97.2%", 8) + Field("5,000,000", 13) + Field("4", 18) + "Y\r\n"
-        + Field("2", 5) + Field("cheap golf clubs", 65) + Field("34,567", 13) + Field("2.8%", 8)
-        + Field("100.0%", 8) + Field("", 13) + Field("0", 18) + "\r\n";
+    QByteArray rows = field("1", 5) + field("golf clubs", 65) + field("1,200,000", 13)
+        + field("97.2%", 8) + field("97.2%", 8) + field("5,000,000", 13) + field("4", 18) + "Y\r\n"
+        + field("2", 5) + field("cheap golf clubs", 65) + field("34,567", 13) + field("2.8%", 8)
+        + field("100.0%", 8) + field("", 13) + field("0", 18) + "\r\n";
     for (char &c : rows)
         c = !de ? c : c == ',' ? '.' : c == '.' ? ',' : c;
     const QByteArray expected = "Keyword=Golf, Clubs,Total Searches=" + total.toLatin1()
-        + "\r\n\r\n" + Field("ID", 5) + Field("Suggestions", 65) + Field("Searches/mo.", 13)
-        + Field("Percent", 8) + Field("Sum", 8) + Field("Popularity", 13)
-        + Field("Popularity/Search", 18) + "Ad\r\n" + rows;
+        + "\r\n\r\n" + field("ID", 5) + field("Suggestions", 65) + field("Searches/mo.", 13)
+        + field("Percent", 8) + field("Sum", 8) + field("Popularity", 13)
+        + field("Popularity/Search", 18) + "Ad\r\n" + rows;
 
     QTemporaryDir dir;
     const ReportFolder folder(dir.filePath("report"), [] { return QDateTime::currentDateTime(); });
     const QString keyword = QStringLiteral("Golf, Clubs"); // a comma in line 1
-    SuggestionTable table = TwoRowTable();
+    SuggestionTable table = twoRowTable();
     ResultList run;
-    QVERIFY(GetReport(table, keyword, folder, ReportFileName(keyword), run, l));
-    QCOMPARE(run.SuggestionsCaption, "Keyword \"Golf, Clubs\" searches " + total + " (top 2 only)");
-    QCOMPARE(Files(folder.path()), QStringList({"golf,_clubs.kwd"}));
+    QVERIFY(getReport(table, keyword, folder, reportFileName(keyword), run, l));
+    QCOMPARE(run.suggestionsCaption, "Keyword \"Golf, Clubs\" searches " + total + " (top 2 only)");
+    QCOMPARE(files(folder.path()), QStringList({"golf,_clubs.kwd"}));
     QFile file(folder.filePath(QStringLiteral("golf,_clubs.kwd")));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), expected);
 
-    const auto found = FindReusableReport(folder, keyword);
+    const auto found = findReusableReport(folder, keyword);
     QVERIFY(found);
     ResultList loaded;
-    QVERIFY(LoadReport(
+    QVERIFY(loadReport(
         folder, *found, loaded, [](const QString &p) { return "q:" + p; }, l));
-    QCOMPARE(loaded.Rows, run.Rows);
-    QCOMPARE(loaded.SuggestionsCaption,
+    QCOMPARE(loaded.rows, run.rows);
+    QCOMPARE(loaded.suggestionsCaption,
              "Keyword \"Golf, Clubs\",searches " + total + " (top 2 only)");
-    QCOMPARE(loaded.QueryAddresses, QStringList({"q:golf clubs", "q:cheap golf clubs"}));
+    QCOMPARE(loaded.queryAddresses, QStringList({"q:golf clubs", "q:cheap golf clubs"}));
 }
 
 void tst_ReportFile::loadRegroupsRatiosAndRejectsShortFiles()
 {
     QTemporaryDir dir;
     const ReportFolder folder(dir.path());
-    const QByteArray row = Field("1", 5) + Field("golf", 65) + Field("1", 13) + Field("", 16)
-        + Field("1000", 13) + "1000";
-    WriteFile(folder.filePath("a.kwd"), ValidReport + row + "\r\n" + row.left(80) + "\r\n");
+    const QByteArray row = field("1", 5) + field("golf", 65) + field("1", 13) + field("", 16)
+        + field("1000", 13) + "1000";
+    writeFile(folder.filePath("a.kwd"), ValidReport + row + "\r\n" + row.left(80) + "\r\n");
     ResultList list;
-    QVERIFY(LoadReport(folder, "a.kwd", list, {}, QLocale(QStringLiteral("en_US"))));
-    QCOMPARE(list.ListRowCount(), 2);
-    QCOMPARE(list.Rows[0][ColumnPopularityPerSearch], QStringLiteral("1,000"));
-    QCOMPARE(list.Rows[0][ColumnAd], QString());
-    QCOMPARE(list.Rows[1][ColumnSearches], QStringLiteral("1"));
-    QCOMPARE(list.Rows[1][ColumnPopularity], QString()); // beyond the end of a short line
-    QCOMPARE(list.SuggestionsCaption, QStringLiteral("Keyword \"golf\",searches 10 (top 2 only)"));
+    QVERIFY(loadReport(folder, "a.kwd", list, {}, QLocale(QStringLiteral("en_US"))));
+    QCOMPARE(list.listRowCount(), 2);
+    QCOMPARE(list.rows[0][ColumnPopularityPerSearch], QStringLiteral("1,000"));
+    QCOMPARE(list.rows[0][ColumnAd], QString());
+    QCOMPARE(list.rows[1][ColumnSearches], QStringLiteral("1"));
+    QCOMPARE(list.rows[1][ColumnPopularity], QString()); // beyond the end of a short line
+    QCOMPARE(list.suggestionsCaption, QStringLiteral("Keyword \"golf\",searches 10 (top 2 only)"));
 
     // Too short or missing: the list keeps what it showed.
-    WriteFile(folder.filePath("b.kwd"), ValidReport.left(34));
-    QVERIFY(!LoadReport(folder, "b.kwd", list, {}));
-    QVERIFY(!LoadReport(folder, "missing.kwd", list, {}));
-    QCOMPARE(list.ListRowCount(), 2);
+    writeFile(folder.filePath("b.kwd"), ValidReport.left(34));
+    QVERIFY(!loadReport(folder, "b.kwd", list, {}));
+    QVERIFY(!loadReport(folder, "missing.kwd", list, {}));
+    QCOMPARE(list.listRowCount(), 2);
 }
 
 void tst_ReportFile::reuseFollowsTheCalendarMonth_data()
@@ -191,9 +191,9 @@ void tst_ReportFile::reuseFollowsTheCalendarMonth()
     QFETCH(QDateTime, now);
     QTemporaryDir dir;
     const ReportFolder folder(dir.filePath(QStringLiteral("report")), [now] { return now; });
-    QVERIFY(!FindReusableReport(folder, QStringLiteral("golf"))); // creates the folder
-    WriteFile(folder.filePath("golf.kwd"), ValidReport, modified);
-    QTEST(FindReusableReport(folder, QStringLiteral("golf")).has_value(), "reused");
+    QVERIFY(!findReusableReport(folder, QStringLiteral("golf"))); // creates the folder
+    writeFile(folder.filePath("golf.kwd"), ValidReport, modified);
+    QTEST(findReusableReport(folder, QStringLiteral("golf")).has_value(), "reused");
     QTEST(QFile::exists(folder.filePath("golf.kwd")), "reused"); // an old one is deleted
 }
 
@@ -202,56 +202,56 @@ void tst_ReportFile::reuseMatchesNamesIgnoringCaseAndSuffix()
     QTemporaryDir dir;
     const ReportFolder folder(dir.path(), [] { return March15; });
     for (const char *name : {"Golf_Clubs.KWD", "golf.bak", "golfer.kwd"})
-        WriteFile(folder.filePath(name), ValidReport);
-    QCOMPARE(FindReusableReport(folder, "golf CLUBS"), QStringLiteral("Golf_Clubs.KWD"));
-    QCOMPARE(FindReusableReport(folder, "Golf"), QStringLiteral("golf.bak"));
+        writeFile(folder.filePath(name), ValidReport);
+    QCOMPARE(findReusableReport(folder, "golf CLUBS"), QStringLiteral("Golf_Clubs.KWD"));
+    QCOMPARE(findReusableReport(folder, "Golf"), QStringLiteral("golf.bak"));
     ResultList list;
-    QVERIFY(LoadReport(folder, "golf_clubs.kwd", list, {}));
+    QVERIFY(loadReport(folder, "golf_clubs.kwd", list, {}));
 }
 
 void tst_ReportFile::reuseSkipsAShortReportUntilARunReplacesIt()
 {
     QTemporaryDir dir;
     const ReportFolder folder(dir.path());
-    WriteFile(folder.filePath("GOLF.kwd"), "Keyword=golf,Total", QDateTime::currentDateTime());
-    QVERIFY(!FindReusableReport(folder, QStringLiteral("golf")));
-    SuggestionTable table = TwoRowTable();
+    writeFile(folder.filePath("GOLF.kwd"), "Keyword=golf,Total", QDateTime::currentDateTime());
+    QVERIFY(!findReusableReport(folder, QStringLiteral("golf")));
+    SuggestionTable table = twoRowTable();
     ResultList list;
-    QVERIFY(GetReport(table, "golf", folder, ReportFileName("golf"), list));
+    QVERIFY(getReport(table, "golf", folder, reportFileName("golf"), list));
     // The run replaced the file under the name it had on disk.
-    QCOMPARE(Files(folder.path()), QStringList({"GOLF.kwd"}));
-    QCOMPARE(FindReusableReport(folder, QStringLiteral("golf")), QStringLiteral("GOLF.kwd"));
+    QCOMPARE(files(folder.path()), QStringList({"GOLF.kwd"}));
+    QCOMPARE(findReusableReport(folder, QStringLiteral("golf")), QStringLiteral("GOLF.kwd"));
 }
 
 void tst_ReportFile::deletionAndLookupIgnoreCase()
 {
     QTemporaryDir dir;
     const ReportFolder folder(dir.path());
-    WriteFile(folder.filePath("Golf_Clubs.KWD"), ValidReport);
-    WriteFile(folder.filePath("golf_clubs.bak"), ValidReport);
-    QCOMPARE(FindReportFile(folder, "golf clubs"), folder.filePath("Golf_Clubs.KWD"));
-    QVERIFY(DeleteReportFile(folder, QStringLiteral("GOLF Clubs")));
-    QVERIFY(!DeleteReportFile(folder, QStringLiteral("golf clubs")));
-    QCOMPARE(FindReportFile(folder, "golf clubs"), QString());
-    QCOMPARE(Files(folder.path()), QStringList({"golf_clubs.bak"}));
+    writeFile(folder.filePath("Golf_Clubs.KWD"), ValidReport);
+    writeFile(folder.filePath("golf_clubs.bak"), ValidReport);
+    QCOMPARE(findReportFile(folder, "golf clubs"), folder.filePath("Golf_Clubs.KWD"));
+    QVERIFY(deleteReportFile(folder, QStringLiteral("GOLF Clubs")));
+    QVERIFY(!deleteReportFile(folder, QStringLiteral("golf clubs")));
+    QCOMPARE(findReportFile(folder, "golf clubs"), QString());
+    QCOMPARE(files(folder.path()), QStringList({"golf_clubs.bak"}));
 }
 
 void tst_ReportFile::unwritableFolderIsAvoidedOrReported()
 {
     QTemporaryDir dir;
-    WriteFile(dir.filePath("plainfile"), "x");
+    writeFile(dir.filePath("plainfile"), "x");
     const QString blocked = dir.filePath(QStringLiteral("plainfile/report"));
     const QString usable = dir.filePath(QStringLiteral("data/report"));
-    QCOMPARE(ReportFolder::ChooseWritable({blocked, usable}), usable);
-    QCOMPARE(ReportFolder::ChooseWritable({usable, blocked}), usable);
-    QVERIFY(Files(usable).isEmpty()); // the write probe leaves nothing behind
+    QCOMPARE(ReportFolder::chooseWritable({blocked, usable}), usable);
+    QCOMPARE(ReportFolder::chooseWritable({usable, blocked}), usable);
+    QVERIFY(files(usable).isEmpty()); // the write probe leaves nothing behind
 
-    SuggestionTable table = TwoRowTable();
+    SuggestionTable table = twoRowTable();
     ResultList list;
     QString error;
-    QVERIFY(!GetReport(table, "golf", ReportFolder(blocked), "golf.kwd", list, {}, &error));
+    QVERIFY(!getReport(table, "golf", ReportFolder(blocked), "golf.kwd", list, {}, &error));
     QVERIFY(!error.isEmpty());
-    QCOMPARE(list.ListRowCount(), 2); // the run's rows are still shown
+    QCOMPARE(list.listRowCount(), 2); // the run's rows are still shown
 }
 
 QTEST_GUILESS_MAIN(tst_ReportFile)

@@ -6,20 +6,20 @@ using namespace Quorvane;
 
 namespace {
 
-SuggestionTable Table(const QStringList &searches, const QStringList &results,
-                      const QStringList &phrases = {})
+SuggestionTable makeTable(const QStringList &searches, const QStringList &results,
+                          const QStringList &phrases = {})
 {
     SuggestionTable table;
     for (qsizetype i = 0; i < searches.size(); ++i) {
-        table.Entries[std::size_t(i)] = {searches[i], phrases.value(i, QStringLiteral("k")),
+        table.entries[std::size_t(i)] = {searches[i], phrases.value(i, QStringLiteral("k")),
                                          results.value(i), i == 1};
     }
-    table.SuggestionCount = qint16(searches.size());
+    table.suggestionCount = qint16(searches.size());
     return table;
 }
 
 // Expected texts are written the en_US way; de_DE swaps the two marks.
-QStringList Tr(const QLocale &locale, QStringList texts)
+QStringList localised(const QLocale &locale, QStringList texts)
 {
     for (QString &text : texts) {
         for (QChar &c : text)
@@ -28,10 +28,10 @@ QStringList Tr(const QLocale &locale, QStringList texts)
     return texts;
 }
 
-QStringList Column(const ResultList &list, int column)
+QStringList column(const ResultList &list, int column)
 {
     QStringList cells;
-    for (const ListRow &row : list.Rows)
+    for (const ListRow &row : list.rows)
         cells << row[column];
     return cells;
 }
@@ -60,7 +60,8 @@ void tst_ResultList::countAndRatioCellsFollowTheRowRule_data()
     for (const char *name : {"en_US", "de_DE"}) {
         const QLocale l(QString::fromLatin1(name));
         const auto row = [&](const char *label, const QStringList &in, const QStringList &out) {
-            QTest::addRow("%s %s", name, label) << l.name() << Tr(l, in) << Tr(l, out);
+            QTest::addRow("%s %s", name, label)
+                << l.name() << localised(l, in) << localised(l, out);
         };
         row("999 unchanged", {"999", "999"}, {"999", "999", "1"});
         row("1000 grouped", {"1000", "5000"}, {"1,000", "5,000", "5"});
@@ -78,9 +79,9 @@ void tst_ResultList::countAndRatioCellsFollowTheRowRule()
 {
     QFETCH(QString, locale);
     QFETCH(QStringList, in);
-    SuggestionTable table = Table({in[0]}, {in[1]});
+    SuggestionTable table = makeTable({in[0]}, {in[1]});
     double running = 0;
-    const ListRow row = MakeListRow(table, 0, 1000, running, QLocale(locale));
+    const ListRow row = makeListRow(table, 0, 1000, running, QLocale(locale));
     QTEST(QStringList({row[ColumnSearches], row[ColumnPopularity], row[ColumnPopularityPerSearch]}),
           "cells");
 }
@@ -96,9 +97,9 @@ void tst_ResultList::sharesAndSumsSurviveAnyTotal_data()
     for (const char *name : {"en_US", "de_DE"}) {
         const QLocale l(QString::fromLatin1(name));
         QTest::addRow("%s shares add up", name)
-            << l.name() << Tr(l, {"1,250", "250", "1"}) << qint64(1501)
-            << Tr(l, {"83.3%", "16.7%", "0.1%"}) << Tr(l, {"83.3%", "99.9%", "100.0%"})
-            << QStringList {"0", "2", "500"};
+            << l.name() << localised(l, {"1,250", "250", "1"}) << qint64(1501)
+            << localised(l, {"83.3%", "16.7%", "0.1%"})
+            << localised(l, {"83.3%", "99.9%", "100.0%"}) << QStringList {"0", "2", "500"};
     }
     QTest::newRow("zero searches")
         << "en_US" << QStringList {"0", "100"} << qint64(100) << QStringList {"0.0%", "100.0%"}
@@ -117,29 +118,30 @@ void tst_ResultList::sharesAndSumsSurviveAnyTotal()
     QFETCH(QString, locale);
     QFETCH(QStringList, searches);
     const QLocale l(locale);
-    SuggestionTable table = Table(searches, QStringList(searches.size(), QStringLiteral("500")));
-    const qint64 total = TotalSearches(table, l);
+    SuggestionTable table =
+        makeTable(searches, QStringList(searches.size(), QStringLiteral("500")));
+    const qint64 total = totalSearches(table, l);
     QTEST(total, "total");
     ResultList list;
-    list.Rows = MakeListRows(table, total, l);
-    QTEST(Column(list, ColumnPercent), "percents");
-    QTEST(Column(list, ColumnSum), "sums");
-    QTEST(Column(list, ColumnPopularityPerSearch), "ratios");
-    QCOMPARE(Column(list, ColumnSearches), searches);
-    QCOMPARE(Column(list, ColumnAd).join(u'/'), searches.size() == 2 ? "/Y" : "/Y/");
+    list.rows = makeListRows(table, total, l);
+    QTEST(column(list, ColumnPercent), "percents");
+    QTEST(column(list, ColumnSum), "sums");
+    QTEST(column(list, ColumnPopularityPerSearch), "ratios");
+    QCOMPARE(column(list, ColumnSearches), searches);
+    QCOMPARE(column(list, ColumnAd).join(u'/'), searches.size() == 2 ? "/Y" : "/Y/");
 }
 
 void tst_ResultList::longPhraseIsCutInRowAndTable()
 {
     const QString kept(65, u'p');
     const QString pair = QString::fromUtf8("\xF0\x9F\x8F\x8C"); // outside the BMP
-    SuggestionTable table =
-        Table({"1", "1", "1", "1"}, {}, {kept, kept + u'x', kept.left(64) + pair, "golf\nclubs"});
-    const QList<ListRow> rows = MakeListRows(table, 4, QLocale(QStringLiteral("en_US")));
+    SuggestionTable table = makeTable({"1", "1", "1", "1"}, {},
+                                      {kept, kept + u'x', kept.left(64) + pair, "golf\nclubs"});
+    const QList<ListRow> rows = makeListRows(table, 4, QLocale(QStringLiteral("en_US")));
     const QStringList shown {kept, kept, kept.left(64), "golf clubs"};
     for (int i = 0; i < 4; ++i) {
         QCOMPARE(rows[i][ColumnSuggestions], shown[i]);
-        QCOMPARE(table.Entries[std::size_t(i)].Keyword.size(), shown[i].size());
+        QCOMPARE(table.entries[std::size_t(i)].keyword.size(), shown[i].size());
     }
 }
 
@@ -155,25 +157,25 @@ void tst_ResultList::reorderRebuildsSumsRatiosAndAddresses()
     QFETCH(QString, locale);
     const QLocale l(locale);
     // Ratios 12, 1,234 and 3, and a row without searches (no ratio, sorts as 0).
-    SuggestionTable table = Table({"100", "10", "40", "0"}, {"1200", "12340", "120", "7"},
-                                  {"twelve", "many hits", "three", "none"});
+    SuggestionTable table = makeTable({"100", "10", "40", "0"}, {"1200", "12340", "120", "7"},
+                                      {"twelve", "many hits", "three", "none"});
     ResultList list;
-    list.Rows = MakeListRows(table, TotalSearches(table, l), l);
-    QCOMPARE(PaddedForSort(list.Rows[1][ColumnPopularityPerSearch], l), "000001234");
+    list.rows = makeListRows(table, totalSearches(table, l), l);
+    QCOMPARE(paddedForSort(list.rows[1][ColumnPopularityPerSearch], l), "000001234");
 
-    SortByPopularityPerSearch(list, l);
+    sortByPopularityPerSearch(list, l);
     // The list sorts on the padded texts; RefreshListFigures reads them back.
-    for (ListRow &row : list.Rows)
-        row[ColumnPopularityPerSearch] = PaddedForSort(row[ColumnPopularityPerSearch], l);
-    RefreshListFigures(
+    for (ListRow &row : list.rows)
+        row[ColumnPopularityPerSearch] = paddedForSort(row[ColumnPopularityPerSearch], l);
+    refreshListFigures(
         list, [](const QString &p) { return QStringLiteral("q:") + p; }, l);
 
-    QCOMPARE(Column(list, ColumnId), QStringList({"4", "3", "1", "2"}));
-    QCOMPARE(Column(list, ColumnPopularityPerSearch), Tr(l, {"", "3", "12", "1,234"}));
-    QCOMPARE(Column(list, ColumnPercent), Tr(l, {"0.0%", "26.7%", "66.7%", "6.7%"}));
+    QCOMPARE(column(list, ColumnId), QStringList({"4", "3", "1", "2"}));
+    QCOMPARE(column(list, ColumnPopularityPerSearch), localised(l, {"", "3", "12", "1,234"}));
+    QCOMPARE(column(list, ColumnPercent), localised(l, {"0.0%", "26.7%", "66.7%", "6.7%"}));
     // Sums add the shown one-decimal percentages in the new order.
-    QCOMPARE(Column(list, ColumnSum), Tr(l, {"0.0%", "26.7%", "93.4%", "100.1%"}));
-    QCOMPARE(list.QueryAddresses, QStringList({"q:none", "q:three", "q:twelve", "q:many hits"}));
+    QCOMPARE(column(list, ColumnSum), localised(l, {"0.0%", "26.7%", "93.4%", "100.1%"}));
+    QCOMPARE(list.queryAddresses, QStringList({"q:none", "q:three", "q:twelve", "q:many hits"}));
 }
 
 QTEST_GUILESS_MAIN(tst_ResultList)

@@ -21,51 +21,51 @@ class FakeView final : public RunView
 {
 public:
     QString caption = QStringLiteral("&Suggest");
-    int progressValue = 0;
-    int progressMaximum = 100;
-    QString keywordText;
+    int progress = 0;
+    int maximum = 100;
+    QString keyword;
     QStringList log;
     ReuseOutcome reuseOutcome = ReuseOutcome::NoReport;
     bool reportFails = false;
     int reportRows = -1;
 
-    QString SuggestCaption() const override { return caption; }
-    void SetSuggestCaption(const QString &text) override { note("caption ", caption = text); }
-    void SetSuggestEnabled(bool enabled) override { note("enabled ", QString::number(enabled)); }
-    void FocusTxtDumb() override { log << QStringLiteral("focus"); }
-    int ProgressValue() const override { return progressValue; }
-    int ProgressMaximum() const override { return progressMaximum; }
-    void SetProgressValue(int value) override
+    QString suggestCaption() const override { return caption; }
+    void setSuggestCaption(const QString &text) override { note("caption ", caption = text); }
+    void setSuggestEnabled(bool enabled) override { note("enabled ", QString::number(enabled)); }
+    void focusTxtDumb() override { log << QStringLiteral("focus"); }
+    int progressValue() const override { return progress; }
+    int progressMaximum() const override { return maximum; }
+    void setProgressValue(int value) override
     {
-        note("progress ", QString::number(progressValue = value));
+        note("progress ", QString::number(progress = value));
     }
-    void SetProgressMaximum(int maximum) override
+    void setProgressMaximum(int maximum) override
     {
-        note("maximum ", QString::number(progressMaximum = maximum));
+        note("maximum ", QString::number(this->maximum = maximum));
     }
-    void SetStatus(const QString &text) override { note("status ", text); }
-    void Warn(const QString &text) override { note("warn ", text); }
-    void Inform(const QString &text) override { note("inform ", text); }
-    QString KeywordText() const override { return keywordText; }
-    void SetKeywordText(const QString &text) override { note("keyword ", keywordText = text); }
-    void SelectAllKeywordText() override { log << QStringLiteral("selectall"); }
-    ReuseOutcome ReuseStoredReport(const QString &keyword, RunState &run) override
+    void setStatus(const QString &text) override { note("status ", text); }
+    void warn(const QString &text) override { note("warn ", text); }
+    void inform(const QString &text) override { note("inform ", text); }
+    QString keywordText() const override { return keyword; }
+    void setKeywordText(const QString &text) override { note("keyword ", keyword = text); }
+    void selectAllKeywordText() override { log << QStringLiteral("selectall"); }
+    ReuseOutcome reuseStoredReport(const QString &keyword, RunState &run) override
     {
         note("reuse ", keyword);
         if (reuseOutcome == ReuseOutcome::Loaded)
-            run.ReportFileName = QStringLiteral("reused.kwd");
+            run.reportFileName = QStringLiteral("reused.kwd");
         return reuseOutcome;
     }
-    void GetReport(const RunState &run) override
+    void getReport(const RunState &run) override
     {
         log << QStringLiteral("getreport");
         if (reportFails)
             throw std::runtime_error("report folder is a file");
-        reportRows = run.SuggestionTable.SuggestionCount;
+        reportRows = run.suggestionTable.suggestionCount;
     }
-    void MakeProject(const QString &newKeyword) override { note("makeproject ", newKeyword); }
-    void EnableReportButtons() override { log << QStringLiteral("buttons"); }
-    void SetResultsShown(bool shown) override { note("resultsshown ", QString::number(shown)); }
+    void makeProject(const QString &newKeyword) override { note("makeproject ", newKeyword); }
+    void enableReportButtons() override { log << QStringLiteral("buttons"); }
+    void setResultsShown(bool shown) override { note("resultsshown ", QString::number(shown)); }
 
     // Entries of log that start with prefix, prefix removed; and the last of them.
     QStringList entries(const char *prefix) const
@@ -104,31 +104,31 @@ struct RunHarness
     explicit RunHarness(std::chrono::nanoseconds pause = std::chrono::milliseconds(1))
     {
         clock.start();
-        controller.State().CurrentKeyword = QStringLiteral("earlier");
-        controller.Connectivity().SetProbe([this] {
+        controller.state().currentKeyword = QStringLiteral("earlier");
+        controller.connectivity().setProbe([this] {
             return onlineAsks < onlineAnswers.size() ? onlineAnswers[onlineAsks++] : true;
         });
-        controller.Driver().SetDownloadPause(pause);
+        controller.driver().setDownloadPause(pause);
         QObject *context = &controller;
-        QObject::connect(&controller.Driver(), &FetchQueue::PauseStarted, context, [this] {
+        QObject::connect(&controller.driver(), &FetchQueue::pauseStarted, context, [this] {
             pauseStarts << clock.nsecsElapsed();
             view.log << QStringLiteral("pause");
         });
-        QObject::connect(&controller.Driver(), &FetchQueue::DownloadIssued, context,
+        QObject::connect(&controller.driver(), &FetchQueue::downloadIssued, context,
                          [this](const QString &url, const QString &key) {
                              issueTimes << clock.nsecsElapsed();
                              addresses << url;
                              view.log << QStringLiteral("download ") + key;
                          });
-        QObject::connect(&controller.ParseWeb(), &PageFetcher::DownloadHtmlComplete, context,
+        QObject::connect(&controller.parseWeb(), &PageFetcher::downloadHtmlComplete, context,
                          [this] { ++completions; });
-        QObject::connect(&controller, &RunController::RunEnded, context,
+        QObject::connect(&controller, &RunController::runEnded, context,
                          [this](FetchQueue::Ending ending) { endings << ending; });
     }
 
     // What the Suggest/Stop button does: a request with the keyword box's text.
-    void press() { controller.RequestSuggestion(view.keywordText); }
-    void press(const QString &text) { controller.RequestSuggestion(view.keywordText = text); }
+    void press() { controller.requestSuggestion(view.keyword); }
+    void press(const QString &text) { controller.requestSuggestion(view.keyword = text); }
     // A real event loop: qWaitFor sleeps between its looks and would slow every page down.
     bool waitForEnd(qsizetype count = 1, int timeoutMs = 20000)
     {
@@ -136,7 +136,7 @@ struct RunHarness
         waited.start();
         while (endings.size() < count && waited.elapsed() < timeoutMs) {
             QEventLoop loop;
-            QObject::connect(&controller, &RunController::RunEnded, &loop, &QEventLoop::quit,
+            QObject::connect(&controller, &RunController::runEnded, &loop, &QEventLoop::quit,
                              Qt::QueuedConnection);
             QTimer::singleShot(int(timeoutMs - waited.elapsed()), &loop, &QEventLoop::quit);
             loop.exec();
@@ -146,9 +146,9 @@ struct RunHarness
     // A finished run that is the third since the last pause, so that a pause starts.
     bool startPause()
     {
-        controller.State().RunsSincePause = 2;
+        controller.state().runsSincePause = 2;
         return run(QStringLiteral("golf")) == FetchQueue::Ending::Finished
-            && controller.PauseRunning();
+            && controller.pauseRunning();
     }
     // One run for text, to its end.
     FetchQueue::Ending run(const QString &text)

@@ -58,7 +58,7 @@ bool buildGzipBodyNow(const SampleServices &services)
 
 QString expectedResults(const QString &phrase)
 {
-    const qint64 count = SampleResultCount(phrase);
+    const qint64 count = sampleResultCount(phrase);
     return count >= 0 ? QString::number(count) : QString();
 }
 
@@ -77,7 +77,7 @@ private Q_SLOTS:
     }
     void cleanupTestCase()
     {
-        OverrideEndpoints(std::nullopt);
+        overrideEndpoints(std::nullopt);
         m_services.stop();
     }
 
@@ -106,7 +106,7 @@ void TestRunController::initTestCase()
 {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QVERIFY(m_services.start());
-    OverrideEndpoints(m_services.endpoints());
+    overrideEndpoints(m_services.endpoints());
     QVERIFY(buildGzipBodyNow(m_services));
 }
 
@@ -124,11 +124,11 @@ void TestRunController::hundredSuggestionRunFetchesEveryPageInOrderAfterRealPaus
     QCOMPARE(h.endings, QList {Ending::Finished});
 
     // Order, keys and addresses, as the driver issued them and as the server received them.
-    const QList<SampleSuggestion> rows = SampleSuggestions(QStringLiteral("Golf Clubs"));
-    QStringList expected {KeywordDatabaseAddress(QStringLiteral("Golf Clubs")),
-                          ProductPageAddress()};
+    const QList<SampleSuggestion> rows = sampleSuggestions(QStringLiteral("Golf Clubs"));
+    QStringList expected {keywordDatabaseAddress(QStringLiteral("Golf Clubs")),
+                          productPageAddress()};
     for (const SampleSuggestion &row : rows)
-        expected << QueryAddress(row.phrase);
+        expected << queryAddress(row.phrase);
     QCOMPARE(h.addresses, expected);
     QCOMPARE(h.view.entries("download "), numbers(0, 1) + numbers(0, 99));
     QCOMPARE(m_services.requests().size(), 102);
@@ -151,13 +151,13 @@ void TestRunController::hundredSuggestionRunFetchesEveryPageInOrderAfterRealPaus
              (QStringList {"progress 3", "pause", "download 0"}));
 
     // Every page reached its own entry.
-    const RunState &state = h.controller.State();
-    QCOMPARE(state.SuggestionTable.SuggestionCount, qint16(100));
+    const RunState &state = h.controller.state();
+    QCOMPARE(state.suggestionTable.suggestionCount, qint16(100));
     for (int i = 0; i < 100; ++i) {
-        const Suggestion &entry = state.SuggestionTable.Entries[i];
-        QCOMPARE(entry.Keyword, rows[i].phrase);
-        QCOMPARE(entry.Results, expectedResults(rows[i].phrase));
-        QCOMPARE(entry.HasAds, SampleHasAds(rows[i].phrase));
+        const Suggestion &entry = state.suggestionTable.entries[i];
+        QCOMPARE(entry.keyword, rows[i].phrase);
+        QCOMPARE(entry.results, expectedResults(rows[i].phrase));
+        QCOMPARE(entry.hasAds, sampleHasAds(rows[i].phrase));
     }
 
     // The finished ending, in its order.
@@ -168,12 +168,12 @@ void TestRunController::hundredSuggestionRunFetchesEveryPageInOrderAfterRealPaus
     QCOMPARE(log.mid(log.indexOf("getreport")),
              (QStringList {"getreport", "keyword golf clubs", "makeproject Golf Clubs",
                            "keyword Golf Clubs", "resultsshown 1", "buttons"}));
-    QCOMPARE(state.ReportFileName, QStringLiteral("golf_clubs.kwd"));
-    QCOMPARE(state.CurrentKeyword, QStringLiteral("Golf Clubs"));
-    QCOMPARE(state.PreviousKeyword, QStringLiteral("earlier"));
-    QCOMPARE(state.RunsSincePause, qint16(1));
-    QCOMPARE(state.DownloadsInFlight, 0);
-    QVERIFY(!h.controller.RunUnderWay());
+    QCOMPARE(state.reportFileName, QStringLiteral("golf_clubs.kwd"));
+    QCOMPARE(state.currentKeyword, QStringLiteral("Golf Clubs"));
+    QCOMPARE(state.previousKeyword, QStringLiteral("earlier"));
+    QCOMPARE(state.runsSincePause, qint16(1));
+    QCOMPARE(state.downloadsInFlight, 0);
+    QVERIFY(!h.controller.runUnderWay());
 }
 
 void TestRunController::stopEndsTheRunAndCancelsTheOutstandingDownload_data()
@@ -196,13 +196,12 @@ void TestRunController::stopEndsTheRunAndCancelsTheOutstandingDownload()
     const auto pressAfter = [&](int ms) {
         QTimer::singleShot(ms, &h.controller, [&] { h.press(); });
     };
-    const FetchQueue *driver = &h.controller.Driver();
+    const FetchQueue *driver = &h.controller.driver();
     if (when == QLatin1String("first pause"))
-        QObject::connect(driver, &FetchQueue::PauseStarted, &h.controller,
-                         [&] { pressAfter(50); });
+        QObject::connect(driver, &FetchQueue::pauseStarted, &h.controller, [&] { pressAfter(50); });
     if (when == QLatin1String("stall"))
-        m_services.setFaultPlan({{}, {{SampleSuggestions(seed)[10].phrase, SampleFault::Stall}}});
-    QObject::connect(driver, &FetchQueue::DownloadIssued, &h.controller, [&] {
+        m_services.setFaultPlan({{}, {{sampleSuggestions(seed)[10].phrase, SampleFault::Stall}}});
+    QObject::connect(driver, &FetchQueue::downloadIssued, &h.controller, [&] {
         if (when == QLatin1String("second phase") && h.addresses.size() == 52)
             h.press();
         if (when == QLatin1String("stall") && h.addresses.size() == 13)
@@ -224,18 +223,18 @@ void TestRunController::stopEndsTheRunAndCancelsTheOutstandingDownload()
                            "status Application is ready to accept another keyword suggestion !"}));
     QVERIFY(log.contains(QStringLiteral("caption &Suggest")));
     QVERIFY(!log.contains(QStringLiteral("getreport")));
-    const RunState &state = h.controller.State();
-    QCOMPARE(state.CurrentKeyword, QStringLiteral("earlier"));
-    QCOMPARE(state.RunsSincePause, qint16(0));
-    QCOMPARE(state.DownloadsInFlight, 0);
-    QVERIFY(h.controller.ParseWeb().PendingDownloads().isEmpty());
-    QVERIFY(!h.controller.RunUnderWay());
+    const RunState &state = h.controller.state();
+    QCOMPARE(state.currentKeyword, QStringLiteral("earlier"));
+    QCOMPARE(state.runsSincePause, qint16(0));
+    QCOMPARE(state.downloadsInFlight, 0);
+    QVERIFY(h.controller.parseWeb().pendingDownloads().isEmpty());
+    QVERIFY(!h.controller.runUnderWay());
 }
 
 void TestRunController::pressWhileAStopIsCarriedOutIsIgnored()
 {
     RunHarness h(std::chrono::milliseconds(300));
-    QObject::connect(&h.controller.Driver(), &FetchQueue::PauseStarted, &h.controller, [&] {
+    QObject::connect(&h.controller.driver(), &FetchQueue::pauseStarted, &h.controller, [&] {
         h.press(); // Stop
         h.press(); // Suggest again before the driver has noticed
     });
@@ -243,10 +242,10 @@ void TestRunController::pressWhileAStopIsCarriedOutIsIgnored()
     QVERIFY(h.waitForEnd());
     QCOMPARE(h.endings, QList {Ending::Stopped});
     QCOMPARE(h.view.entries("reuse ").size(), 1);
-    QVERIFY(!h.controller.RunUnderWay());
+    QVERIFY(!h.controller.runUnderWay());
     h.press();
     QCOMPARE(h.view.entries("reuse ").size(), 2);
-    QVERIFY(h.controller.RunArmed());
+    QVERIFY(h.controller.runArmed());
 }
 
 void TestRunController::runWithoutRowsEndsWithNoResultsMessage_data()
@@ -276,16 +275,16 @@ void TestRunController::runWithoutRowsEndsWithNoResultsMessage()
     QCOMPARE(log.mid(log.indexOf("caption &Suggestion")),
              (QStringList {"caption &Suggestion", "progress 102", "progress 0",
                            "status " + CarefulStatus, "selectall", "warn " + message}));
-    QCOMPARE(h.controller.State().CurrentKeyword, QStringLiteral("earlier"));
-    QCOMPARE(h.controller.State().RunsSincePause, qint16(0));
+    QCOMPARE(h.controller.state().currentKeyword, QStringLiteral("earlier"));
+    QCOMPARE(h.controller.state().runsSincePause, qint16(0));
 }
 
 void TestRunController::faultyPageEndsItsDownloadOnceAndTheRunGoesOn_data()
 {
     QTest::addColumn<SampleFault>("fault");
     QTest::addColumn<bool>("onProductPage");
-    for (SampleFault fault : AllSampleFaults())
-        QTest::addRow("%s", qPrintable(SampleFaultName(fault))) << fault << false;
+    for (SampleFault fault : allSampleFaults())
+        QTest::addRow("%s", qPrintable(sampleFaultName(fault))) << fault << false;
     QTest::newRow("product page 500") << SampleFault::ServerError << true;
 }
 
@@ -294,7 +293,7 @@ void TestRunController::faultyPageEndsItsDownloadOnceAndTheRunGoesOn()
     QFETCH(SampleFault, fault);
     QFETCH(bool, onProductPage);
     const QString seed = QStringLiteral("fault run");
-    const QList<SampleSuggestion> rows = SampleSuggestions(seed);
+    const QList<SampleSuggestion> rows = sampleSuggestions(seed);
     SampleFaultPlan plan;
     if (onProductPage)
         plan.byRequest.insert(2, fault);
@@ -304,19 +303,19 @@ void TestRunController::faultyPageEndsItsDownloadOnceAndTheRunGoesOn()
     RunHarness h;
     // Sanitized builds run several times slower; the deadline grows with them so that only the
     // faulty page fails.
-    h.controller.ParseWeb().setDeadlineForTesting(
+    h.controller.parseWeb().setDeadlineForTesting(
         qEnvironmentVariableIntValue("QUORVANE_SANITIZED") != 0 ? 1200 : 400);
     QCOMPARE(h.run(seed), Ending::Finished);
 
     QCOMPARE(h.view.entries("download "), numbers(0, 1) + numbers(0, 99));
     QCOMPARE(h.completions, 102);
     QCOMPARE(h.view.reportRows, 100);
-    const SuggestionTable &table = h.controller.State().SuggestionTable;
+    const SuggestionTable &table = h.controller.state().suggestionTable;
     for (int i = 0; i < 100; ++i) {
         // Of faulty pages only a redirect still delivers its page; what the fetcher makes of
         // the rest is its own tests' matter.
         if (i != 5 || onProductPage || fault == SampleFault::Redirect)
-            QCOMPARE(table.Entries[i].Results, expectedResults(rows[i].phrase));
+            QCOMPARE(table.entries[i].results, expectedResults(rows[i].phrase));
     }
 }
 
@@ -352,12 +351,12 @@ void TestRunController::requestThatStartsNoRun()
     h.onlineAnswers = {false, false, false, false};
     h.onlineAsks = 0;
     h.view.reuseOutcome = reuse;
-    h.controller.State().CurrentKeyword = QStringLiteral("earlier");
+    h.controller.state().currentKeyword = QStringLiteral("earlier");
     h.press(keyword);
     QCOMPARE(h.view.log, expectedLog);
     QCOMPARE(h.onlineAsks, 0); // neither a reused report nor a refusal needs the network
-    QVERIFY(!h.controller.RunUnderWay());
-    QCOMPARE(h.controller.State().CurrentKeyword,
+    QVERIFY(!h.controller.runUnderWay());
+    QCOMPARE(h.controller.state().currentKeyword,
              reuse == ReuseOutcome::Loaded ? keyword : QStringLiteral("earlier"));
 }
 
@@ -381,24 +380,24 @@ void TestRunController::onlineTestAsksFourTimesBeforeGivingUp()
     QElapsedTimer clock;
     clock.start();
     h.press(QStringLiteral("golf"));
-    if (h.controller.Connectivity().Pending())
+    if (h.controller.connectivity().pending())
         h.press(); // ignored while the test runs
-    QVERIFY(QTest::qWaitFor([&] { return !h.controller.Connectivity().Pending(); }, 3000));
+    QVERIFY(QTest::qWaitFor([&] { return !h.controller.connectivity().pending(); }, 3000));
     const qint64 ms = clock.elapsed();
     QCOMPARE(h.onlineAsks, asks);
     QVERIFY2(ms >= 200 * (asks - 1) && ms < 200 * (asks - 1) + 800,
              qPrintable(QString::number(ms)));
     QCOMPARE(h.view.entries("reuse ").size(), 1);
-    QCOMPARE(h.controller.RunArmed() || h.controller.RunUnderWay(), runs);
+    QCOMPARE(h.controller.runArmed() || h.controller.runUnderWay(), runs);
     if (runs) {
         QCOMPARE(h.view.caption, QStringLiteral("&Stop"));
-        QCOMPARE(h.controller.State().CurrentKeyword, QStringLiteral("golf"));
-        QCOMPARE(h.controller.State().PageQueue.value(0),
-                 KeywordDatabaseAddress(QStringLiteral("golf")));
+        QCOMPARE(h.controller.state().currentKeyword, QStringLiteral("golf"));
+        QCOMPARE(h.controller.state().pageQueue.value(0),
+                 keywordDatabaseAddress(QStringLiteral("golf")));
     } else {
         QCOMPARE(h.view.log.mid(1),
                  (QStringList {"caption &Suggest", "warn You are not on internet !"}));
-        QCOMPARE(h.controller.State().CurrentKeyword, QStringLiteral("earlier"));
+        QCOMPARE(h.controller.state().currentKeyword, QStringLiteral("earlier"));
     }
 }
 
@@ -411,39 +410,39 @@ void TestRunController::thirdFinishedRunStartsAPauseThatTicksAway()
     h.press();
     QVERIFY(h.waitForEnd(3));
     QCOMPARE(h.run(QStringLiteral("two")), Ending::Finished);
-    QCOMPARE(h.controller.State().RunsSincePause, qint16(2)); // only finished runs count
-    QVERIFY(!h.controller.PauseRunning());
+    QCOMPARE(h.controller.state().runsSincePause, qint16(2)); // only finished runs count
+    QVERIFY(!h.controller.pauseRunning());
     QCOMPARE(h.run(QStringLiteral("three")), Ending::Finished);
-    QVERIFY(h.controller.PauseRunning());
-    QCOMPARE(h.controller.State().RunsSincePause, qint16(0));
+    QVERIFY(h.controller.pauseRunning());
+    QCOMPARE(h.controller.state().runsSincePause, qint16(0));
     QCOMPARE(h.view.last("status "), PauseMessage);
 
-    h.controller.SetPauseTickInterval(std::chrono::milliseconds(5));
-    QVERIFY(QTest::qWaitFor([&] { return !h.controller.PauseRunning(); }, 5000));
+    h.controller.setPauseTickInterval(std::chrono::milliseconds(5));
+    QVERIFY(QTest::qWaitFor([&] { return !h.controller.pauseRunning(); }, 5000));
     QCOMPARE(h.view.last("status "), QStringLiteral("Ready to accept another keyword suggestion"));
     QCOMPARE(h.view.last("enabled "), QStringLiteral("1"));
-    QCOMPARE(h.controller.State().PauseMinutesLeft, qint16(30));
+    QCOMPARE(h.controller.state().pauseMinutesLeft, qint16(30));
     h.press(QStringLiteral("four"));
-    QVERIFY(h.controller.RunArmed());
+    QVERIFY(h.controller.runArmed());
 }
 
 void TestRunController::dontCareKeepsTheCountAtThree()
 {
     RunHarness h;
-    h.controller.SetIntervalSetting(99);
+    h.controller.setIntervalSetting(99);
     h.view.reportFails = true; // a report that cannot be built does not stop the ending
     const qint16 expected[] = {1, 2, 3, 3};
     for (qint16 count : expected) {
         QCOMPARE(h.run(QStringLiteral("Golf")), Ending::Finished);
-        QCOMPARE(h.controller.State().RunsSincePause, count);
-        QVERIFY(!h.controller.PauseRunning());
+        QCOMPARE(h.controller.state().runsSincePause, count);
+        QVERIFY(!h.controller.pauseRunning());
     }
     QCOMPARE(h.view.log.mid(h.view.log.lastIndexOf(QStringLiteral("getreport"))),
              (QStringList {"getreport", "keyword golf", "makeproject Golf", "keyword Golf",
                            "resultsshown 1", "buttons"}));
-    h.controller.ChooseThirtyMinutes();
+    h.controller.chooseThirtyMinutes();
     QCOMPARE(h.run(QStringLiteral("golf")), Ending::Finished);
-    QVERIFY(h.controller.PauseRunning());
+    QVERIFY(h.controller.pauseRunning());
 }
 
 void TestRunController::pauseCutShortKeepsItsMinutes()
@@ -451,19 +450,19 @@ void TestRunController::pauseCutShortKeepsItsMinutes()
     RunHarness h;
     QVERIFY(h.startPause());
     for (int tick = 0; tick < 18; ++tick)
-        h.controller.PauseTick();
-    h.controller.ChooseDontCare();
-    QVERIFY(!h.controller.PauseRunning());
-    QCOMPARE(h.controller.State().PauseMinutesLeft, qint16(12));
+        h.controller.pauseTick();
+    h.controller.chooseDontCare();
+    QVERIFY(!h.controller.pauseRunning());
+    QCOMPARE(h.controller.state().pauseMinutesLeft, qint16(12));
 
-    h.controller.ChooseThirtyMinutes();
+    h.controller.chooseThirtyMinutes();
     for (int minutes : {12, 30}) {
         QVERIFY(h.startPause());
         for (int tick = 1; tick < minutes; ++tick)
-            h.controller.PauseTick();
-        QVERIFY(h.controller.PauseRunning());
-        h.controller.PauseTick();
-        QVERIFY(!h.controller.PauseRunning());
+            h.controller.pauseTick();
+        QVERIFY(h.controller.pauseRunning());
+        h.controller.pauseTick();
+        QVERIFY(!h.controller.pauseRunning());
     }
 }
 
@@ -473,14 +472,14 @@ void TestRunController::shutdownEndsARunSilently()
     RunHarness h;
     h.press(QStringLiteral("golf"));
     QVERIFY(QTest::qWaitFor([&] { return !h.addresses.isEmpty(); }, 2000));
-    h.controller.Shutdown();
-    QVERIFY(h.controller.ParseWeb().PendingDownloads().isEmpty());
+    h.controller.shutdown();
+    QVERIFY(h.controller.parseWeb().pendingDownloads().isEmpty());
     QCOMPARE(h.completions, 1);
     QTest::qWait(50);
     QVERIFY(h.endings.isEmpty());
     QVERIFY(h.view.entries("warn ").isEmpty());
     h.press();
-    QVERIFY(!h.controller.RunUnderWay());
+    QVERIFY(!h.controller.runUnderWay());
 }
 
 QTEST_GUILESS_MAIN(TestRunController)

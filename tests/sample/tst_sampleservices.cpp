@@ -98,28 +98,28 @@ void tst_SampleServices::keywordPageReadsBackAsItsRows()
     QFETCH(QString, seed);
     QFETCH(int, rowCount);
     QFETCH(int, expectedRows);
-    const QList<SampleSuggestion> rows = SampleSuggestions(seed, rowCount);
+    const QList<SampleSuggestion> rows = sampleSuggestions(seed, rowCount);
     QCOMPARE(rows.size(), expectedRows);
     SuggestionTable table;
     const bool stop = false;
-    ParseKeyword(QString::fromUtf8(SampleKeywordPage(seed, rowCount)), u"0", table, stop,
+    parseKeyword(QString::fromUtf8(sampleKeywordPage(seed, rowCount)), u"0", table, stop,
                  [](const QString &) {});
-    QCOMPARE(int(table.SuggestionCount), qMin(expectedRows, MaxSuggestions));
-    QCOMPARE(table.NoSuggestions, expectedRows == 0);
+    QCOMPARE(int(table.suggestionCount), qMin(expectedRows, MaxSuggestions));
+    QCOMPARE(table.noSuggestions, expectedRows == 0);
     QSet<QString> phrases;
     int aboveThousand = 0;
     int withAds = 0;
     int withoutCount = 0;
-    for (int i = 0; i < table.SuggestionCount; ++i) {
-        QCOMPARE(table.Entries[i].Keyword, rows.at(i).phrase);
-        QCOMPARE(table.Entries[i].Searches, QString::number(rows.at(i).searches));
+    for (int i = 0; i < table.suggestionCount; ++i) {
+        QCOMPARE(table.entries[i].keyword, rows.at(i).phrase);
+        QCOMPARE(table.entries[i].searches, QString::number(rows.at(i).searches));
         QVERIFY(rows.at(i).phrase.contains(seed));
         phrases.insert(rows.at(i).phrase);
         aboveThousand += rows.at(i).searches > 999;
-        withAds += SampleHasAds(rows.at(i).phrase);
-        withoutCount += SampleResultCount(rows.at(i).phrase) < 0;
+        withAds += sampleHasAds(rows.at(i).phrase);
+        withoutCount += sampleResultCount(rows.at(i).phrase) < 0;
     }
-    QCOMPARE(phrases.size(), int(table.SuggestionCount));
+    QCOMPARE(phrases.size(), int(table.suggestionCount));
     // Enough of each kind of row and result page for the runs to meet them all.
     if (expectedRows >= 100) {
         QVERIFY(aboveThousand >= 10 && aboveThousand < expectedRows);
@@ -207,16 +207,16 @@ void tst_SampleServices::faultRoutesOnTheWire_data()
          {SampleFault::Refused, SampleFault::ResetMidBody, SampleFault::Stall,
           SampleFault::RedirectLoop, SampleFault::Drip, SampleFault::RedirectToSilent,
           SampleFault::GzipBomb, SampleFault::ResetBeforeStatus, SampleFault::DoubleContentLength})
-        QTest::addRow("%s", qPrintable(SampleFaultName(fault))) << fault;
+        QTest::addRow("%s", qPrintable(sampleFaultName(fault))) << fault;
 }
 
 void tst_SampleServices::faultRoutesOnTheWire()
 {
     QFETCH(SampleFault, fault);
-    QCOMPARE(SampleFaultFromName(SampleFaultName(fault)), std::optional<SampleFault>(fault));
+    QCOMPARE(sampleFaultFromName(sampleFaultName(fault)), std::optional<SampleFault>(fault));
     const QByteArray inner = "/search?q=golf+clubs";
-    const QByteArray target = "/fault/" + SampleFaultName(fault).toLatin1() + inner;
-    const QByteArray page = SampleResultPage(QStringLiteral("golf clubs"));
+    const QByteArray target = "/fault/" + sampleFaultName(fault).toLatin1() + inner;
+    const QByteArray page = sampleResultPage(QStringLiteral("golf clubs"));
     const int waitMs = fault == SampleFault::Drip ? 1500 : fault == SampleFault::Stall ? 400 : 3000;
     const RawAnswer answer = rawGet(m_services.port(), target, waitMs);
     QVERIFY(answer.connected);

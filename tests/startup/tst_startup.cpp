@@ -24,7 +24,7 @@ const char *const HoldLockOption = "--hold-lock";
 
 // Helper mode: a stand-in for a running program. It takes the lock, says what it got, and holds
 // the lock until its standard input closes.
-int HoldLock(int argc, char **argv)
+int holdLock(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     SingleInstance instance(QString::fromLocal8Bit(argv[2]));
@@ -44,7 +44,7 @@ struct Launch
     QByteArray answer;
 };
 
-Launch StartHolder(const QString &folder)
+Launch startHolder(const QString &folder)
 {
     Launch launch;
     launch.process->start(QCoreApplication::applicationFilePath(),
@@ -96,24 +96,24 @@ private Q_SLOTS:
         const SettingsLocation location = SettingsLocation::iniFile(dir.filePath("cfg/q.ini"));
         SettingsStore store(location);
         for (auto it = stored.cbegin(); it != stored.cend(); ++it)
-            store.WriteRegValue(SettingsKey, it.key(), it.value());
-        SingleInstance instance(InstanceLockFolder(location));
+            store.writeRegValue(SettingsKey, it.key(), it.value());
+        SingleInstance instance(instanceLockFolder(location));
         Settings settings;
         qint16 pauseMinutesLeft = 3;
 
         const StartupResult result =
-            RunStartupSequence(store, instance, settings, pauseMinutesLeft);
+            runStartupSequence(store, instance, settings, pauseMinutesLeft);
         QCOMPARE(result.outcome, outcome);
         QCOMPARE(result.load, load);
         QCOMPARE(result.firstStart, stored.isEmpty());
         QCOMPARE(pauseMinutesLeft, qint16(30));
-        QCOMPARE(settings.KeywordHistory, history);
+        QCOMPARE(settings.keywordHistory, history);
         QVERIFY(instance.isHeld());
         QCOMPARE(QFileInfo(instance.lockFileName()).absolutePath(), dir.filePath("cfg"));
         // A first start leaves the defaults; a failed load writes nothing back.
-        QCOMPARE(store.ReadRegValue(SettingsKey, u"KeywordNum"_s),
+        QCOMPARE(store.readRegValue(SettingsKey, u"KeywordNum"_s),
                  stored.value(u"KeywordNum"_s, u"0"_s));
-        QCOMPARE(store.ReadRegValue(SettingsKey, u"Interval"_s),
+        QCOMPARE(store.readRegValue(SettingsKey, u"Interval"_s),
                  stored.isEmpty() ? u"0"_s : stored.value(u"Interval"_s));
     }
 
@@ -134,10 +134,10 @@ private Q_SLOTS:
         qint16 pauseMinutesLeft = 0;
 
         const StartupResult result =
-            RunStartupSequence(store, instance, settings, pauseMinutesLeft);
+            runStartupSequence(store, instance, settings, pauseMinutesLeft);
         QCOMPARE(result.outcome, StartupOutcome::ShowMainWindow);
         QVERIFY(!result.firstStart);
-        QCOMPARE(settings.KeywordHistory, QStringList {u"golf"_s});
+        QCOMPARE(settings.keywordHistory, QStringList {u"golf"_s});
         QVERIFY(result.damagedSettingsCopy.startsWith(fileName + u".damaged-"_s));
 
         QFile copy(result.damagedSettingsCopy);
@@ -157,19 +157,19 @@ private Q_SLOTS:
         QFETCH(bool, killed);
         QTemporaryDir dir;
 
-        Launch holder = StartHolder(dir.path());
+        Launch holder = startHolder(dir.path());
         QCOMPARE(holder.answer, QByteArray("held"));
 
         // Another process and this one are both refused while the holder runs; this one's start
         // ends there, without writing any settings.
-        Launch refused = StartHolder(dir.path());
+        Launch refused = startHolder(dir.path());
         QCOMPARE(refused.answer, QByteArray("refused"));
         QVERIFY(refused.process->waitForFinished(10000));
         SingleInstance here(dir.path());
         SettingsStore store(SettingsLocation::iniFile(dir.filePath("q.ini")));
         Settings settings;
         qint16 pauseMinutesLeft = 0;
-        QCOMPARE(RunStartupSequence(store, here, settings, pauseMinutesLeft).outcome,
+        QCOMPARE(runStartupSequence(store, here, settings, pauseMinutesLeft).outcome,
                  StartupOutcome::AnotherInstance);
         QVERIFY(!here.isHeld());
         QVERIFY(!QFile::exists(dir.filePath("q.ini")));
@@ -195,7 +195,7 @@ private Q_SLOTS:
         }
 
         QCOMPARE(here.acquire(), InstanceCheck::Acquired);
-        Launch after = StartHolder(dir.path());
+        Launch after = startHolder(dir.path());
         QCOMPARE(after.answer, QByteArray("refused"));
         QVERIFY(after.process->waitForFinished(10000));
     }
@@ -210,7 +210,7 @@ private Q_SLOTS:
         SettingsStore store(SettingsLocation::iniFile(dir.filePath("q.ini")));
         Settings settings;
         qint16 pauseMinutesLeft = 0;
-        QCOMPARE(RunStartupSequence(store, instance, settings, pauseMinutesLeft).outcome,
+        QCOMPARE(runStartupSequence(store, instance, settings, pauseMinutesLeft).outcome,
                  StartupOutcome::ShowMainWindow);
         QCOMPARE(instance.acquire(), InstanceCheck::Unavailable);
     }
@@ -219,7 +219,7 @@ private Q_SLOTS:
 int main(int argc, char **argv)
 {
     if (argc == 3 && qstrcmp(argv[1], HoldLockOption) == 0)
-        return HoldLock(argc, argv);
+        return holdLock(argc, argv);
     QCoreApplication app(argc, argv);
     tst_Startup test;
     QTEST_SET_MAIN_SOURCE_PATH

@@ -41,14 +41,14 @@ void tst_KeywordHistory::addKeyword()
     QStringList actual;
     int changes = 0;
     for (const QString &keyword : requests)
-        changes += AddKeywordToHistory(actual, keyword) ? 1 : 0;
+        changes += addKeywordToHistory(actual, keyword) ? 1 : 0;
     QCOMPARE(actual, history);
     QCOMPARE(changes, saves);
 
     // The count is 16-bit: a full history refuses rather than overflow it.
     QStringList full(MaxHistoryEntries, QStringLiteral("x"));
-    QVERIFY(!AddKeywordToHistory(full, requests.first()));
-    QCOMPARE((Settings {0, full}.HistoryCount()), qint16(32767));
+    QVERIFY(!addKeywordToHistory(full, requests.first()));
+    QCOMPARE((Settings {0, full}.historyCount()), qint16(32767));
 }
 
 void tst_KeywordHistory::deleteKeyword_data()
@@ -75,7 +75,7 @@ void tst_KeywordHistory::deleteKeyword()
 {
     QFETCH(QStringList, history);
     QFETCH(QString, boxText);
-    QTEST(DeleteKeywordFromHistory(history, boxText), "removed");
+    QTEST(deleteKeywordFromHistory(history, boxText), "removed");
     QTEST(history, "remaining");
 }
 
@@ -107,8 +107,8 @@ void tst_KeywordHistory::buttonStates()
     QFETCH(QStringList, history);
     QFETCH(QString, boxText);
     QFETCH(bool, timerArmed);
-    const ButtonStates s = ButtonStateRule(history, boxText, timerArmed);
-    QTEST(QStringLiteral("%1%2%3%4").arg(s.Delete).arg(s.DeleteAll).arg(s.Export).arg(s.Suggest),
+    const ButtonStates s = buttonStateRule(history, boxText, timerArmed);
+    QTEST(QStringLiteral("%1%2%3%4").arg(s.Delete).arg(s.deleteAll).arg(s.Export).arg(s.suggest),
           "states");
 }
 
@@ -128,27 +128,27 @@ void tst_KeywordHistory::changesReachTheStore()
 
     Settings settings;
     for (const char *keyword : {"chess", "golf", "tennis", "golf"}) {
-        if (AddKeywordToHistory(settings.KeywordHistory, QString::fromLatin1(keyword)))
-            QVERIFY(store.SaveHistory(settings));
+        if (addKeywordToHistory(settings.keywordHistory, QString::fromLatin1(keyword)))
+            QVERIFY(store.saveHistory(settings));
     }
     QCOMPARE(stored(),
              (QStringList {"Interval=0", "Keyword1=tennis", "Keyword2=golf", "Keyword3=chess",
                            "KeywordNum=3"}));
 
-    QCOMPARE(DeleteKeywordFromHistory(settings.KeywordHistory, QStringLiteral("golf")),
+    QCOMPARE(deleteKeywordFromHistory(settings.keywordHistory, QStringLiteral("golf")),
              Removed(QStringLiteral("golf")));
-    QVERIFY(store.SaveHistory(settings));
+    QVERIFY(store.saveHistory(settings));
     QCOMPARE(stored(),
              (QStringList {"Interval=0", "Keyword1=tennis", "Keyword2=chess", "KeywordNum=2"}));
-    const KeywordBoxFill fill = FillKeywordBox(settings.KeywordHistory);
+    const KeywordBoxFill fill = fillKeywordBox(settings.keywordHistory);
     QCOMPARE(fill.text, QStringLiteral("tennis"));
     QVERIFY(fill.buttonsEnabled);
 
-    QCOMPARE(DeleteAllFromHistory(settings.KeywordHistory),
+    QCOMPARE(deleteAllFromHistory(settings.keywordHistory),
              (QStringList {QStringLiteral("tennis"), QStringLiteral("chess")}));
-    QVERIFY(store.SaveHistory(settings));
+    QVERIFY(store.saveHistory(settings));
     QCOMPARE(stored(), (QStringList {"Interval=0", "KeywordNum=0"}));
-    QVERIFY(!FillKeywordBox(settings.KeywordHistory).buttonsEnabled);
+    QVERIFY(!fillKeywordBox(settings.keywordHistory).buttonsEnabled);
 }
 
 QTEST_GUILESS_MAIN(tst_KeywordHistory)

@@ -18,7 +18,7 @@ Q_DECLARE_METATYPE(std::optional<qint16>)
 namespace {
 
 // Every value of the settings key, straight from the file.
-ValueMap KeyValues(const QString &fileName)
+ValueMap keyValues(const QString &fileName)
 {
     QSettings settings(fileName, QSettings::IniFormat);
     settings.beginGroup(QStringLiteral("Software/Quorvane 1.2/Keyword"));
@@ -28,19 +28,19 @@ ValueMap KeyValues(const QString &fileName)
     return values;
 }
 
-QByteArray ReadBytes(const QString &fileName)
+QByteArray readBytes(const QString &fileName)
 {
     QFile file(fileName);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool WriteBytes(const QString &fileName, const QByteArray &bytes)
+bool writeBytes(const QString &fileName, const QByteArray &bytes)
 {
     QFile file(fileName);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-QStringList FilesIn(const QString &folder)
+QStringList filesIn(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 }
@@ -71,15 +71,15 @@ void tst_SettingsStore::readingCreatesNothingAndFirstStartWritesTheDefaults()
     const QString fileName = dir.filePath(QStringLiteral("cfg/quorvane.ini"));
     SettingsStore store(SettingsLocation::iniFile(fileName));
 
-    QCOMPARE(store.ReadRegValue(SettingsKey, QStringLiteral("Interval")), QString());
-    QVERIFY(!store.KeyExists(SettingsKey));
+    QCOMPARE(store.readRegValue(SettingsKey, QStringLiteral("Interval")), QString());
+    QVERIFY(!store.keyExists(SettingsKey));
     Settings settings;
-    QCOMPARE(store.LoadSettings(settings), LoadSettingsResult::BadInterval);
-    QCOMPARE(FilesIn(dir.path()), QStringList());
+    QCOMPARE(store.loadSettings(settings), LoadSettingsResult::BadInterval);
+    QCOMPARE(filesIn(dir.path()), QStringList());
 
-    QVERIFY(store.WriteDefaultSettings(settings));
-    QVERIFY(store.KeyExists(SettingsKey));
-    QCOMPARE(KeyValues(fileName), (ValueMap {{"Interval", "0"}, {"KeywordNum", "0"}}));
+    QVERIFY(store.writeDefaultSettings(settings));
+    QVERIFY(store.keyExists(SettingsKey));
+    QCOMPARE(keyValues(fileName), (ValueMap {{"Interval", "0"}, {"KeywordNum", "0"}}));
     QCOMPARE(QSettings(fileName, QSettings::IniFormat).allKeys().size(), 2);
 }
 
@@ -122,18 +122,18 @@ void tst_SettingsStore::loadFollowsStoredText()
     QTemporaryDir dir;
     SettingsStore store(SettingsLocation::iniFile(dir.filePath(QStringLiteral("q.ini"))));
     for (auto it = stored.cbegin(); it != stored.cend(); ++it)
-        QVERIFY(store.WriteRegValue(SettingsKey, it.key(), it.value()));
+        QVERIFY(store.writeRegValue(SettingsKey, it.key(), it.value()));
 
     Settings settings {1234, {QStringLiteral("untouched")}};
-    QCOMPARE(store.LoadSettings(settings), result);
+    QCOMPARE(store.loadSettings(settings), result);
     if (result == LoadSettingsResult::Loaded) {
-        QCOMPARE(settings.IntervalSetting, interval);
-        QCOMPARE(settings.KeywordHistory, history);
-        QCOMPARE(PacingPauseEnabled(settings), interval == 0);
+        QCOMPARE(settings.intervalSetting, interval);
+        QCOMPARE(settings.keywordHistory, history);
+        QCOMPARE(pacingPauseEnabled(settings), interval == 0);
     } else {
         // A failed load leaves no half-loaded copies behind.
-        QCOMPARE(settings.IntervalSetting, qint16(1234));
-        QCOMPARE(settings.KeywordHistory, QStringList {QStringLiteral("untouched")});
+        QCOMPARE(settings.intervalSetting, qint16(1234));
+        QCOMPARE(settings.keywordHistory, QStringList {QStringLiteral("untouched")});
     }
 }
 
@@ -161,7 +161,7 @@ void tst_SettingsStore::numberConversion_data()
 void tst_SettingsStore::numberConversion()
 {
     QFETCH(QString, text);
-    QTEST(ToSettingNumber(text), "number");
+    QTEST(toSettingNumber(text), "number");
 }
 
 void tst_SettingsStore::keywordsRoundTrip_data()
@@ -182,13 +182,13 @@ void tst_SettingsStore::keywordsRoundTrip()
     QTemporaryDir dir;
     const QString fileName = dir.filePath(QStringLiteral("q.ini"));
     SettingsStore(SettingsLocation::iniFile(fileName))
-        .SaveHistory(Settings {0, {keyword, QStringLiteral("after")}});
-    QVERIFY(!IniFileIsDamaged(fileName));
+        .saveHistory(Settings {0, {keyword, QStringLiteral("after")}});
+    QVERIFY(!iniFileIsDamaged(fileName));
 
     Settings loaded;
-    QCOMPARE(SettingsStore(SettingsLocation::iniFile(fileName)).LoadSettings(loaded),
+    QCOMPARE(SettingsStore(SettingsLocation::iniFile(fileName)).loadSettings(loaded),
              LoadSettingsResult::Loaded);
-    QCOMPARE(loaded.KeywordHistory, (QStringList {keyword, QStringLiteral("after")}));
+    QCOMPARE(loaded.keywordHistory, (QStringList {keyword, QStringLiteral("after")}));
 }
 
 void tst_SettingsStore::saveHistoryReplacesTheFileWhole()
@@ -199,17 +199,17 @@ void tst_SettingsStore::saveHistoryReplacesTheFileWhole()
     QTemporaryDir dir;
     const QString fileName = dir.filePath(QStringLiteral("q.ini"));
     SettingsStore store(SettingsLocation::iniFile(fileName));
-    QVERIFY(store.WriteDefaultSettings(Settings {}));
+    QVERIFY(store.writeDefaultSettings(Settings {}));
     // A hard link keeps the old file reachable: a rewrite in place would change it.
     const QString oldLink = dir.filePath(QStringLiteral("old.ini"));
     QCOMPARE(
         ::link(QFile::encodeName(fileName).constData(), QFile::encodeName(oldLink).constData()), 0);
-    const QByteArray oldBytes = ReadBytes(fileName);
+    const QByteArray oldBytes = readBytes(fileName);
 
-    QVERIFY(store.SaveHistory(Settings {0, {QStringLiteral("golf")}}));
-    QCOMPARE(ReadBytes(oldLink), oldBytes);
-    QCOMPARE(KeyValues(fileName).value(QStringLiteral("KeywordNum")), QStringLiteral("1"));
-    QCOMPARE(FilesIn(dir.path()), (QStringList {"old.ini", "q.ini"}));
+    QVERIFY(store.saveHistory(Settings {0, {QStringLiteral("golf")}}));
+    QCOMPARE(readBytes(oldLink), oldBytes);
+    QCOMPARE(keyValues(fileName).value(QStringLiteral("KeywordNum")), QStringLiteral("1"));
+    QCOMPARE(filesIn(dir.path()), (QStringList {"old.ini", "q.ini"}));
 #endif
 }
 
@@ -241,23 +241,23 @@ void tst_SettingsStore::damagedFileIsKeptAsideBeforeWriting()
 
     QTemporaryDir dir;
     const QString fileName = dir.filePath(QStringLiteral("q.ini"));
-    QVERIFY(WriteBytes(fileName, content));
-    QCOMPARE(IniFileIsDamaged(fileName), damaged);
+    QVERIFY(writeBytes(fileName, content));
+    QCOMPARE(iniFileIsDamaged(fileName), damaged);
 
     SettingsStore store(SettingsLocation::iniFile(fileName));
     store.setClock([] { return QDateTime(QDate(2025, 3, 1), QTime(10, 15, 0)); });
-    QVERIFY(store.WriteRegValue(SettingsKey, QStringLiteral("Interval"), QStringLiteral("0")));
-    QVERIFY(store.SaveHistory(Settings {}));
+    QVERIFY(store.writeRegValue(SettingsKey, QStringLiteral("Interval"), QStringLiteral("0")));
+    QVERIFY(store.saveHistory(Settings {}));
     // What Qt rewrote is sound: the check flags exactly what a rewrite loses.
-    QVERIFY(!IniFileIsDamaged(fileName));
+    QVERIFY(!iniFileIsDamaged(fileName));
 
     const QString copy = fileName + QStringLiteral(".damaged-20250301-101500");
     QCOMPARE(store.keepDamagedCopy(), damaged ? copy : QString());
     const QStringList files =
         damaged ? QStringList {"q.ini", "q.ini.damaged-20250301-101500"} : QStringList {"q.ini"};
-    QCOMPARE(FilesIn(dir.path()), files);
+    QCOMPARE(filesIn(dir.path()), files);
     if (damaged)
-        QCOMPARE(ReadBytes(copy), content);
+        QCOMPARE(readBytes(copy), content);
 }
 
 void tst_SettingsStore::damagedCopyIsNotRepeatedForTheSameBytes()
@@ -265,7 +265,7 @@ void tst_SettingsStore::damagedCopyIsNotRepeatedForTheSameBytes()
     QTemporaryDir dir;
     const QString fileName = dir.filePath(QStringLiteral("q.ini"));
     const QByteArray damaged = "[Software\nQuorvane%201.2\\Keyword\\Interval=0\n";
-    QVERIFY(WriteBytes(fileName, damaged));
+    QVERIFY(writeBytes(fileName, damaged));
 
     // Starts that never write each look for damage; the same bytes are kept once.
     for (int minute = 0; minute < 2; ++minute) {
@@ -273,8 +273,8 @@ void tst_SettingsStore::damagedCopyIsNotRepeatedForTheSameBytes()
         store.setClock([minute] { return QDateTime(QDate(2025, 3, 1), QTime(10, minute)); });
         QCOMPARE(store.keepDamagedCopy(), fileName + ".damaged-20250301-100000");
     }
-    QCOMPARE(FilesIn(dir.path()), (QStringList {"q.ini", "q.ini.damaged-20250301-100000"}));
-    QCOMPARE(ReadBytes(fileName + ".damaged-20250301-100000"), damaged);
+    QCOMPARE(filesIn(dir.path()), (QStringList {"q.ini", "q.ini.damaged-20250301-100000"}));
+    QCOMPARE(readBytes(fileName + ".damaged-20250301-100000"), damaged);
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsStore)

@@ -1,7 +1,7 @@
-#include "settingsdialog.h"
 #include "reportfile.h"
 #include "sampleservices.h"
 #include "serviceaddresses.h"
+#include "settingsdialog.h"
 #include "windowharness.h"
 
 #include <QHeaderView>
@@ -48,10 +48,10 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_services.start());
-        OverrideEndpoints(m_services.endpoints());
+        overrideEndpoints(m_services.endpoints());
     }
 
-    void cleanupTestCase() { OverrideEndpoints(std::nullopt); }
+    void cleanupTestCase() { overrideEndpoints(std::nullopt); }
 
     void init()
     {
@@ -67,7 +67,7 @@ private Q_SLOTS:
         QCOMPARE(box()->currentText(), QString());
         QCOMPARE(box()->count(), 0);
         buttonsEnabled(false);
-        QCOMPARE(w()->Status(), u"Ready to accept keyword"_s);
+        QCOMPARE(w()->status(), u"Ready to accept keyword"_s);
         QCOMPARE(list()->topLevelItemCount(), 0);
         // The settings were written with their defaults.
         QCOMPARE(stored({"Interval", "KeywordNum"}), (QStringList {"0", "0"}));
@@ -76,8 +76,8 @@ private Q_SLOTS:
 
     void wholeRunFillsListWritesReportAndHistory()
     {
-        QSignalSpy downloads(&w()->Controller().Driver(), &FetchQueue::DownloadIssued);
-        QSignalSpy ended(&w()->Controller(), &RunController::RunEnded);
+        QSignalSpy downloads(&w()->controller().driver(), &FetchQueue::downloadIssued);
+        QSignalSpy ended(&w()->controller(), &RunController::runEnded);
         startRun(u"golf clubs"_s);
         QCOMPARE(button("cmdSuggestion")->text(), u"&Stop"_s);
         QVERIFY(ended.wait(20000));
@@ -94,7 +94,7 @@ private Q_SLOTS:
         QCOMPARE(button("cmdSuggestion")->text(), u"&Suggestion"_s);
         QCOMPARE(m_p->child<QProgressBar>("prgBar")->value(), 0);
         QCOMPARE(m_p->child<QProgressBar>("prgBar")->maximum(), 102);
-        QVERIFY(w()->Status().startsWith(u"Be careful not to visit database"_s));
+        QVERIFY(w()->status().startsWith(u"Be careful not to visit database"_s));
         buttonsEnabled(true);
         QVERIFY(QFile::exists(m_p->reportPath(u"golf_clubs.kwd"_s)));
         QCOMPARE(box()->currentText(), u"golf clubs"_s);
@@ -102,7 +102,7 @@ private Q_SLOTS:
 
         // Export shows the current keyword's report: its header, a blank line, titles, the rows.
         m_p->click("cmdExportTXT");
-        ReportViewer *viewer = w()->Exporter().lastViewer();
+        ReportViewer *viewer = w()->exporter().lastViewer();
         QVERIFY(viewer);
         QVERIFY(viewer->text().startsWith(u"Keyword=golf clubs,Total Searches="_s));
         QCOMPARE(viewer->text().count(QLatin1Char('\n')), 3 + 100);
@@ -122,8 +122,8 @@ private Q_SLOTS:
         m_services.clearRequests();
 
         // Offline and again: the stored report needs neither the network nor a run.
-        w()->Controller().Connectivity().SetProbe([] { return false; });
-        QSignalSpy ended(&w()->Controller(), &RunController::RunEnded);
+        w()->controller().connectivity().setProbe([] { return false; });
+        QSignalSpy ended(&w()->controller(), &RunController::runEnded);
         startRun(u"golf clubs"_s);
         QCOMPARE(column(1), phrases);
         QVERIFY(list()->headerItem()->text(1).startsWith(u"Keyword \"Golf Clubs\",searches "_s));
@@ -132,7 +132,7 @@ private Q_SLOTS:
         QVERIFY(m_services.requests().isEmpty());
         QVERIFY(ended.isEmpty());
         QVERIFY(m_p->boxes.shown.isEmpty());
-        QCOMPARE(w()->Controller().State().CurrentKeyword, u"golf clubs"_s);
+        QCOMPARE(w()->controller().state().currentKeyword, u"golf clubs"_s);
         // A request shown from a report is recorded as it was typed.
         QCOMPARE(box()->count(), 2);
         QCOMPARE(box()->itemText(0), u"golf clubs"_s);
@@ -147,7 +147,7 @@ private Q_SLOTS:
         // An empty box offers no Suggest; a request for it is refused with its message.
         QVERIFY(!button("cmdSuggestion")->isEnabled());
         QVERIFY(button("cmdDeleteAll")->isEnabled());
-        w()->Controller().RequestSuggestion(QString());
+        w()->controller().requestSuggestion(QString());
         QCOMPARE(m_p->boxes.shown, QStringList {u"warn: Please enter keyword !"_s});
         QCOMPARE(button("cmdSuggestion")->text(), u"&Suggestion"_s);
         QCOMPARE(list()->topLevelItemCount(), 3);
@@ -157,9 +157,9 @@ private Q_SLOTS:
     {
         QCOMPARE(runToEnd(u"chess"_s, 3), Ending::Finished);
         m_services.setKeywordRowCount(100);
-        w()->Controller().Driver().SetDownloadPause(std::chrono::milliseconds(30));
-        QSignalSpy downloads(&w()->Controller().Driver(), &FetchQueue::DownloadIssued);
-        QSignalSpy ended(&w()->Controller(), &RunController::RunEnded);
+        w()->controller().driver().setDownloadPause(std::chrono::milliseconds(30));
+        QSignalSpy downloads(&w()->controller().driver(), &FetchQueue::downloadIssued);
+        QSignalSpy ended(&w()->controller(), &RunController::runEnded);
         startRun(u"tennis rackets"_s);
         QTRY_VERIFY(downloads.size() >= 5);
         // Neither an empty box nor an emptied history may take the Stop button away.
@@ -176,8 +176,8 @@ private Q_SLOTS:
         QCOMPARE(m_p->boxes.shown, QStringList {u"warn: You press the stop button !"_s});
         QCOMPARE(button("cmdSuggestion")->text(), u"&Suggestion"_s);
         QCOMPARE(m_p->child<QProgressBar>("prgBar")->value(), 0);
-        QCOMPARE(w()->Status(), u"Application is ready to accept another keyword suggestion !"_s);
-        QCOMPARE(w()->Controller().State().CurrentKeyword, u"chess"_s);
+        QCOMPARE(w()->status(), u"Application is ready to accept another keyword suggestion !"_s);
+        QCOMPARE(w()->controller().state().currentKeyword, u"chess"_s);
         QVERIFY(!QFile::exists(m_p->reportPath(u"tennis_rackets.kwd"_s)));
         QCOMPARE(box()->count(), 0);
         const int issued = downloads.size();
@@ -187,10 +187,10 @@ private Q_SLOTS:
 
     void pauseRefusesRunsUntilSettingsEndIt()
     {
-        w()->Controller().State().RunsSincePause = 2;
+        w()->controller().state().runsSincePause = 2;
         QCOMPARE(runToEnd(u"golf"_s, 3), Ending::Finished);
-        QVERIFY(w()->Controller().PauseRunning());
-        QCOMPARE(w()->Status(), u"Sit back and relax, only 30 minutes delay"_s);
+        QVERIFY(w()->controller().pauseRunning());
+        QCOMPARE(w()->status(), u"Sit back and relax, only 30 minutes delay"_s);
 
         startRun(u"chess"_s);
         QCOMPARE(m_p->boxes.shown,
@@ -207,15 +207,15 @@ private Q_SLOTS:
         QVERIFY(dialog && dialog->isVisible());
         QVERIFY(dialog->option(0)->isChecked());
         QTest::mouseClick(dialog->option(1), Qt::LeftButton);
-        QVERIFY(!w()->Controller().PauseRunning());
-        QCOMPARE(m_p->program()->CurrentSettings().IntervalSetting, qint16(99));
+        QVERIFY(!w()->controller().pauseRunning());
+        QCOMPARE(m_p->program()->currentSettings().intervalSetting, qint16(99));
         QCOMPARE(stored({"Interval"}), QStringList {"99"});
         QTest::mouseClick(dialog->findChild<QPushButton *>(u"cmdOK"_s), Qt::LeftButton);
         QTRY_VERIFY(!w()->findChild<SettingsDialog *>());
 
         QCOMPARE(runToEnd(u"chess"_s, 3), Ending::Finished);
         QCOMPARE(m_p->boxes.shown.size(), 1);
-        QVERIFY(!w()->Controller().PauseRunning());
+        QVERIFY(!w()->controller().pauseRunning());
         QCOMPARE(stored({"Interval"}), QStringList {"99"}); // a later history save keeps the choice
     }
 
@@ -229,7 +229,7 @@ private Q_SLOTS:
         QCOMPARE(column(1), phrases);
 
         clickHeader(list(), 6);
-        QVERIFY(w()->List().PopularitySorted);
+        QVERIFY(w()->list().popularitySorted);
         QVERIFY(column(1) != phrases);
         double previous = -1;
         for (const QString &ratio : column(6)) {
@@ -241,7 +241,7 @@ private Q_SLOTS:
         QVERIFY(column(0) != phrases); // IDs keep their run numbers, so are out of order now
 
         clickHeader(list(), 6);
-        QVERIFY(!w()->List().PopularitySorted);
+        QVERIFY(!w()->list().popularitySorted);
         QCOMPARE(column(1), phrases);
         QCOMPARE(column(4), sums);
         QCOMPARE(column(0).first(), u"1"_s);
@@ -258,18 +258,18 @@ private Q_SLOTS:
 
         clickHeader(list(), 6);
         list()->horizontalScrollBar()->setValue(0);
-        QVERIFY(w()->List().PopularitySorted);
+        QVERIFY(w()->list().popularitySorted);
         QTreeWidgetItem *top = list()->topLevelItem(0);
         QVERIFY(top->text(0) != u"1"_s);
         doubleClick(list()->viewport(), list()->visualItemRect(top).center());
-        QCOMPARE(m_p->opened, QList<QUrl> {QUrl(QueryAddress(top->text(1)))});
+        QCOMPARE(m_p->opened, QList<QUrl> {QUrl(queryAddress(top->text(1)))});
     }
 
     void deleteAndDeleteAllRemoveEntriesAndFiles()
     {
         QCOMPARE(runToEnd(u"golf"_s, 3), Ending::Finished);
         QCOMPARE(runToEnd(u"tennis"_s, 4), Ending::Finished);
-        QVERIFY(WriteAll(m_p->reportPath(u"chess.kwd"_s), {}));
+        QVERIFY(writeAll(m_p->reportPath(u"chess.kwd"_s), {}));
         QCOMPARE(box()->itemText(0), u"tennis"_s);
 
         // No changes nothing.
@@ -305,16 +305,16 @@ private Q_SLOTS:
 
     void closingDuringRunEndsItQuietly()
     {
-        w()->Controller().Driver().SetDownloadPause(std::chrono::milliseconds(20));
-        QSignalSpy downloads(&w()->Controller().Driver(), &FetchQueue::DownloadIssued);
-        QSignalSpy closed(w(), &MainWindow::Closed);
+        w()->controller().driver().setDownloadPause(std::chrono::milliseconds(20));
+        QSignalSpy downloads(&w()->controller().driver(), &FetchQueue::downloadIssued);
+        QSignalSpy closed(w(), &MainWindow::closed);
         startRun(u"golf clubs"_s);
         QTRY_VERIFY(downloads.size() >= 4);
         m_p->click("cmdExit");
         QCOMPARE(closed.size(), 1);
         QVERIFY(!w()->isVisible());
-        QVERIFY(!w()->Controller().RunUnderWay());
-        QVERIFY(w()->Controller().State().StopRequested);
+        QVERIFY(!w()->controller().runUnderWay());
+        QVERIFY(w()->controller().state().stopRequested);
         const int issued = downloads.size();
         QTest::qWait(150);
         QCOMPARE(downloads.size(), issued);
@@ -327,8 +327,8 @@ private Q_SLOTS:
     {
         ScriptedBoxes secondBoxes;
         Program second(m_p->places(), secondBoxes);
-        QCOMPARE(second.Start(), StartupOutcome::AnotherInstance);
-        QVERIFY(!second.Window());
+        QCOMPARE(second.start(), StartupOutcome::AnotherInstance);
+        QVERIFY(!second.window());
         QVERIFY(secondBoxes.shown.isEmpty());
         QVERIFY(w()->isVisible());
     }
@@ -349,11 +349,11 @@ private Q_SLOTS:
         m_p->stop();
         {
             SettingsStore store(m_p->places().settings);
-            QVERIFY(store.WriteDefaultSettings(Settings {}));
-            store.WriteRegValue(SettingsKey, value, content);
+            QVERIFY(store.writeDefaultSettings(Settings {}));
+            store.writeRegValue(SettingsKey, value, content);
         }
         QVERIFY(!m_p->start());
-        QVERIFY(!m_p->program()->Window());
+        QVERIFY(!m_p->program()->window());
         QCOMPARE(m_p->boxes.shown, QStringList {u"warn: Severe error has occured !"_s});
     }
 
@@ -372,14 +372,14 @@ private:
         const SettingsStore store(m_p->places().settings);
         QStringList texts;
         for (const char *value : values)
-            texts << store.ReadRegValue(SettingsKey, QString::fromLatin1(value));
+            texts << store.readRegValue(SettingsKey, QString::fromLatin1(value));
         return texts;
     }
 
     Ending runToEnd(const QString &keyword, int rows)
     {
         m_services.setKeywordRowCount(rows);
-        QSignalSpy ended(&w()->Controller(), &RunController::RunEnded);
+        QSignalSpy ended(&w()->controller(), &RunController::runEnded);
         startRun(keyword);
         if (!ended.wait(20000))
             qFatal("run for %s did not end", qPrintable(keyword));

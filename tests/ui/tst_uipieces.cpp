@@ -1,9 +1,9 @@
-#include "browser.h"
 #include "aboutwindow.h"
+#include "browser.h"
 #include "helpwindow.h"
-#include "settingsdialog.h"
 #include "linklabel.h"
 #include "serviceaddresses.h"
+#include "settingsdialog.h"
 #include "stripes.h"
 #include "textexport.h"
 
@@ -65,7 +65,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, command);
         QFETCH(QString, program);
-        QCOMPARE(BrowserProgramFromCommand(command), program);
+        QCOMPARE(browserProgramFromCommand(command), program);
     }
 
     void linkLabelsChangeLookWithThePointer_data()
@@ -133,8 +133,8 @@ private Q_SLOTS:
         auto open = [&opened](const QString &a) {
             opened << a;
         };
-        QPointer<QWidget> form =
-            help ? static_cast<QWidget *>(new HelpWindow(nullptr, open)) : new AboutWindow(nullptr, open);
+        QPointer<QWidget> form = help ? static_cast<QWidget *>(new HelpWindow(nullptr, open))
+                                      : new AboutWindow(nullptr, open);
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form));
         // A click elsewhere in the window leaves it open.
@@ -144,11 +144,11 @@ private Q_SLOTS:
         auto *link = form->findChild<LinkLabel *>(help ? u"lblHelp"_s : u"lblWebPage"_s);
         QVERIFY(link);
         QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(3, 3));
-        QCOMPARE(opened, QStringList {ProductWebPage()});
+        QCOMPARE(opened, QStringList {productWebPage()});
         if (!help) {
-            QCOMPARE(link->text(), ProductWebPage());
+            QCOMPARE(link->text(), productWebPage());
             QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(3, 3));
-            QCOMPARE(opened, (QStringList {ProductWebPage(), ProductWebPage()}));
+            QCOMPARE(opened, (QStringList {productWebPage(), productWebPage()}));
             QVERIFY(form->isVisible());
             QTest::mouseClick(form->findChild<QPushButton *>(u"cmdOK"_s), Qt::LeftButton);
         }
@@ -214,7 +214,7 @@ private Q_SLOTS:
         list.setRootIsDecorated(false);
         list.setUniformRowHeights(true);
         list.resize(300, 300);
-        StripedRows *stripes = SetStripedRows(&list, first, second);
+        StripedRows *stripes = setStripedRows(&list, first, second);
         for (int i = 0; i < rows; ++i)
             new QTreeWidgetItem(&list, {QString::number(i), u"%1"_s.arg(rows - i, 3)});
         if (sorted)

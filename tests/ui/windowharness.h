@@ -39,13 +39,13 @@ public:
     }
 };
 
-inline QByteArray ReadAll(const QString &path)
+inline QByteArray readAll(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-inline bool WriteAll(const QString &path, const QByteArray &bytes)
+inline bool writeAll(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
@@ -70,22 +70,22 @@ public:
     void writeDontCare()
     {
         SettingsStore store(places().settings);
-        store.WriteDefaultSettings(Settings {});
-        store.WriteRegValue(SettingsKey, QStringLiteral("Interval"), QStringLiteral("99"));
+        store.writeDefaultSettings(Settings {});
+        store.writeRegValue(SettingsKey, QStringLiteral("Interval"), QStringLiteral("99"));
     }
 
     MainWindow *start(std::chrono::nanoseconds pause = std::chrono::milliseconds(1))
     {
         stop();
         m_program = std::make_unique<Program>(places(), boxes);
-        const StartupOutcome outcome = m_program->Start([this, pause](MainWindow &w) {
-            w.Controller().Connectivity().SetProbe([] { return true; });
-            w.Controller().Driver().SetDownloadPause(pause);
+        const StartupOutcome outcome = m_program->start([this, pause](MainWindow &w) {
+            w.controller().connectivity().setProbe([] { return true; });
+            w.controller().driver().setDownloadPause(pause);
             w.setUrlOpener([this](const QUrl &url) { opened << url; });
             w.setBrowserOpener([this](const QString &a) { opened << QUrl(a); });
-            w.Exporter().setDocumentOpener([](const QUrl &) { return false; });
+            w.exporter().setDocumentOpener([](const QUrl &) { return false; });
         });
-        m_window = outcome == StartupOutcome::ShowMainWindow ? m_program->Window() : nullptr;
+        m_window = outcome == StartupOutcome::ShowMainWindow ? m_program->window() : nullptr;
         return m_window;
     }
     void stop()
@@ -124,7 +124,7 @@ public:
     // report shown, a refusal, or a hang).
     std::optional<FetchQueue::Ending> suggest(const QString &text, int timeoutMs)
     {
-        QSignalSpy ended(&m_window->Controller(), &RunController::RunEnded);
+        QSignalSpy ended(&m_window->controller(), &RunController::runEnded);
         enter(text);
         click("cmdSuggestion");
         if (ended.isEmpty() && !ended.wait(timeoutMs))

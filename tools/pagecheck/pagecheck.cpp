@@ -51,7 +51,7 @@ void parseKeywordPages(const QStringList &pages, Parse &parse)
         parse.status << text;
     };
     for (const QString &page : pages)
-        parse.result = ParseKeyword(page, QString(), parse.table, stop, sink);
+        parse.result = parseKeyword(page, QString(), parse.table, stop, sink);
 }
 
 void parseResultPage(const QString &page, const QString &key, Parse &parse)
@@ -60,37 +60,37 @@ void parseResultPage(const QString &page, const QString &key, Parse &parse)
     const StatusSink sink = [&parse](const QString &text) {
         parse.status << text;
     };
-    parse.result = ParseGoogleResults(page, key, parse.table, stop, sink);
+    parse.result = parseGoogleResults(page, key, parse.table, stop, sink);
 }
 
 QJsonObject keywordReport(const Parse &parse)
 {
     const SuggestionTable &table = parse.table;
-    const int count = qBound<int>(0, table.SuggestionCount, MaxSuggestions);
+    const int count = qBound<int>(0, table.suggestionCount, MaxSuggestions);
     QJsonArray entries;
     for (int i = 0; i < count; ++i) {
-        entries.append(QJsonObject {{QStringLiteral("searches"), table.Entries[i].Searches},
-                                    {QStringLiteral("keyword"), table.Entries[i].Keyword}});
+        entries.append(QJsonObject {{QStringLiteral("searches"), table.entries[i].searches},
+                                    {QStringLiteral("keyword"), table.entries[i].keyword}});
     }
     QJsonObject report {{QStringLiteral("result"), parse.result},
-                        {QStringLiteral("suggestionCount"), table.SuggestionCount},
-                        {QStringLiteral("noSuggestions"), table.NoSuggestions},
+                        {QStringLiteral("suggestionCount"), table.suggestionCount},
+                        {QStringLiteral("noSuggestions"), table.noSuggestions},
                         {QStringLiteral("entries"), entries}};
     if (count < MaxSuggestions) {
         report.insert(QStringLiteral("next"),
-                      QJsonObject {{QStringLiteral("searches"), table.Entries[count].Searches}});
+                      QJsonObject {{QStringLiteral("searches"), table.entries[count].searches}});
     }
     return report;
 }
 
 QJsonObject resultsReport(const Parse &parse, const QString &key)
 {
-    const int entry = EntryIndexFromKey(key);
+    const int entry = entryIndexFromKey(key);
     const bool inTable = entry >= 0 && entry < MaxSuggestions;
     return {{QStringLiteral("result"), parse.result},
             {QStringLiteral("entry"), entry},
-            {QStringLiteral("results"), inTable ? parse.table.Entries[entry].Results : QString()},
-            {QStringLiteral("hasAds"), inTable && parse.table.Entries[entry].HasAds}};
+            {QStringLiteral("results"), inTable ? parse.table.entries[entry].results : QString()},
+            {QStringLiteral("hasAds"), inTable && parse.table.entries[entry].hasAds}};
 }
 
 } // namespace
@@ -133,7 +133,7 @@ int main(int argc, char *argv[])
         QFile file(name);
         if (!file.open(QIODevice::ReadOnly))
             return fail(QStringLiteral("cannot read %1: %2").arg(name, file.errorString()));
-        pages << PageText(file.readAll());
+        pages << pageText(file.readAll());
     }
 
     const bool keyword = mode == QLatin1String("keyword");

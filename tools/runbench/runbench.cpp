@@ -42,31 +42,31 @@ public:
     int maximum = 100;
     int reportRows = -1;
 
-    QString SuggestCaption() const override { return caption; }
-    void SetSuggestCaption(const QString &text) override { caption = text; }
-    void SetSuggestEnabled(bool) override { }
-    void FocusTxtDumb() override { }
-    int ProgressValue() const override { return value; }
-    int ProgressMaximum() const override { return maximum; }
-    void SetProgressValue(int v) override { value = v; }
-    void SetProgressMaximum(int m) override { maximum = m; }
-    void SetStatus(const QString &) override { }
-    void Warn(const QString &text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    void Inform(const QString &text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    QString KeywordText() const override { return keyword; }
-    void SetKeywordText(const QString &text) override { keyword = text; }
-    void SelectAllKeywordText() override { }
-    ReuseOutcome ReuseStoredReport(const QString &, RunState &) override
+    QString suggestCaption() const override { return caption; }
+    void setSuggestCaption(const QString &text) override { caption = text; }
+    void setSuggestEnabled(bool) override { }
+    void focusTxtDumb() override { }
+    int progressValue() const override { return value; }
+    int progressMaximum() const override { return maximum; }
+    void setProgressValue(int v) override { value = v; }
+    void setProgressMaximum(int m) override { maximum = m; }
+    void setStatus(const QString &) override { }
+    void warn(const QString &text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    void inform(const QString &text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    QString keywordText() const override { return keyword; }
+    void setKeywordText(const QString &text) override { keyword = text; }
+    void selectAllKeywordText() override { }
+    ReuseOutcome reuseStoredReport(const QString &, RunState &) override
     {
         return ReuseOutcome::NoReport;
     }
-    void GetReport(const RunState &run) override
+    void getReport(const RunState &run) override
     {
-        reportRows = run.SuggestionTable.SuggestionCount;
+        reportRows = run.suggestionTable.suggestionCount;
     }
-    void MakeProject(const QString &) override { }
-    void EnableReportButtons() override { }
-    void SetResultsShown(bool) override { }
+    void makeProject(const QString &) override { }
+    void enableReportButtons() override { }
+    void setResultsShown(bool) override { }
 };
 
 } // namespace
@@ -82,11 +82,11 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "quorvane-runbench: the sample services did not start\n");
         return 2;
     }
-    OverrideEndpoints(services.endpoints());
+    overrideEndpoints(services.endpoints());
 
     HeadlessView view;
     RunController controller(view);
-    controller.Connectivity().SetProbe([] { return true; });
+    controller.connectivity().setProbe([] { return true; });
 
     int downloads = 0;
     bool started = false;
@@ -95,32 +95,30 @@ int main(int argc, char **argv)
     double wallSeconds = 0;
     double cpuSeconds = 0;
     bool finished = false;
-    QObject::connect(&controller.Driver(), &FetchQueue::PauseStarted, &app, [&] {
+    QObject::connect(&controller.driver(), &FetchQueue::pauseStarted, &app, [&] {
         if (started)
             return;
         started = true;
         cpuStart = processCpuSeconds();
         wallStart = monotonicSeconds();
     });
-    QObject::connect(&controller.Driver(), &FetchQueue::DownloadIssued, &app,
-                     [&] { ++downloads; });
-    QObject::connect(&controller, &RunController::RunEnded, &app,
-                     [&](FetchQueue::Ending ending) {
-                         wallSeconds = monotonicSeconds() - wallStart;
-                         cpuSeconds = processCpuSeconds() - cpuStart;
-                         finished = ending == FetchQueue::Ending::Finished;
-                         app.quit();
-                     });
+    QObject::connect(&controller.driver(), &FetchQueue::downloadIssued, &app, [&] { ++downloads; });
+    QObject::connect(&controller, &RunController::runEnded, &app, [&](FetchQueue::Ending ending) {
+        wallSeconds = monotonicSeconds() - wallStart;
+        cpuSeconds = processCpuSeconds() - cpuStart;
+        finished = ending == FetchQueue::Ending::Finished;
+        app.quit();
+    });
     QTimer::singleShot(std::chrono::minutes(3), &app, [&] {
         std::fprintf(stderr, "quorvane-runbench: the run did not end within 3 minutes\n");
         app.exit(1);
     });
 
     view.keyword = seed;
-    controller.RequestSuggestion(seed);
+    controller.requestSuggestion(seed);
     const int status = app.exec();
-    controller.Shutdown();
-    OverrideEndpoints(std::nullopt);
+    controller.shutdown();
+    overrideEndpoints(std::nullopt);
     services.stop();
     if (status != 0)
         return status;
