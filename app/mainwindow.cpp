@@ -348,7 +348,7 @@ void MainWindow::getReport(const RunState &run)
     // stays as the parsers left it.
     SuggestionTable table = run.suggestionTable;
     QString error;
-    const bool written = Quorvane::getReport(table, keywordText(), m_folder, run.reportFileName,
+    const bool written = Quorvane::writeReport(table, keywordText(), m_folder, run.reportFileName,
                                              m_list, QLocale(), &error);
     // The window keeps its own copy of the rows' addresses: a later run that is stopped
     // rebuilds the run's list while these rows stay shown.

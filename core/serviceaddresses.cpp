@@ -15,7 +15,7 @@ const char StoredQuerySuffix[] = "kgBdQ04$w^D\\";
 const char ProductPage[] = "https://www.quorvane.com/update/check.html";
 const char WebPage[] = "https://www.quorvane.com/";
 
-std::optional<ServiceEndpoints> & override()
+std::optional<ServiceEndpoints> & endpointOverride()
 {
     static std::optional<ServiceEndpoints> endpoints;
     return endpoints;
@@ -107,7 +107,7 @@ ServiceEndpoints builtInEndpoints()
 
 void overrideEndpoints(std::optional<ServiceEndpoints> endpoints)
 {
-    override() = std::move(endpoints);
+    endpointOverride() = std::move(endpoints);
 }
 
 QString encodePhrase(const QString &phrase)
@@ -135,21 +135,21 @@ QString encodePhrase(const QString &phrase)
 QString keywordDatabaseAddress(const QString &seedKeyword)
 {
     // Pieces are unscrambled afresh for every address: the plain text is never kept.
-    if (const auto &o = override())
+    if (const auto &o = endpointOverride())
         return o->keywordPrefix + encodePhrase(seedKeyword) + o->keywordSuffix;
     return piece(StoredKeywordPrefix) + encodePhrase(seedKeyword) + piece(StoredKeywordSuffix);
 }
 
 QString queryAddress(const QString &phrase)
 {
-    if (const auto &o = override())
+    if (const auto &o = endpointOverride())
         return o->queryPrefix + encodePhrase(phrase) + o->querySuffix;
     return piece(StoredQueryPrefix) + encodePhrase(phrase) + piece(StoredQuerySuffix);
 }
 
 QString productPageAddress()
 {
-    if (const auto &o = override())
+    if (const auto &o = endpointOverride())
         return o->productPage;
     return QString::fromLatin1(ProductPage);
 }

@@ -14,7 +14,7 @@ namespace {
 
 using namespace PageScan;
 
-void report(const StatusSink &status, const QString &text)
+void setStatus(const StatusSink &status, const QString &text)
 {
     if (status)
         status(text);
@@ -143,14 +143,14 @@ ResultPageWalk::Yield ResultPageWalk::examine(ChunkStart &start, qsizetype end)
         if (start.wordSpace >= 0)
             wordEnd = start.wordSpace;
         m_pending = {true, start.page, start.stripped, word, wordEnd};
-        report(m_status, QStringLiteral("Parsing ..."));
+        setStatus(m_status, QStringLiteral("Parsing ..."));
         return Yield::Count;
     }
     if (start.sponsored.find(m_text, end) >= 0 && start.link.find(m_text, end) >= 0) {
         if (!entryValid())
             return Yield::Failed;
         m_table.entries[m_entry].hasAds = true;
-        report(m_status, QStringLiteral("Sponsored links founnd"));
+        setStatus(m_status, QStringLiteral("Sponsored links founnd"));
         return Yield::Ads;
     }
     return Yield::Nothing;
@@ -186,13 +186,13 @@ bool ResultPageWalk::finish(bool reachedEnd)
     if (m_pending.set)
         m_table.entries[m_entry].results = countText(pendingWord());
     if (reachedEnd)
-        report(m_status, QStringLiteral("Completed popularity analysis for one suggestion"));
+        setStatus(m_status, QStringLiteral("Completed popularity analysis for one suggestion"));
     return reachedEnd;
 }
 
 bool ResultPageWalk::run()
 {
-    report(m_status, QStringLiteral("Begin to parse popularity results ..."));
+    setStatus(m_status, QStringLiteral("Begin to parse popularity results ..."));
     ChunkStart lastOpen; // LastOpenEnd
     ChunkStart lastClose; // LastCloseEnd
     bool seenClose = false;
@@ -289,7 +289,7 @@ int entryIndexFromKey(QStringView tag)
 bool parseKeyword(QStringView html, QStringView, SuggestionTable &table, const bool &stopRequested,
                   const StatusSink &status)
 {
-    report(status, QStringLiteral("Connecting to keyword database ..."));
+    setStatus(status, QStringLiteral("Connecting to keyword database ..."));
     const char16_t *const page = html.utf16();
     const char16_t *const end = page + html.size();
     const char16_t *cellStart = page; // CellStart 0: the text starts with the page
@@ -309,17 +309,17 @@ bool parseKeyword(QStringView html, QStringView, SuggestionTable &table, const b
             return false;
         case TagKind::TBody:
             inBody = true;
-            report(status, QStringLiteral("Collecting keyword information ."));
+            setStatus(status, QStringLiteral("Collecting keyword information ."));
             break;
         case TagKind::CloseTBody:
             return endKeywordWalk(table);
         case TagKind::Td:
-            report(status, QStringLiteral("Collecting keyword information .."));
+            setStatus(status, QStringLiteral("Collecting keyword information .."));
             if (inBody)
                 cellStart = close + 1;
             break;
         case TagKind::CloseTd: {
-            report(status, QStringLiteral("Collecting keyword information ..."));
+            setStatus(status, QStringLiteral("Collecting keyword information ..."));
             if (!inBody)
                 break;
             qint16 &count = table.suggestionCount;

@@ -303,7 +303,7 @@ std::optional<StoredReport> readReport(const QString &filePath, const QLocale &l
     return report;
 }
 
-bool getReport(SuggestionTable &table, const QString &seedKeyword, const ReportFolder &folder,
+bool writeReport(SuggestionTable &table, const QString &seedKeyword, const ReportFolder &folder,
                const QString &reportFileName, ResultList &list, const QLocale &locale,
                QString *error)
 {

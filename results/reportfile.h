@@ -51,7 +51,7 @@ private:
 // told apart by a hash. Ordinary keywords keep their plain names (golf clubs -> golf_clubs).
 QString reportStem(const QString &keyword);
 // The report file name of a seed keyword: its stem followed by ".kwd". The one name used by
-// the reuse rule, GetReport, Delete, Delete All and Export.
+// the reuse rule, writeReport, Delete, Delete All and Export.
 QString reportFileName(const QString &keyword);
 
 // The reuse rule. Creates the folder when missing, then looks at every file whose name, less
@@ -82,7 +82,7 @@ std::optional<StoredReport> readReport(const QString &filePath, const QLocale &l
 // ignoring case) is replaced atomically. QueryAddresses and ResultsShown are left to the
 // caller. False, with the reason in *error, when the file could not be written; the list is
 // filled all the same.
-bool getReport(SuggestionTable &table, const QString &seedKeyword, const ReportFolder &folder,
+bool writeReport(SuggestionTable &table, const QString &seedKeyword, const ReportFolder &folder,
                const QString &reportFileName, ResultList &list, const QLocale &locale = QLocale(),
                QString *error = nullptr);
 

@@ -45,7 +45,7 @@ bool writeReportGeneration(const QString &reportFolder, int n)
 {
     SuggestionTable table = reportGeneration(n);
     ResultList list;
-    return getReport(table, Seed, ReportFolder(reportFolder), reportFileName(Seed), list);
+    return writeReport(table, Seed, ReportFolder(reportFolder), reportFileName(Seed), list);
 }
 
 Settings settingsGeneration(int n)

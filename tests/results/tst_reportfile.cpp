@@ -128,7 +128,7 @@ void tst_ReportFile::writtenReportHasExactBytesAndLoadsBack()
     const QString keyword = QStringLiteral("Golf, Clubs"); // a comma in line 1
     SuggestionTable table = twoRowTable();
     ResultList run;
-    QVERIFY(getReport(table, keyword, folder, reportFileName(keyword), run, l));
+    QVERIFY(writeReport(table, keyword, folder, reportFileName(keyword), run, l));
     QCOMPARE(run.suggestionsCaption, "Keyword \"Golf, Clubs\" searches " + total + " (top 2 only)");
     QCOMPARE(files(folder.path()), QStringList({"golf,_clubs.kwd"}));
     QFile file(folder.filePath(QStringLiteral("golf,_clubs.kwd")));
@@ -217,7 +217,7 @@ void tst_ReportFile::reuseSkipsAShortReportUntilARunReplacesIt()
     QVERIFY(!findReusableReport(folder, QStringLiteral("golf")));
     SuggestionTable table = twoRowTable();
     ResultList list;
-    QVERIFY(getReport(table, "golf", folder, reportFileName("golf"), list));
+    QVERIFY(writeReport(table, "golf", folder, reportFileName("golf"), list));
     // The run replaced the file under the name it had on disk.
     QCOMPARE(files(folder.path()), QStringList({"GOLF.kwd"}));
     QCOMPARE(findReusableReport(folder, QStringLiteral("golf")), QStringLiteral("GOLF.kwd"));
@@ -249,7 +249,7 @@ void tst_ReportFile::unwritableFolderIsAvoidedOrReported()
     SuggestionTable table = twoRowTable();
     ResultList list;
     QString error;
-    QVERIFY(!getReport(table, "golf", ReportFolder(blocked), "golf.kwd", list, {}, &error));
+    QVERIFY(!writeReport(table, "golf", ReportFolder(blocked), "golf.kwd", list, {}, &error));
     QVERIFY(!error.isEmpty());
     QCOMPARE(list.listRowCount(), 2); // the run's rows are still shown
 }
