@@ -5,10 +5,8 @@
 #include "helpwindow.h"
 #include "keywordhistory.h"
 #include "messageboxes.h"
-#include "runcontroller.h"
 #include "serviceaddresses.h"
 #include "settingsdialog.h"
-#include "settingsstore.h"
 #include "stripes.h"
 #include "textexport.h"
 
@@ -24,7 +22,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace Quorvane {
 
@@ -33,7 +31,6 @@ namespace {
 const QColor ButtonFace(224, 224, 224);
 const QColor OddRows(200, 125, 68);
 const QColor EvenRows(254, 209, 199);
-const QString StopCaption = QStringLiteral("&Stop");
 const QChar Quote(u'"');
 
 // Bold 8.25 points in the classic dialog face where the system has it, else the closest
@@ -74,12 +71,9 @@ QPushButton *button(const char *name, const char *caption, int left, int top, in
 
 } // namespace
 
-MainWindow::MainWindow(SettingsStore &store, Settings &settings, ReportFolder folder,
-                       MessageBoxes *boxes, QWidget *parent)
+MainWindow::MainWindow(RunController &controller, MessageBoxes *boxes, QWidget *parent)
     : QWidget(parent)
-    , m_store(store)
-    , m_settings(settings)
-    , m_folder(std::move(folder))
+    , m_controller(controller)
     , m_ownBoxes(boxes ? nullptr : new WidgetMessageBoxes(this))
     , m_boxes(boxes ? boxes : m_ownBoxes.get())
     , m_openUrl([](const QUrl &url) { QDesktopServices::openUrl(url); })
@@ -87,16 +81,14 @@ MainWindow::MainWindow(SettingsStore &store, Settings &settings, ReportFolder fo
 {
     buildControls();
     m_export = std::make_unique<TextExport>(this);
-    m_controller = std::make_unique<RunController>(*this);
-    m_controller->setIntervalSetting(m_settings.intervalSetting);
-    fillKeywordBox();
+    connectController();
+    // The history newest first, its newest entry in the box.
+    const KeywordBoxFill fill = fillKeywordBox(m_controller.history());
+    showKeywordBox(fill.items, fill.text);
+    setFourButtons(fill.buttonsEnabled);
 }
 
-MainWindow::~MainWindow()
-{
-    // The run talks to this window until its very end.
-    m_controller.reset();
-}
+MainWindow::~MainWindow() = default;
 
 void MainWindow::buildControls()
 {
@@ -121,10 +113,12 @@ void MainWindow::buildControls()
     m_fmeSuggestion->setObjectName(QStringLiteral("fmeSuggestion"));
     m_fmeSuggestion->setGeometry(twips(120), twips(120), twips(11655), twips(7140));
 
-    m_lstKeyword = new QTreeWidget(m_fmeSuggestion);
+    m_lstKeyword = new QTreeView(m_fmeSuggestion);
     m_lstKeyword->setObjectName(QStringLiteral("lstKeyword"));
     m_lstKeyword->setGeometry(twips(120), twips(240), twips(11415), twips(6240));
-    m_lstKeyword->setColumnCount(8);
+    // Measured before the list gets its rows' model, which sets the columns.
+    m_stripes = setStripedRows(m_lstKeyword, OddRows, EvenRows);
+    m_lstKeyword->setModel(&m_controller.results());
     m_lstKeyword->setRootIsDecorated(false);
     m_lstKeyword->setItemsExpandable(false);
     m_lstKeyword->setUniformRowHeights(true);
@@ -135,14 +129,8 @@ void MainWindow::buildControls()
     m_lstKeyword->header()->setSectionsClickable(true);
     m_lstKeyword->header()->setSectionsMovable(false);
     m_lstKeyword->header()->setStretchLastSection(false);
-    auto *header = m_lstKeyword->headerItem();
-    for (int column = 0; column < ListColumnCount; ++column) {
-        header->setText(column, listColumnCaption(column));
-        header->setTextAlignment(column,
-                                 (ListColumnRightAligned[column] ? Qt::AlignRight : Qt::AlignLeft)
-                                     | Qt::AlignVCenter);
+    for (int column = 0; column < ListColumnCount; ++column)
         m_lstKeyword->setColumnWidth(column, twips(ListColumnWidthsTwips[column]));
-    }
 
     m_label1 = new QLabel(QStringLiteral("Keyword History"), m_fmeSuggestion);
     m_label1->setObjectName(QStringLiteral("Label1"));
@@ -190,17 +178,15 @@ void MainWindow::buildControls()
     m_txtDumb->setObjectName(QStringLiteral("txtDumb"));
     m_txtDumb->setGeometry(twips(12000), twips(1440), twips(735), twips(285));
 
-    m_stripes = setStripedRows(m_lstKeyword, OddRows, EvenRows);
-
     connect(m_cmdSuggestion, &QPushButton::clicked, this, &MainWindow::cmdSuggestionClick);
     connect(m_cmbKeyword, &QComboBox::editTextChanged, this, &MainWindow::cmbKeywordChange);
     connect(m_cmdDelete, &QPushButton::clicked, this, &MainWindow::cmdDeleteClick);
     connect(m_cmdDeleteAll, &QPushButton::clicked, this, &MainWindow::cmdDeleteAllClick);
     connect(m_cmdExportTXT, &QPushButton::clicked, this, &MainWindow::cmdExportTxtClick);
     connect(m_cmdSetting, &QPushButton::clicked, this, &MainWindow::cmdSettingClick);
-    connect(m_lstKeyword->header(), &QHeaderView::sectionClicked, this,
-            &MainWindow::lstKeywordColumnClick);
-    connect(m_lstKeyword, &QTreeWidget::itemDoubleClicked, this, &MainWindow::lstKeywordDblClick);
+    connect(m_lstKeyword->header(), &QHeaderView::sectionClicked, &m_controller,
+            &RunController::columnClicked);
+    connect(m_lstKeyword, &QTreeView::doubleClicked, this, &MainWindow::lstKeywordDblClick);
     connect(m_cmdExit, &QPushButton::clicked, this, &QWidget::close);
     connect(m_cmdHelp, &QPushButton::clicked, this,
             [this] { (new HelpWindow(this, m_openInBrowser))->open(); });
@@ -208,14 +194,56 @@ void MainWindow::buildControls()
             [this] { (new AboutWindow(this, m_openInBrowser))->open(); });
 }
 
-// The load handler's filling rule: the history newest first, its newest entry in the box.
-void MainWindow::fillKeywordBox()
+void MainWindow::connectController()
 {
-    const KeywordBoxFill fill = Quorvane::fillKeywordBox(m_settings.keywordHistory);
-    showKeywordBox(fill.items, fill.text);
-    if (!m_settings.keywordHistory.isEmpty())
-        m_controller->state().currentKeyword = m_settings.keywordHistory.first();
-    setFourButtons(fill.buttonsEnabled);
+    RunController *c = &m_controller;
+    connect(c, &RunController::stateChanged, this, &MainWindow::showState);
+    connect(c, &RunController::statusChanged, m_statusPanel, &QLabel::setText);
+    connect(c, &RunController::progressChanged, this, [this](int value, int maximum) {
+        m_prgBar->setMaximum(maximum);
+        m_prgBar->setValue(value);
+    });
+    connect(c, &RunController::warning, this, [this](const QString &text) { m_boxes->warn(text); });
+    connect(c, &RunController::information, this,
+            [this](const QString &text) { m_boxes->inform(text); });
+    connect(c, &RunController::historyChanged, this,
+            [this] { showKeywordBox(m_controller.history(), QString()); });
+    connect(c, &RunController::keywordShown, this,
+            [this](const QString &text) { m_cmbKeyword->setEditText(text); });
+    connect(c, &RunController::keywordSelected, this, [this] {
+        if (QLineEdit *edit = m_cmbKeyword->lineEdit())
+            edit->selectAll();
+    });
+    connect(c, &RunController::reportButtonsEnabled, this, [this] {
+        for (QPushButton *b : {m_cmdExportTXT, m_cmdDelete, m_cmdDeleteAll})
+            b->setEnabled(true);
+    });
+    connect(c, &RunController::exportAvailable, m_cmdExportTXT, &QPushButton::setEnabled);
+    connect(c, &RunController::pauseEnded, m_cmdSuggestion,
+            [this] { m_cmdSuggestion->setEnabled(true); });
+}
+
+// The button's caption is the run state as the user sees it.
+void MainWindow::showState(RunController::State state)
+{
+    switch (state) {
+    case RunController::State::CheckingConnection:
+        return;
+    case RunController::State::Fetching:
+        m_cmdSuggestion->setText(QStringLiteral("&Stop"));
+        m_txtDumb->setFocus();
+        return;
+    case RunController::State::Stopping:
+        m_cmdSuggestion->setText(QStringLiteral("&Suggest"));
+        m_txtDumb->setFocus();
+        return;
+    case RunController::State::Idle:
+        m_cmdSuggestion->setText(QStringLiteral("&Suggest"));
+        return;
+    case RunController::State::Ended:
+        m_cmdSuggestion->setText(QStringLiteral("&Suggestion"));
+        return;
+    }
 }
 
 void MainWindow::showKeywordBox(const QStringList &items, const QString &text)
@@ -230,72 +258,7 @@ void MainWindow::setFourButtons(bool enabled)
     for (QPushButton *b : {m_cmdDelete, m_cmdDeleteAll, m_cmdExportTXT})
         b->setEnabled(enabled);
     // A run under way keeps its Stop button whatever happens to the history.
-    m_cmdSuggestion->setEnabled(enabled || suggestCaption() == StopCaption);
-}
-
-// The widget mirrors the list record: rows in display order and the caption of column 1.
-void MainWindow::showList()
-{
-    m_lstKeyword->clear();
-    m_lstKeyword->headerItem()->setText(ColumnSuggestions, m_list.suggestionsCaption);
-    QList<QTreeWidgetItem *> items;
-    items.reserve(m_list.rows.size());
-    for (const ListRow &row : std::as_const(m_list.rows)) {
-        auto *item = new QTreeWidgetItem;
-        for (int column = 0; column < ListColumnCount; ++column) {
-            item->setText(column, row[column]);
-            item->setTextAlignment(column,
-                                   (ListColumnRightAligned[column] ? Qt::AlignRight : Qt::AlignLeft)
-                                       | Qt::AlignVCenter);
-        }
-        items.append(item);
-    }
-    m_lstKeyword->addTopLevelItems(items);
-}
-
-QString MainWindow::suggestCaption() const
-{
-    return m_cmdSuggestion->text();
-}
-
-void MainWindow::setSuggestCaption(const QString &caption)
-{
-    m_cmdSuggestion->setText(caption);
-}
-
-void MainWindow::setSuggestEnabled(bool enabled)
-{
-    m_cmdSuggestion->setEnabled(enabled);
-}
-
-void MainWindow::focusTxtDumb()
-{
-    m_txtDumb->setFocus();
-}
-
-int MainWindow::progressValue() const
-{
-    return m_prgBar->value();
-}
-
-int MainWindow::progressMaximum() const
-{
-    return m_prgBar->maximum();
-}
-
-void MainWindow::setProgressValue(int value)
-{
-    m_prgBar->setValue(value);
-}
-
-void MainWindow::setProgressMaximum(int maximum)
-{
-    m_prgBar->setMaximum(maximum);
-}
-
-void MainWindow::setStatus(const QString &text)
-{
-    m_statusPanel->setText(text);
+    m_cmdSuggestion->setEnabled(enabled || m_controller.state() == RunController::State::Fetching);
 }
 
 QString MainWindow::status() const
@@ -303,100 +266,28 @@ QString MainWindow::status() const
     return m_statusPanel->text();
 }
 
-void MainWindow::warn(const QString &text)
-{
-    m_boxes->warn(text);
-}
-
-void MainWindow::inform(const QString &text)
-{
-    m_boxes->inform(text);
-}
-
 QString MainWindow::keywordText() const
 {
     return m_cmbKeyword->currentText();
 }
 
-void MainWindow::setKeywordText(const QString &text)
-{
-    m_cmbKeyword->setEditText(text);
-}
-
-void MainWindow::selectAllKeywordText()
-{
-    if (QLineEdit *edit = m_cmbKeyword->lineEdit())
-        edit->selectAll();
-}
-
-ReuseOutcome MainWindow::reuseStoredReport(const QString &keyword, RunState &run)
-{
-    const std::optional<QString> stored = findReusableReport(m_folder, keyword);
-    // A report that cannot be read counts as none: the run that follows replaces it.
-    if (!stored || !loadReport(m_folder, *stored, m_list, &queryAddress))
-        return ReuseOutcome::NoReport;
-    run.reportFileName = stored->toLower();
-    run.queryAddresses = m_list.queryAddresses;
-    m_list.popularitySorted = false;
-    showList();
-    return ReuseOutcome::Loaded;
-}
-
-void MainWindow::getReport(const RunState &run)
-{
-    // The row rule shortens overlong phrases in the table it works on; the run's own table
-    // stays as the parsers left it.
-    SuggestionTable table = run.suggestionTable;
-    QString error;
-    const bool written = Quorvane::writeReport(table, keywordText(), m_folder, run.reportFileName,
-                                             m_list, QLocale(), &error);
-    // The window keeps its own copy of the rows' addresses: a later run that is stopped
-    // rebuilds the run's list while these rows stay shown.
-    m_list.queryAddresses = run.queryAddresses;
-    m_list.popularitySorted = false;
-    showList();
-    if (!written)
-        warn(QStringLiteral("The report file ") + Quote + run.reportFileName + Quote
-             + QStringLiteral(" could not be written: ") + error);
-}
-
-void MainWindow::makeProject(const QString &newKeyword)
-{
-    if (!addKeywordToHistory(m_settings.keywordHistory, newKeyword))
-        return;
-    m_store.saveHistory(m_settings);
-    showKeywordBox(m_settings.keywordHistory, QString());
-}
-
-void MainWindow::enableReportButtons()
-{
-    m_cmdExportTXT->setEnabled(true);
-    m_cmdDelete->setEnabled(true);
-    m_cmdDeleteAll->setEnabled(true);
-}
-
-void MainWindow::setResultsShown(bool shown)
-{
-    m_list.resultsShown = shown;
-}
-
 void MainWindow::cmdSuggestionClick()
 {
-    m_list.popularitySorted = false;
-    m_controller->requestSuggestion(keywordText());
+    m_controller.suggestPressed(keywordText());
     m_cmdSuggestion->setEnabled(false);
     m_cmdSuggestion->setEnabled(true);
 }
 
 void MainWindow::cmbKeywordChange()
 {
-    const ButtonStates states = buttonStateRule(m_settings.keywordHistory, keywordText(),
-                                                m_controller && m_controller->runArmed());
+    const ButtonStates states =
+        buttonStateRule(m_controller.history(), keywordText(), m_controller.runArmed());
     m_cmdDelete->setEnabled(states.Delete);
     m_cmdDeleteAll->setEnabled(states.deleteAll);
     m_cmdExportTXT->setEnabled(states.Export);
     // While a run is under way the button is Stop: editing the box must not take it away.
-    m_cmdSuggestion->setEnabled(states.suggest || suggestCaption() == StopCaption);
+    m_cmdSuggestion->setEnabled(states.suggest
+                                || m_controller.state() == RunController::State::Fetching);
 }
 
 void MainWindow::cmdDeleteClick()
@@ -405,92 +296,42 @@ void MainWindow::cmdDeleteClick()
     if (!m_boxes->confirm(QStringLiteral("Are you sure you want to delete this keyword ") + Quote
                           + text + Quote + QStringLiteral(" ?")))
         return;
-    // The entry the button was offered for; its report goes with it.
-    const std::optional<qsizetype> entry = historyEntryToDelete(m_settings.keywordHistory, text);
-    const QString keyword = entry ? m_settings.keywordHistory.at(*entry) : text;
-    if (deleteReportFile(m_folder, keyword)) {
-        // The list showed the report just deleted.
-        const QString shown = m_controller->state().currentKeyword;
-        if (reportFileName(shown).compare(reportFileName(keyword), Qt::CaseInsensitive) == 0) {
-            m_list.clearResults();
-            showList();
-            m_cmdExportTXT->setEnabled(false);
-        }
-    }
-    deleteKeywordFromHistory(m_settings.keywordHistory, text);
-    const KeywordBoxFill fill = Quorvane::fillKeywordBox(m_settings.keywordHistory);
+    m_controller.deleteKeyword(text);
+    const KeywordBoxFill fill = fillKeywordBox(m_controller.history());
     showKeywordBox(fill.items, fill.text);
     setFourButtons(fill.buttonsEnabled);
-    m_store.saveHistory(m_settings);
 }
 
 void MainWindow::cmdDeleteAllClick()
 {
     if (!m_boxes->confirm(QStringLiteral("Are you sure you want to delete all keywords ?")))
         return;
-    const QStringList removed = deleteAllFromHistory(m_settings.keywordHistory);
-    for (const QString &keyword : removed)
-        deleteReportFile(m_folder, keyword);
+    m_controller.deleteAllKeywords();
     showKeywordBox({}, QString());
-    m_list.clearResults();
-    showList();
     setFourButtons(false);
-    m_store.saveHistory(m_settings);
 }
 
 void MainWindow::cmdExportTxtClick()
 {
-    const QString keyword = m_controller->state().currentKeyword;
-    QString path = findReportFile(m_folder, keyword);
-    if (path.isEmpty())
-        path = m_folder.filePath(reportFileName(keyword));
-    m_export->Export(path);
+    if (const std::optional<QString> path = m_controller.reportToExport())
+        m_export->exportReport(*path);
 }
 
 void MainWindow::cmdSettingClick()
 {
+    Pacing &pacing = m_controller.pacing();
     (new SettingsDialog(
-         m_settings.intervalSetting, [this](qint16 setting) { chooseInterval(setting); }, this))
+         pacing.interval(), [&pacing](qint16 setting) { pacing.chooseInterval(setting); }, this))
         ->open();
 }
 
-void MainWindow::chooseInterval(qint16 setting)
+void MainWindow::lstKeywordDblClick(const QModelIndex &index)
 {
-    m_settings.intervalSetting = setting;
-    if (setting == SettingsDialog::PauseAfterThree)
-        m_controller->chooseThirtyMinutes();
-    else
-        m_controller->chooseDontCare();
-    m_store.writeRegValue(SettingsKey, QStringLiteral("Interval"), QString::number(setting));
-}
-
-void MainWindow::lstKeywordColumnClick(int column)
-{
-    if (suggestCaption() == StopCaption || !m_list.resultsShown)
+    if (!index.isValid() || !m_lstKeyword->selectionModel()->isRowSelected(index.row(), {}))
         return;
-    if (m_lstKeyword->headerItem()->text(column) != listColumnCaption(ColumnPopularityPerSearch))
-        return;
-    if (!m_list.popularitySorted) {
-        sortByPopularityPerSearch(m_list);
-        m_list.popularitySorted = true;
-        refreshListFigures(m_list, &queryAddress);
-        showList();
-        return;
-    }
-    // Back to the stored order: the report of this month is shown again.
-    m_list.popularitySorted = false;
-    m_controller->requestSuggestion(m_controller->state().currentKeyword);
-}
-
-void MainWindow::lstKeywordDblClick()
-{
-    QTreeWidgetItem *item = m_lstKeyword->currentItem();
-    if (!item || !item->isSelected())
-        return;
-    const int position = m_lstKeyword->indexOfTopLevelItem(item);
-    if (position < 0 || position >= m_list.queryAddresses.size())
-        return;
-    m_openUrl(QUrl(m_list.queryAddresses.at(position)));
+    const QString address = m_controller.results().queryAddress(index.row());
+    if (!address.isEmpty())
+        m_openUrl(QUrl(address));
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -500,7 +341,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     m_closed = true;
     // Nothing of a run goes on after the window: no timer, no download, no message.
-    m_controller->shutdown();
+    m_controller.shutdown();
     for (QWidget *child : findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
         if (child->isWindow())
             child->close();

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "reportfile.h"
-#include "resultlist.h"
-#include "runview.h"
+#include "runcontroller.h"
 
 #include <QUrl>
 #include <QWidget>
@@ -18,27 +16,24 @@ class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
-class QTreeWidget;
+class QTreeView;
 
 namespace Quorvane {
 
 class MessageBoxes;
-class RunController;
-class SettingsStore;
 class StripedRows;
 class TextExport;
-struct Settings;
 
 // Screen pixels of a length given in twips, at 15 twips per pixel.
-constexpr int twips(int twips)
+constexpr int twips(int length)
 {
-    return (twips + 7) / 15;
+    return (length + 7) / 15;
 }
 
 // The main window: keyword box with its history, Suggest/Stop, the result list, progress,
-// status line and the buttons that open the other windows. It is the run's view; the run
-// itself lives in its RunController.
-class MainWindow final : public QWidget, public RunView
+// status line and the buttons that open the other windows. It shows the run controller's
+// state and signals and forwards the user's commands to it.
+class MainWindow final : public QWidget
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MainWindow)
@@ -46,20 +41,18 @@ class MainWindow final : public QWidget, public RunView
 public:
     using UrlOpener = std::function<void(const QUrl &)>;
 
-    // store and settings must outlive the window; boxes too when given (tests answer through
-    // their own), otherwise real message boxes over this window are used.
-    MainWindow(SettingsStore &store, Settings &settings, ReportFolder folder,
-               MessageBoxes *boxes = nullptr, QWidget *parent = nullptr);
+    // controller must outlive the window; boxes too when given (tests answer through their
+    // own), otherwise real message boxes over this window are used.
+    explicit MainWindow(RunController &controller, MessageBoxes *boxes = nullptr,
+                        QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    RunController &controller() { return *m_controller; }
+    RunController &controller() { return m_controller; }
     TextExport &exporter() { return *m_export; }
-    const ResultList &list() const { return m_list; }
-    const ReportFolder &folder() const { return m_folder; }
 
     // Opens a row's search address; the desktop's default browser unless a test captures it.
     void setUrlOpener(UrlOpener opener) { m_openUrl = std::move(opener); }
-    // Opens the help and about windows' link; OpenInBrowser unless a test captures it.
+    // Opens the help and about windows' link; openInBrowser unless a test captures it.
     void setBrowserOpener(std::function<void(const QString &)> opener)
     {
         m_openInBrowser = std::move(opener);
@@ -67,27 +60,6 @@ public:
 
     // The status line: the first panel of sbStatus; a text stays until the next writer.
     QString status() const;
-
-    // RunView
-    QString suggestCaption() const override;
-    void setSuggestCaption(const QString &caption) override;
-    void setSuggestEnabled(bool enabled) override;
-    void focusTxtDumb() override;
-    int progressValue() const override;
-    int progressMaximum() const override;
-    void setProgressValue(int value) override;
-    void setProgressMaximum(int maximum) override;
-    void setStatus(const QString &text) override;
-    void warn(const QString &text) override;
-    void inform(const QString &text) override;
-    QString keywordText() const override;
-    void setKeywordText(const QString &text) override;
-    void selectAllKeywordText() override;
-    ReuseOutcome reuseStoredReport(const QString &keyword, RunState &run) override;
-    void getReport(const RunState &run) override;
-    void makeProject(const QString &newKeyword) override;
-    void enableReportButtons() override;
-    void setResultsShown(bool shown) override;
 
 Q_SIGNALS:
     // The window has closed; the program ends.
@@ -98,10 +70,11 @@ protected:
 
 private:
     void buildControls();
-    void fillKeywordBox();
+    void connectController();
     void showKeywordBox(const QStringList &items, const QString &text);
-    void showList();
     void setFourButtons(bool enabled);
+    void showState(RunController::State state);
+    QString keywordText() const;
 
     void cmdSuggestionClick();
     void cmbKeywordChange();
@@ -109,23 +82,18 @@ private:
     void cmdDeleteAllClick();
     void cmdExportTxtClick();
     void cmdSettingClick();
-    void lstKeywordColumnClick(int column);
-    void lstKeywordDblClick();
-    void chooseInterval(qint16 setting);
+    void lstKeywordDblClick(const QModelIndex &index);
 
-    SettingsStore &m_store;
-    Settings &m_settings;
-    ReportFolder m_folder;
+    RunController &m_controller;
     std::unique_ptr<MessageBoxes> m_ownBoxes;
     MessageBoxes *m_boxes;
-    ResultList m_list;
     UrlOpener m_openUrl;
     std::function<void(const QString &)> m_openInBrowser;
 
     QTabWidget *m_tabTool = nullptr;
     QWidget *m_picSuggestion = nullptr;
     QGroupBox *m_fmeSuggestion = nullptr;
-    QTreeWidget *m_lstKeyword = nullptr;
+    QTreeView *m_lstKeyword = nullptr;
     QLabel *m_label1 = nullptr;
     QComboBox *m_cmbKeyword = nullptr;
     QPushButton *m_cmdDelete = nullptr;
@@ -143,7 +111,6 @@ private:
     StripedRows *m_stripes = nullptr;
 
     std::unique_ptr<TextExport> m_export;
-    std::unique_ptr<RunController> m_controller;
     bool m_closed = false;
 };
 

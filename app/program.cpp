@@ -8,8 +8,6 @@
 
 #include <QCoreApplication>
 
-#include <exception>
-
 namespace Quorvane {
 
 ProgramPlaces ProgramPlaces::userDefault()
@@ -27,12 +25,14 @@ Program::~Program()
 {
     // The window goes before the lock: a next instance never meets a half-closed one.
     m_window.reset();
+    m_controller.reset();
     m_instance.reset();
 }
 
 StartupOutcome Program::fail()
 {
     m_window.reset();
+    m_controller.reset();
     m_boxes.warn(SevereErrorText);
     return StartupOutcome::SevereError;
 }
@@ -55,14 +55,17 @@ StartupOutcome Program::start(const std::function<void(MainWindow &)> &prepare)
 
         ReportFolder folder = m_places.reportFolder.isEmpty() ? ReportFolder::chooseAtStart()
                                                               : ReportFolder(m_places.reportFolder);
-        m_window = std::make_unique<MainWindow>(m_store, m_settings, std::move(folder), &m_boxes);
-        m_window->controller().state().pauseMinutesLeft = pauseMinutesLeft;
+        m_controller = std::make_unique<RunController>(std::move(folder), m_settings, &m_store);
+        m_controller->pacing().setMinutesLeft(pauseMinutesLeft);
+        m_window = std::make_unique<MainWindow>(*m_controller, &m_boxes);
         if (prepare)
             prepare(*m_window);
         m_window->show();
         return StartupOutcome::ShowMainWindow;
-    } catch (const std::exception &) {
-    } catch (...) { }
+    } catch (...) {
+        // The start-up's error trap: whatever fails before the window shows ends the program
+        // with its one message.
+    }
     return fail();
 }
 

@@ -14,6 +14,7 @@ namespace Quorvane {
 class MessageBoxes;
 class SingleInstance;
 class MainWindow;
+class RunController;
 
 // Where one program keeps what outlives it.
 struct ProgramPlaces
@@ -57,6 +58,7 @@ private:
     SettingsStore m_store;
     Settings m_settings;
     std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<RunController> m_controller;
     std::unique_ptr<MainWindow> m_window;
 };
 

@@ -4,7 +4,8 @@
 #include <QEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QTreeWidget>
+#include <QStandardItemModel>
+#include <QTreeView>
 
 namespace Quorvane {
 
@@ -70,16 +71,18 @@ bool StripedRows::eventFilter(QObject *watched, QEvent *event)
     return QObject::eventFilter(watched, event);
 }
 
-StripedRows *setStripedRows(QTreeWidget *list, QColor first, QColor second)
+StripedRows *setStripedRows(QTreeView *list, QColor first, QColor second)
 {
     // A temporary row gives the height of one row before any real row exists.
-    auto *probe = new QTreeWidgetItem(list, QStringList(QString()));
-    int height = list->visualItemRect(probe).height();
+    QStandardItemModel probe(1, 1);
+    QAbstractItemModel *model = list->model();
+    list->setModel(&probe);
+    int height = list->visualRect(probe.index(0, 0)).height();
     if (height <= 0)
         height = list->sizeHintForRow(0);
     if (height <= 0)
         height = list->fontMetrics().height() + 2;
-    delete probe;
+    list->setModel(model);
     // The viewport's own fill would otherwise show between and around the rows.
     QPalette palette = list->viewport()->palette();
     palette.setColor(QPalette::Base, first);

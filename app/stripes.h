@@ -4,7 +4,7 @@
 #include <QObject>
 
 class QAbstractItemView;
-class QTreeWidget;
+class QTreeView;
 
 namespace Quorvane {
 
@@ -43,6 +43,6 @@ private:
 
 // Installs the striped background on the list: rows 1, 3, 5, ... on the first colour, rows
 // 2, 4, 6, ... on the second. The row height is measured on a temporary row.
-StripedRows *setStripedRows(QTreeWidget *list, QColor first, QColor second);
+StripedRows *setStripedRows(QTreeView *list, QColor first, QColor second);
 
 } // namespace Quorvane

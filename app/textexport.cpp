@@ -76,7 +76,7 @@ TextExport::TextExport(QWidget *viewerParent)
     , m_openDocument([](const QUrl &url) { return QDesktopServices::openUrl(url); })
 { }
 
-void TextExport::Export(const QString &reportPath)
+void TextExport::exportReport(const QString &reportPath)
 {
 #ifdef Q_OS_WIN
     const QString systemFolder = GetSystemFolder();

@@ -51,7 +51,7 @@ public:
     explicit TextExport(QWidget *viewerParent = nullptr);
 
     // Starts the viewer and returns at once; the main window keeps working.
-    void Export(const QString &reportPath);
+    void exportReport(const QString &reportPath);
 
     // Tests replace the desktop's handler so that no outside program starts.
     void setDocumentOpener(DocumentOpener opener) { m_openDocument = std::move(opener); }

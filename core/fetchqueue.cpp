@@ -1,28 +1,17 @@
 #include "fetchqueue.h"
 
 #include "pagefetcher.h"
-#include "runstate.h"
-#include "runview.h"
+#include "runrecord.h"
 #include "serviceaddresses.h"
 
 #include <algorithm>
 
 namespace Quorvane {
 
-namespace {
-
-const QString FinishedCaption = QStringLiteral("&Suggestion");
-
-} // namespace
-
-FetchQueue::FetchQueue(RunState &run, RunView &view, PageFetcher &fetcher, QTimer &tmrKeyword,
-                       QTimer &tmrInterval, QObject *parent)
+FetchQueue::FetchQueue(RunRecord &run, PageFetcher &fetcher, QObject *parent)
     : QObject(parent)
     , m_run(run)
-    , m_view(view)
     , m_fetcher(fetcher)
-    , m_tmrKeyword(tmrKeyword)
-    , m_tmrInterval(tmrInterval)
 {
     // Coarse timers may end a pause up to 5% early; the clock is checked as well.
     m_pauseTimer.setSingleShot(true);
@@ -30,17 +19,23 @@ FetchQueue::FetchQueue(RunState &run, RunView &view, PageFetcher &fetcher, QTime
     connect(&m_pauseTimer, &QTimer::timeout, this, &FetchQueue::pauseTimeout);
 }
 
-void FetchQueue::runFetchQueue()
+void FetchQueue::start()
 {
     if (running())
         return;
     m_run.suggestionTable.suggestionCount = 0;
-    m_view.setProgressValue(0);
-    m_view.setProgressMaximum(m_run.pageQueueCount + MaxSuggestions);
+    m_progressMaximum = m_run.pageQueueCount + MaxSuggestions;
+    setProgress(0);
     pass();
 }
 
-void FetchQueue::onDownloadHtmlComplete()
+void FetchQueue::setProgress(int value)
+{
+    m_progress = value;
+    Q_EMIT progressChanged(m_progress, m_progressMaximum);
+}
+
+void FetchQueue::downloadCompleted()
 {
     // The fetcher may report one download more than once; the count never goes below 0.
     m_run.downloadsInFlight = std::max<qint32>(m_run.downloadsInFlight - 1, 0);
@@ -146,14 +141,14 @@ void FetchQueue::dispatchThenCheck()
 void FetchQueue::check()
 {
     if (m_run.stopRequested) {
-        endStopped();
+        end(Ending::Stopped);
         return;
     }
     if (m_run.parsePhase == 0 && m_run.downloadsInFlight == 0
         && m_run.pageQueueNext >= m_run.pageQueueCount) {
         m_run.parsePhase = 1;
         if (nothingFound()) {
-            endFinished();
+            end(Ending::NothingFound);
             return;
         }
         const qint16 count =
@@ -169,7 +164,7 @@ void FetchQueue::check()
     }
     if (m_run.parsePhase == 1 && m_run.downloadsInFlight == 0
         && m_run.queryNext >= m_run.queryCount) {
-        endFinished();
+        end(nothingFound() ? Ending::NothingFound : Ending::Finished);
         return;
     }
     if (m_run.downloadsInFlight >= 1) {
@@ -190,72 +185,17 @@ bool FetchQueue::nothingFound() const
 
 void FetchQueue::bumpProgress()
 {
-    const int value = m_view.progressValue() + 1;
-    if (value <= m_view.progressMaximum())
-        m_view.setProgressValue(value);
+    if (m_progress + 1 <= m_progressMaximum)
+        setProgress(m_progress + 1);
 }
 
-void FetchQueue::endFinished()
+void FetchQueue::end(Ending ending)
 {
-    m_step = Step::Ending;
-    m_view.setSuggestCaption(FinishedCaption);
-    m_view.setProgressValue(m_view.progressMaximum());
-    m_view.setProgressValue(0);
-    m_view.setStatus(QStringLiteral("Be careful not to visit database and Google frequently, "
-                                    "otherwise you will be recognised as virus or spyware !"));
-
-    if (nothingFound()) {
-        m_run.currentKeyword = m_run.previousKeyword;
-        m_view.selectAllKeywordText();
-        m_view.warn(QStringLiteral("No results found for \"") + m_view.keywordText()
-                    + QStringLiteral("\" or denied by database .\r\n"
-                                     "Try another keyword and not to visit database "
-                                     "frequently ! "));
-        finishEnding(Ending::NothingFound);
-        return;
-    }
-
-    try {
-        m_view.getReport(m_run);
-    } catch (...) {
-        // A report that could not be built does not stop the ending.
-    }
-    m_view.setKeywordText(m_view.keywordText().toLower());
-    m_view.makeProject(m_run.currentKeyword);
-    m_view.setKeywordText(m_run.currentKeyword);
-    m_view.setResultsShown(true);
-    m_view.enableReportButtons();
-
-    ++m_run.runsSincePause;
-    if (m_run.runsSincePause >= 3) {
-        if (m_run.intervalSetting == 0) {
-            m_run.runsSincePause = 0;
-            m_tmrInterval.start();
-            m_view.setStatus(QStringLiteral("Sit back and relax, only 30 minutes delay"));
-        } else {
-            m_run.runsSincePause = 3;
-        }
-    }
-    finishEnding(Ending::Finished);
-}
-
-void FetchQueue::endStopped()
-{
-    m_step = Step::Ending;
     m_pauseTimer.stop();
-    m_fetcher.cancelAllDownload();
-    m_view.warn(QStringLiteral("You press the stop button !"));
-    m_view.setSuggestCaption(FinishedCaption);
-    m_tmrKeyword.stop();
-    m_view.setStatus(QStringLiteral("Application is ready to accept another keyword suggestion !"));
-    m_run.currentKeyword = m_run.previousKeyword;
-    finishEnding(Ending::Stopped);
-}
-
-void FetchQueue::finishEnding(Ending ending)
-{
+    if (ending == Ending::Stopped)
+        m_fetcher.cancelAllDownload();
     m_step = Step::Idle;
-    Q_EMIT runEnded(ending);
+    Q_EMIT ended(ending);
 }
 
 } // namespace Quorvane

@@ -1,34 +1,42 @@
 #include "runcontroller.h"
 
-#include "reportfile.h"
-#include "runview.h"
+#include "keywordhistory.h"
 #include "serviceaddresses.h"
+#include "settingsstore.h"
 
 namespace Quorvane {
 
 namespace {
 
-const QString StopCaption = QStringLiteral("&Stop");
+const QChar Quote(u'"');
 
 } // namespace
 
-RunController::RunController(RunView &view, QObject *parent)
+RunController::RunController(ReportFolder folder, Settings &settings, SettingsStore *store,
+                             QObject *parent)
     : QObject(parent)
-    , m_view(view)
-    , m_parseWeb(m_run.suggestionTable, m_run.stopRequested, m_run.parsePhase,
-                 [this](const QString &text) { m_view.setStatus(text); })
-    , m_driver(m_run, view, m_parseWeb, m_tmrKeyword, m_tmrInterval)
+    , m_folder(std::move(folder))
+    , m_settings(settings)
+    , m_store(store)
+    , m_fetcher(m_run.suggestionTable, m_run.stopRequested, m_run.parsePhase,
+                [this](const QString &text) { Q_EMIT statusChanged(text); })
+    , m_queue(m_run, m_fetcher)
+    , m_pacing(settings, store)
 {
-    m_tmrKeyword.setSingleShot(true);
-    m_tmrKeyword.setInterval(KeywordDelay);
-    connect(&m_tmrKeyword, &QTimer::timeout, this, &RunController::keywordTick);
+    if (!m_settings.keywordHistory.isEmpty())
+        m_run.currentKeyword = m_settings.keywordHistory.first();
 
-    m_tmrInterval.setInterval(PauseTickInterval);
-    connect(&m_tmrInterval, &QTimer::timeout, this, &RunController::pauseTick);
-
-    connect(&m_parseWeb, &PageFetcher::downloadHtmlComplete, &m_driver,
-            &FetchQueue::onDownloadHtmlComplete);
-    connect(&m_driver, &FetchQueue::runEnded, this, &RunController::runEnded);
+    m_keywordTimer.setSingleShot(true);
+    m_keywordTimer.setInterval(KeywordDelay);
+    connect(&m_keywordTimer, &QTimer::timeout, this, &RunController::keywordTick);
+    connect(&m_fetcher, &PageFetcher::downloadHtmlComplete, &m_queue,
+            &FetchQueue::downloadCompleted);
+    connect(&m_queue, &FetchQueue::progressChanged, this, &RunController::progressChanged);
+    connect(&m_queue, &FetchQueue::ended, this, &RunController::runEnding);
+    connect(&m_pacing, &Pacing::pauseEnded, this, [this] {
+        Q_EMIT pauseEnded();
+        Q_EMIT statusChanged(QStringLiteral("Ready to accept another keyword suggestion"));
+    });
 }
 
 RunController::~RunController()
@@ -36,123 +44,268 @@ RunController::~RunController()
     shutdown();
 }
 
-void RunController::setPauseTickInterval(std::chrono::milliseconds interval)
+const QStringList &RunController::history() const
 {
-    m_tmrInterval.setInterval(interval);
+    return m_settings.keywordHistory;
+}
+
+void RunController::setState(State state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    Q_EMIT stateChanged(state);
+}
+
+void RunController::suggestPressed(const QString &boxText)
+{
+    m_results.list().popularitySorted = false;
+    requestSuggestion(boxText);
 }
 
 void RunController::requestSuggestion(const QString &keyword)
 {
-    if (m_shutDown)
-        return;
-    // While the connectivity test runs, or while a stop already asked for is carried out
-    // (the button no longer reads "&Stop" but the run has not ended), a press would clear
-    // StopRequested and start a second run over the first one's state: it is ignored.
-    if (m_online.pending())
-        return;
-    if (runUnderWay() && m_view.suggestCaption() != StopCaption)
+    // While the connectivity test runs, while a stop already asked for is carried out, or
+    // while a run's ending shows its messages, a press would clear stopRequested and start a
+    // second run over the first one's record: it is ignored.
+    if (m_shutDown || m_state == State::CheckingConnection || m_state == State::Stopping
+        || m_ending)
         return;
 
     m_run.stopRequested = false;
 
-    if (m_view.suggestCaption() == StopCaption) {
-        m_view.setSuggestCaption(QStringLiteral("&Suggest"));
-        m_view.setProgressValue(0);
-        m_view.focusTxtDumb();
+    if (m_state == State::Fetching) {
+        setState(State::Stopping);
+        m_queue.setProgress(0);
         m_run.stopRequested = true;
-        m_driver.stopRequestedChanged();
+        m_queue.stopRequestedChanged();
         return;
     }
 
-    if (keyword.isEmpty()) {
-        m_view.warn(QStringLiteral("Please enter keyword !"));
+    // A keyword of blanks would run for "+++" and save "___.kwd".
+    if (keyword.trimmed().isEmpty()) {
+        Q_EMIT warning(QStringLiteral("Please enter keyword !"));
         return;
     }
 
-    switch (m_view.reuseStoredReport(keyword, m_run)) {
-    case ReuseOutcome::Loaded:
+    if (reuseStoredReport(keyword)) {
         m_run.currentKeyword = keyword;
-        m_view.setResultsShown(true);
-        m_view.enableReportButtons();
-        m_view.makeProject(m_run.currentKeyword);
-        m_view.setKeywordText(m_run.currentKeyword);
-        return;
-    case ReuseOutcome::Failed:
-        return;
-    case ReuseOutcome::NoReport:
-        break;
-    }
-
-    if (pauseRunning()) {
-        m_view.inform(QStringLiteral("Sit back and relax, only 30 minutes delay"));
+        m_results.list().resultsShown = true;
+        Q_EMIT reportButtonsEnabled();
+        addToHistory(m_run.currentKeyword);
+        Q_EMIT keywordShown(m_run.currentKeyword);
         return;
     }
 
-    m_online.isOnline([this, keyword](bool online) {
+    if (m_pacing.pausing()) {
+        Q_EMIT information(QStringLiteral("Sit back and relax, only 30 minutes delay"));
+        return;
+    }
+
+    const State before = m_state;
+    setState(State::CheckingConnection);
+    m_online.isOnline([this, keyword, before](bool online) {
         if (m_shutDown)
             return;
         if (!online) {
-            m_view.setSuggestCaption(QStringLiteral("&Suggest"));
-            m_view.warn(QStringLiteral("You are not on internet !"));
+            // The button reads "&Suggest" again.
+            setState(State::Idle);
+            Q_EMIT warning(QStringLiteral("You are not on internet !"));
             return;
         }
+        m_state = before;
         startRun(keyword);
     });
+}
+
+// A report of this month for the keyword is shown instead of a run. One that cannot be read
+// counts as none: the run that follows replaces it.
+bool RunController::reuseStoredReport(const QString &keyword)
+{
+    const std::optional<QString> stored = findReusableReport(m_folder, keyword);
+    ResultList &list = m_results.list();
+    if (!stored || !loadReport(m_folder, *stored, list, &queryAddress))
+        return false;
+    m_run.reportFileName = stored->toLower();
+    m_run.queryAddresses = list.queryAddresses;
+    list.popularitySorted = false;
+    m_results.refresh();
+    return true;
 }
 
 void RunController::startRun(const QString &keyword)
 {
     m_run.reportFileName = reportFileName(keyword);
-    m_view.setSuggestCaption(StopCaption);
-    m_view.focusTxtDumb();
+    m_runKeyword = keyword;
+    setState(State::Fetching);
     m_run.suggestionTable.emptyEntries();
     m_run.suggestionTable.suggestionCount = 0;
-    m_run.pageQueue.clear();
+    m_run.pageQueue = {keywordDatabaseAddress(keyword)};
     m_run.pageQueueNext = 0;
-    m_run.pageQueueCount = 0;
-    m_run.pageQueue.append(keywordDatabaseAddress(keyword));
     m_run.pageQueueCount = 1;
     m_run.previousKeyword = m_run.currentKeyword;
     m_run.currentKeyword = keyword;
-    m_tmrKeyword.start();
+    m_keywordTimer.start();
 }
 
 void RunController::keywordTick()
 {
-    m_tmrKeyword.stop();
-    if (m_driver.running())
+    m_keywordTimer.stop();
+    if (m_queue.running())
         return;
     m_run.pageQueue.resize(m_run.pageQueueCount);
     m_run.pageQueue.append(productPageAddress());
     ++m_run.pageQueueCount;
-    m_driver.runFetchQueue();
+    m_queue.start();
 }
 
-void RunController::pauseTick()
+void RunController::runEnding(FetchQueue::Ending ending)
 {
-    --m_run.pauseMinutesLeft;
-    if (m_run.pauseMinutesLeft > 0)
+    m_ending = true;
+    switch (ending) {
+    case FetchQueue::Ending::Stopped:
+        endStopped();
+        break;
+    case FetchQueue::Ending::NothingFound:
+        endFinished(true);
+        break;
+    case FetchQueue::Ending::Finished:
+        endFinished(false);
+        break;
+    }
+    m_ending = false;
+    if (!m_shutDown)
+        Q_EMIT runEnded(ending);
+}
+
+void RunController::endFinished(bool nothingFound)
+{
+    setState(State::Ended);
+    m_queue.setProgress(m_queue.progressMaximum());
+    m_queue.setProgress(0);
+    Q_EMIT statusChanged(QStringLiteral("Be careful not to visit database and Google frequently, "
+                                        "otherwise you will be recognised as virus or spyware !"));
+
+    if (nothingFound) {
+        m_run.currentKeyword = m_run.previousKeyword;
+        Q_EMIT keywordSelected();
+        Q_EMIT warning(QStringLiteral("No results found for \"") + m_runKeyword
+                       + QStringLiteral("\" or denied by database .\r\n"
+                                        "Try another keyword and not to visit database "
+                                        "frequently ! "));
         return;
-    m_run.pauseMinutesLeft = 30;
-    m_tmrInterval.stop();
-    m_view.setSuggestEnabled(true);
-    m_view.setStatus(QStringLiteral("Ready to accept another keyword suggestion"));
+    }
+
+    showReport();
+    if (m_shutDown)
+        return;
+    addToHistory(m_run.currentKeyword);
+    Q_EMIT keywordShown(m_run.currentKeyword);
+    m_results.list().resultsShown = true;
+    Q_EMIT reportButtonsEnabled();
+
+    if (m_pacing.runFinished())
+        Q_EMIT statusChanged(QStringLiteral("Sit back and relax, only 30 minutes delay"));
 }
 
-void RunController::setIntervalSetting(qint16 setting)
+// Fills the list from the run's table and writes the report of the keyword the run was
+// started for.
+void RunController::showReport()
 {
-    m_run.intervalSetting = setting;
+    // The row rule shortens overlong phrases in the table it works on; the run's own table
+    // stays as the parsers left it.
+    SuggestionTable table = m_run.suggestionTable;
+    ResultList &list = m_results.list();
+    QString error;
+    const bool written =
+        writeReport(table, m_runKeyword, m_folder, m_run.reportFileName, list, QLocale(), &error);
+    // The list keeps its own copy of the rows' addresses: a later run that is stopped
+    // rebuilds the run's list while these rows stay shown.
+    list.queryAddresses = m_run.queryAddresses;
+    list.popularitySorted = false;
+    m_results.refresh();
+    if (!written)
+        Q_EMIT warning(QStringLiteral("The report file ") + Quote + m_run.reportFileName + Quote
+                       + QStringLiteral(" could not be written: ") + error);
 }
 
-void RunController::chooseThirtyMinutes()
+void RunController::endStopped()
 {
-    m_run.intervalSetting = 0;
+    Q_EMIT warning(QStringLiteral("You press the stop button !"));
+    setState(State::Ended);
+    m_keywordTimer.stop();
+    Q_EMIT statusChanged(
+        QStringLiteral("Application is ready to accept another keyword suggestion !"));
+    m_run.currentKeyword = m_run.previousKeyword;
 }
 
-void RunController::chooseDontCare()
+void RunController::addToHistory(const QString &keyword)
 {
-    m_run.intervalSetting = 99;
-    m_tmrInterval.stop();
+    if (!addKeywordToHistory(m_settings.keywordHistory, keyword))
+        return;
+    saveHistory();
+    Q_EMIT historyChanged();
+}
+
+void RunController::saveHistory()
+{
+    if (m_store)
+        m_store->saveHistory(m_settings);
+}
+
+void RunController::columnClicked(int column)
+{
+    ResultList &list = m_results.list();
+    if (m_state == State::Fetching || !list.resultsShown || column != ColumnPopularityPerSearch)
+        return;
+    if (!list.popularitySorted) {
+        sortByPopularityPerSearch(list);
+        list.popularitySorted = true;
+        refreshListFigures(list, &queryAddress);
+        m_results.refresh();
+        return;
+    }
+    // Back to the stored order: the report of this month is shown again.
+    list.popularitySorted = false;
+    requestSuggestion(m_run.currentKeyword);
+}
+
+void RunController::deleteKeyword(const QString &boxText)
+{
+    QStringList &history = m_settings.keywordHistory;
+    // The entry the button was offered for; its report goes with it.
+    const std::optional<qsizetype> entry = historyEntryToDelete(history, boxText);
+    const QString keyword = entry ? history.at(*entry) : boxText;
+    if (deleteReportFile(m_folder, keyword)) {
+        // The list showed the report just deleted.
+        if (reportFileName(m_run.currentKeyword)
+                .compare(reportFileName(keyword), Qt::CaseInsensitive)
+            == 0) {
+            m_results.list().clearResults();
+            m_results.refresh();
+            Q_EMIT exportAvailable(false);
+        }
+    }
+    deleteKeywordFromHistory(history, boxText);
+    saveHistory();
+}
+
+void RunController::deleteAllKeywords()
+{
+    const QStringList removed = deleteAllFromHistory(m_settings.keywordHistory);
+    for (const QString &keyword : removed)
+        deleteReportFile(m_folder, keyword);
+    m_results.list().clearResults();
+    m_results.refresh();
+    saveHistory();
+}
+
+std::optional<QString> RunController::reportToExport() const
+{
+    const QString path = findReportFile(m_folder, m_run.currentKeyword);
+    if (!path.isEmpty())
+        return path;
+    return m_folder.filePath(reportFileName(m_run.currentKeyword));
 }
 
 void RunController::shutdown()
@@ -160,10 +313,10 @@ void RunController::shutdown()
     m_shutDown = true;
     m_run.stopRequested = true;
     m_online.cancel();
-    m_tmrKeyword.stop();
-    m_tmrInterval.stop();
-    m_driver.abort();
-    m_parseWeb.cancelAllDownload();
+    m_keywordTimer.stop();
+    m_pacing.stop();
+    m_queue.abort();
+    m_fetcher.cancelAllDownload();
 }
 
 } // namespace Quorvane

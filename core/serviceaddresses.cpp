@@ -15,7 +15,7 @@ const char StoredQuerySuffix[] = "kgBdQ04$w^D\\";
 const char ProductPage[] = "https://www.quorvane.com/update/check.html";
 const char WebPage[] = "https://www.quorvane.com/";
 
-std::optional<ServiceEndpoints> & endpointOverride()
+std::optional<ServiceEndpoints> &endpointOverride()
 {
     static std::optional<ServiceEndpoints> endpoints;
     return endpoints;

@@ -4,11 +4,12 @@
 // the same span (every thread, the services' included) and the floor the pauses set.
 
 #include "runcontroller.h"
-#include "runview.h"
 #include "sampleservices.h"
 #include "serviceaddresses.h"
+#include "settingsstore.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -32,43 +33,6 @@ double monotonicSeconds()
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
-// A window without widgets: it keeps what the run sets and builds no report.
-class HeadlessView final : public RunView
-{
-public:
-    QString caption = QStringLiteral("&Suggest");
-    QString keyword;
-    int value = 0;
-    int maximum = 100;
-    int reportRows = -1;
-
-    QString suggestCaption() const override { return caption; }
-    void setSuggestCaption(const QString &text) override { caption = text; }
-    void setSuggestEnabled(bool) override { }
-    void focusTxtDumb() override { }
-    int progressValue() const override { return value; }
-    int progressMaximum() const override { return maximum; }
-    void setProgressValue(int v) override { value = v; }
-    void setProgressMaximum(int m) override { maximum = m; }
-    void setStatus(const QString &) override { }
-    void warn(const QString &text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    void inform(const QString &text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    QString keywordText() const override { return keyword; }
-    void setKeywordText(const QString &text) override { keyword = text; }
-    void selectAllKeywordText() override { }
-    ReuseOutcome reuseStoredReport(const QString &, RunState &) override
-    {
-        return ReuseOutcome::NoReport;
-    }
-    void getReport(const RunState &run) override
-    {
-        reportRows = run.suggestionTable.suggestionCount;
-    }
-    void makeProject(const QString &) override { }
-    void enableReportButtons() override { }
-    void setResultsShown(bool) override { }
-};
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -84,8 +48,10 @@ int main(int argc, char **argv)
     }
     overrideEndpoints(services.endpoints());
 
-    HeadlessView view;
-    RunController controller(view);
+    // The report goes to a folder of its own; nothing is kept.
+    QTemporaryDir reports;
+    Settings settings;
+    RunController controller(ReportFolder(reports.path()), settings, nullptr);
     controller.connectivity().setProbe([] { return true; });
 
     int downloads = 0;
@@ -95,14 +61,14 @@ int main(int argc, char **argv)
     double wallSeconds = 0;
     double cpuSeconds = 0;
     bool finished = false;
-    QObject::connect(&controller.driver(), &FetchQueue::pauseStarted, &app, [&] {
+    QObject::connect(&controller.queue(), &FetchQueue::pauseStarted, &app, [&] {
         if (started)
             return;
         started = true;
         cpuStart = processCpuSeconds();
         wallStart = monotonicSeconds();
     });
-    QObject::connect(&controller.driver(), &FetchQueue::downloadIssued, &app, [&] { ++downloads; });
+    QObject::connect(&controller.queue(), &FetchQueue::downloadIssued, &app, [&] { ++downloads; });
     QObject::connect(&controller, &RunController::runEnded, &app, [&](FetchQueue::Ending ending) {
         wallSeconds = monotonicSeconds() - wallStart;
         cpuSeconds = processCpuSeconds() - cpuStart;
@@ -114,7 +80,8 @@ int main(int argc, char **argv)
         app.exit(1);
     });
 
-    view.keyword = seed;
+    QObject::connect(&controller, &RunController::warning, &app,
+                     [](const QString &text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
     controller.requestSuggestion(seed);
     const int status = app.exec();
     controller.shutdown();
@@ -126,7 +93,7 @@ int main(int argc, char **argv)
     const double pauseFloor = downloads * 0.2;
     std::printf("{\"downloads\": %d, \"wall_s\": %.3f, \"cpu_s\": %.3f, \"pause_floor_s\": %.1f}\n",
                 downloads, wallSeconds, cpuSeconds, pauseFloor);
-    if (!finished || view.reportRows < 0) {
+    if (!finished || controller.results().rowCount() == 0) {
         std::fprintf(stderr, "quorvane-runbench: the run did not finish with a report\n");
         return 1;
     }

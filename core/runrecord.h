@@ -7,9 +7,9 @@
 
 namespace Quorvane {
 
-// The one record of the run under way and of the pacing between runs. It lives as long as the
-// run controller; the page fetcher and its parsers hold references into it.
-struct RunState
+// The one record of the run under way. It lives as long as the run controller; the page fetcher
+// and its parsers hold references into it.
+struct RunRecord
 {
     // Set by Stop and when the window closes; read by the driver and the parsers.
     bool stopRequested = false;
@@ -35,11 +35,6 @@ struct RunState
     QStringList queryAddresses;
     qint16 queryNext = 0;
     qint16 queryCount = 0;
-
-    // Pacing: 0 pauses 30 minutes after every three finished runs, any other value never does.
-    qint16 intervalSetting = 0;
-    qint16 runsSincePause = 0;
-    qint16 pauseMinutesLeft = 30;
 };
 
 } // namespace Quorvane
