@@ -80,7 +80,7 @@ public:
         m_program = std::make_unique<Program>(places(), boxes);
         const StartupOutcome outcome = m_program->start([this, pause](MainWindow &w) {
             w.controller().connectivity().setProbe([] { return true; });
-            w.controller().driver().setDownloadPause(pause);
+            w.controller().queue().setDownloadPause(pause);
             w.setUrlOpener([this](const QUrl &url) { opened << url; });
             w.setBrowserOpener([this](const QString &a) { opened << QUrl(a); });
             w.exporter().setDocumentOpener([](const QUrl &) { return false; });
