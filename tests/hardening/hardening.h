@@ -3,7 +3,7 @@
 // What the hardening tests share besides the window harness: smaller workloads under the
 // sanitizers and snapshots of the files the program keeps.
 
-#include "../ui/windowharness.h"
+#include "programharness.h"
 
 #include <QDirIterator>
 #include <QMap>

@@ -172,9 +172,9 @@ private Q_SLOTS:
                 // The stored report of this month is shown without a run.
                 program.enter(Seed);
                 program.click("cmdSuggestion");
-                QCOMPARE(program.window()->list().rows.size(),
+                QCOMPARE(program.window()->controller().results().list().rows.size(),
                          qsizetype(reportGeneration(found).suggestionCount));
-                QVERIFY(!program.window()->controller().runUnderWay());
+                QVERIFY(!program.window()->controller().queue().running());
             } else {
                 QCOMPARE(program.program()->currentSettings().keywordHistory,
                          settingsGeneration(found).keywordHistory);

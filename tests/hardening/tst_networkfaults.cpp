@@ -66,7 +66,7 @@ private Q_SLOTS:
         m_program = std::make_unique<ProgramUnderTest>(m_dir.path());
         m_program->writeDontCare();
         QVERIFY(m_program->start(Pause));
-        m_program->window()->controller().parseWeb().setDeadlineForTesting(DeadlineMs);
+        m_program->window()->controller().fetcher().setDeadlineForTesting(DeadlineMs);
 
         // Earlier reports of other keywords, which no later run may touch.
         for (const QString &keyword : {u"golf clubs"_s, u"chess"_s})
@@ -77,7 +77,7 @@ private Q_SLOTS:
         clock.start();
         QCOMPARE(m_program->suggest(Seed, 30000), Ending::Finished);
         m_cleanMs = clock.elapsed();
-        m_cleanTable = m_program->window()->controller().state().suggestionTable;
+        m_cleanTable = m_program->window()->controller().record().suggestionTable;
         const QList<SampleSuggestion> rows = sampleSuggestions(Seed, Rows);
         QCOMPARE(m_cleanTable.suggestionCount, qint16(Rows));
         for (int i = 0; i < Rows; ++i) {
@@ -135,8 +135,8 @@ private Q_SLOTS:
         plan.byRequest.insert(page, fault);
         m_services.setFaultPlan(plan);
         m_services.clearRequests();
-        QSignalSpy issued(&controller.driver(), &FetchQueue::downloadIssued);
-        QSignalSpy completed(&controller.parseWeb(), &PageFetcher::downloadHtmlComplete);
+        QSignalSpy issued(&controller.queue(), &FetchQueue::downloadIssued);
+        QSignalSpy completed(&controller.fetcher(), &PageFetcher::downloadHtmlComplete);
 
         QElapsedTimer clock;
         clock.start();
@@ -156,7 +156,7 @@ private Q_SLOTS:
         // such a request once); no other fault does. A result page that arrived leaves its row as
         // in the clean run, a lost one leaves the row without figures.
         const int lost = page - 3; // pages 3.. are the result pages of rows 0..
-        const SuggestionTable &got = controller.state().suggestionTable;
+        const SuggestionTable &got = controller.record().suggestionTable;
         const Suggestion &clean = m_cleanTable.entries[std::size_t(std::max(lost, 0))];
         const Suggestion &row = got.entries[std::size_t(std::max(lost, 0))];
         const bool arrived = page == 1 ? *ending != Ending::NothingFound
@@ -186,10 +186,10 @@ private Q_SLOTS:
         // came on is closed (the client may keep an idle one for its next page).
         QCOMPARE(issued.size(), pages);
         QCOMPARE(completed.size(), pages);
-        QVERIFY(controller.parseWeb().pendingDownloads().isEmpty());
-        QCOMPARE(controller.state().downloadsInFlight, 0);
-        QVERIFY(!controller.runUnderWay());
-        QCOMPARE(window->suggestCaption(), u"&Suggestion"_s);
+        QVERIFY(controller.fetcher().pendingDownloads().isEmpty());
+        QCOMPARE(controller.record().downloadsInFlight, 0);
+        QVERIFY(!controller.queue().running());
+        QCOMPARE(window->findChild<QPushButton *>(u"cmdSuggestion"_s)->text(), u"&Suggestion"_s);
         QTRY_COMPARE_WITH_TIMEOUT(m_services.answeringConnections(), 0, 5000);
 
         QMap<QString, QByteArray> after = snapshot(m_program->reportFolder());
@@ -252,7 +252,7 @@ private Q_SLOTS:
             QCOMPARE(lines[i], cleanLines[i]);
         }
         QCOMPARE(after, before);
-        QCOMPARE(window->list().rows.size(), Rows);
+        QCOMPARE(window->controller().results().list().rows.size(), Rows);
         ++m_survived;
     }
 

@@ -224,7 +224,7 @@ private Q_SLOTS:
         // A run: either a real report takes the name, or the user is told and the rows stay.
         m_services.setKeywordRowCount(5);
         QCOMPARE(program.suggest(u"golf"_s, 20000), Ending::Finished);
-        QCOMPARE(program.window()->list().rows.size(), 5);
+        QCOMPARE(program.window()->controller().results().list().rows.size(), 5);
         QMap<QString, QByteArray> others = before; // all but what stands under the report's name
         others.remove(u"golf.kwd"_s);
         QMap<QString, QByteArray> after = snapshot(folder);
@@ -232,7 +232,7 @@ private Q_SLOTS:
             QVERIFY2(program.boxes.shown.isEmpty(), qPrintable(program.boxes.shown.join(u'\n')));
             const std::optional<StoredReport> stored = readReport(golf);
             QVERIFY(stored);
-            QCOMPARE(stored->rows, program.window()->list().rows);
+            QCOMPARE(stored->rows, program.window()->controller().results().list().rows);
             QVERIFY(QFileInfo(golf).isFile() && !QFileInfo(golf).isSymLink());
             after.remove(u"golf.kwd"_s);
             QCOMPARE(after, others);
@@ -285,7 +285,7 @@ private Q_SLOTS:
         QCOMPARE(program.boxes.shown.size(), 1);
         QVERIFY2(program.boxes.shown.first().startsWith(NotWritten),
                  qPrintable(program.boxes.shown.first()));
-        QCOMPARE(program.window()->list().rows.size(), 10);
+        QCOMPARE(program.window()->controller().results().list().rows.size(), 10);
         // Nothing half-written is left, and the earlier report is as it was.
         QCOMPARE(snapshot(folder), before);
         QCOMPARE(program.keywordBox()->itemText(0), u"golf"_s);
@@ -297,7 +297,7 @@ private Q_SLOTS:
         QVERIFY(program.boxes.shown.isEmpty());
         const std::optional<StoredReport> stored = readReport(program.reportPath(u"golf.kwd"_s));
         QVERIFY(stored);
-        QCOMPARE(stored->rows, program.window()->list().rows);
+        QCOMPARE(stored->rows, program.window()->controller().results().list().rows);
         QCOMPARE(readAll(program.reportPath(u"chess.kwd"_s)), before.value(u"chess.kwd"_s));
         program.stop();
     }

@@ -98,18 +98,18 @@ private Q_SLOTS:
         // The run. What the box holds is what was typed.
         m_services.clearRequests();
         program.enter(keyword);
-        QCOMPARE(program.window()->keywordText(), keyword);
+        QCOMPARE(program.keywordBox()->currentText(), keyword);
         QCOMPARE(program.suggest(keyword, 30000), Ending::Finished);
         QVERIFY2(program.boxes.shown.isEmpty(), qPrintable(program.boxes.shown.join(u'\n')));
         const QList<SampleRequest> requests = m_services.requests();
         QCOMPARE(phrases(requests, u"/suggest"_s), QStringList {keyword});
-        const SuggestionTable &table = program.window()->controller().state().suggestionTable;
+        const SuggestionTable &table = program.window()->controller().record().suggestionTable;
         QCOMPARE(table.suggestionCount, qint16(Rows));
         const QStringList searched = phrases(requests, u"/search"_s);
         QCOMPARE(searched.size(), Rows);
         for (int i = 0; i < Rows; ++i)
             QCOMPARE(searched[i], table.entries[std::size_t(i)].keyword);
-        const QList<ListRow> rows = program.window()->list().rows;
+        const QList<ListRow> rows = program.window()->controller().results().list().rows;
         QCOMPARE(rows.size(), Rows);
 
         // The report: one file, inside the report folder, one line per row whatever the keyword
@@ -133,8 +133,9 @@ private Q_SLOTS:
         program.click("cmdSuggestion");
         QVERIFY(!ended.wait(100));
         QVERIFY(m_services.requests().isEmpty());
-        QCOMPARE(program.window()->list().rows, asStored(rows));
-        QCOMPARE(program.window()->list().suggestionsCaption, stored->suggestionsCaption);
+        QCOMPARE(program.window()->controller().results().list().rows, asStored(rows));
+        QCOMPARE(program.window()->controller().results().list().suggestionsCaption,
+                 stored->suggestionsCaption);
         QCOMPARE(program.keywordBox()->count(), 1);
 
         // The history survives a restart exactly, and Export shows the report.
@@ -142,7 +143,7 @@ private Q_SLOTS:
         QVERIFY(program.start());
         QVERIFY(program.boxes.shown.isEmpty());
         QCOMPARE(program.program()->currentSettings().keywordHistory, QStringList {keyword});
-        QCOMPARE(program.window()->keywordText(), keyword);
+        QCOMPARE(program.keywordBox()->currentText(), keyword);
         program.click("cmdExportTXT");
         ReportViewer *viewer = program.window()->exporter().lastViewer();
         QVERIFY(viewer);

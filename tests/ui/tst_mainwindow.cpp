@@ -1,15 +1,15 @@
+#include "programharness.h"
 #include "reportfile.h"
 #include "sampleservices.h"
 #include "serviceaddresses.h"
 #include "settingsdialog.h"
-#include "windowharness.h"
 
 #include <QHeaderView>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QTreeWidget>
+#include <QTreeView>
 
 using namespace Quorvane;
 using namespace Qt::StringLiterals;
@@ -27,7 +27,7 @@ void doubleClick(QWidget *widget, QPoint at)
     QTest::mouseDClick(widget, Qt::LeftButton, {}, at);
 }
 
-void clickHeader(QTreeWidget *list, int section)
+void clickHeader(QTreeView *list, int section)
 {
     QHeaderView *header = list->header();
     list->horizontalScrollBar()->setValue(list->horizontalScrollBar()->maximum());
@@ -62,21 +62,9 @@ private Q_SLOTS:
     }
     void cleanup() { m_p.reset(); }
 
-    void firstStartHasEmptyHistoryAndDisabledButtons()
-    {
-        QCOMPARE(box()->currentText(), QString());
-        QCOMPARE(box()->count(), 0);
-        buttonsEnabled(false);
-        QCOMPARE(w()->status(), u"Ready to accept keyword"_s);
-        QCOMPARE(list()->topLevelItemCount(), 0);
-        // The settings were written with their defaults.
-        QCOMPARE(stored({"Interval", "KeywordNum"}), (QStringList {"0", "0"}));
-        QVERIFY(m_p->boxes.shown.isEmpty());
-    }
-
     void wholeRunFillsListWritesReportAndHistory()
     {
-        QSignalSpy downloads(&w()->controller().driver(), &FetchQueue::downloadIssued);
+        QSignalSpy downloads(&w()->controller().queue(), &FetchQueue::downloadIssued);
         QSignalSpy ended(&w()->controller(), &RunController::runEnded);
         startRun(u"golf clubs"_s);
         QCOMPARE(button("cmdSuggestion")->text(), u"&Stop"_s);
@@ -84,13 +72,14 @@ private Q_SLOTS:
         QCOMPARE(ended.first().first().value<Ending>(), Ending::Finished);
         QCOMPARE(downloads.size(), 102);
 
-        QCOMPARE(list()->topLevelItemCount(), 100);
-        const QString caption = list()->headerItem()->text(1);
-        QVERIFY2(caption.startsWith(u"Keyword \"golf clubs\" searches "_s), qPrintable(caption));
-        QVERIFY(caption.endsWith(u" (top 100 only)"_s));
+        QCOMPARE(rows(), 100);
+        const QString summary = caption();
+        QVERIFY2(summary.startsWith(u"Keyword \"golf clubs\" searches "_s), qPrintable(summary));
+        QVERIFY(summary.endsWith(u" (top 100 only)"_s));
         QCOMPARE(column(0).first(), u"1"_s);
         QCOMPARE(column(0).last(), u"100"_s);
-        QCOMPARE(list()->topLevelItem(0)->textAlignment(6) & Qt::AlignRight, int(Qt::AlignRight));
+        QVERIFY(model()->index(0, 6).data(Qt::TextAlignmentRole).value<Qt::Alignment>()
+                & Qt::AlignRight);
         QCOMPARE(button("cmdSuggestion")->text(), u"&Suggestion"_s);
         QCOMPARE(m_p->child<QProgressBar>("prgBar")->value(), 0);
         QCOMPARE(m_p->child<QProgressBar>("prgBar")->maximum(), 102);
@@ -112,7 +101,7 @@ private Q_SLOTS:
         QCOMPARE(box()->currentText(), u"golf clubs"_s);
         QCOMPARE(box()->count(), 1);
         buttonsEnabled(true);
-        QCOMPARE(list()->topLevelItemCount(), 0);
+        QCOMPARE(rows(), 0);
     }
 
     void sameKeywordThisMonthIsReusedWithoutDownload()
@@ -126,13 +115,13 @@ private Q_SLOTS:
         QSignalSpy ended(&w()->controller(), &RunController::runEnded);
         startRun(u"golf clubs"_s);
         QCOMPARE(column(1), phrases);
-        QVERIFY(list()->headerItem()->text(1).startsWith(u"Keyword \"Golf Clubs\",searches "_s));
-        QVERIFY(list()->headerItem()->text(1).endsWith(u" (top 12 only)"_s));
+        QVERIFY(caption().startsWith(u"Keyword \"Golf Clubs\",searches "_s));
+        QVERIFY(caption().endsWith(u" (top 12 only)"_s));
         QTest::qWait(50);
         QVERIFY(m_services.requests().isEmpty());
         QVERIFY(ended.isEmpty());
         QVERIFY(m_p->boxes.shown.isEmpty());
-        QCOMPARE(w()->controller().state().currentKeyword, u"golf clubs"_s);
+        QCOMPARE(w()->controller().currentKeyword(), u"golf clubs"_s);
         // A request shown from a report is recorded as it was typed.
         QCOMPARE(box()->count(), 2);
         QCOMPARE(box()->itemText(0), u"golf clubs"_s);
@@ -140,25 +129,12 @@ private Q_SLOTS:
                  QStringList {u"golf_clubs.kwd"_s});
     }
 
-    void emptyKeywordStartsNothing()
-    {
-        QCOMPARE(runToEnd(u"chess"_s, 3), Ending::Finished);
-        m_p->type(QString());
-        // An empty box offers no Suggest; a request for it is refused with its message.
-        QVERIFY(!button("cmdSuggestion")->isEnabled());
-        QVERIFY(button("cmdDeleteAll")->isEnabled());
-        w()->controller().requestSuggestion(QString());
-        QCOMPARE(m_p->boxes.shown, QStringList {u"warn: Please enter keyword !"_s});
-        QCOMPARE(button("cmdSuggestion")->text(), u"&Suggestion"_s);
-        QCOMPARE(list()->topLevelItemCount(), 3);
-    }
-
     void stopEndsRunWithoutReport()
     {
         QCOMPARE(runToEnd(u"chess"_s, 3), Ending::Finished);
         m_services.setKeywordRowCount(100);
-        w()->controller().driver().setDownloadPause(std::chrono::milliseconds(30));
-        QSignalSpy downloads(&w()->controller().driver(), &FetchQueue::downloadIssued);
+        w()->controller().queue().setDownloadPause(std::chrono::milliseconds(30));
+        QSignalSpy downloads(&w()->controller().queue(), &FetchQueue::downloadIssued);
         QSignalSpy ended(&w()->controller(), &RunController::runEnded);
         startRun(u"tennis rackets"_s);
         QTRY_VERIFY(downloads.size() >= 5);
@@ -177,7 +153,7 @@ private Q_SLOTS:
         QCOMPARE(button("cmdSuggestion")->text(), u"&Suggestion"_s);
         QCOMPARE(m_p->child<QProgressBar>("prgBar")->value(), 0);
         QCOMPARE(w()->status(), u"Application is ready to accept another keyword suggestion !"_s);
-        QCOMPARE(w()->controller().state().currentKeyword, u"chess"_s);
+        QCOMPARE(w()->controller().currentKeyword(), u"chess"_s);
         QVERIFY(!QFile::exists(m_p->reportPath(u"tennis_rackets.kwd"_s)));
         QCOMPARE(box()->count(), 0);
         const int issued = downloads.size();
@@ -187,9 +163,10 @@ private Q_SLOTS:
 
     void pauseRefusesRunsUntilSettingsEndIt()
     {
-        w()->controller().state().runsSincePause = 2;
+        w()->controller().pacing().runFinished();
+        w()->controller().pacing().runFinished();
         QCOMPARE(runToEnd(u"golf"_s, 3), Ending::Finished);
-        QVERIFY(w()->controller().pauseRunning());
+        QVERIFY(w()->controller().pacing().pausing());
         QCOMPARE(w()->status(), u"Sit back and relax, only 30 minutes delay"_s);
 
         startRun(u"chess"_s);
@@ -199,7 +176,7 @@ private Q_SLOTS:
 
         // The stored report is still shown during the pause.
         startRun(u"golf"_s);
-        QCOMPARE(list()->topLevelItemCount(), 3);
+        QCOMPARE(rows(), 3);
         QCOMPARE(m_p->boxes.shown.size(), 1);
 
         m_p->click("cmdSetting");
@@ -207,7 +184,7 @@ private Q_SLOTS:
         QVERIFY(dialog && dialog->isVisible());
         QVERIFY(dialog->option(0)->isChecked());
         QTest::mouseClick(dialog->option(1), Qt::LeftButton);
-        QVERIFY(!w()->controller().pauseRunning());
+        QVERIFY(!w()->controller().pacing().pausing());
         QCOMPARE(m_p->program()->currentSettings().intervalSetting, qint16(99));
         QCOMPARE(stored({"Interval"}), QStringList {"99"});
         QTest::mouseClick(dialog->findChild<QPushButton *>(u"cmdOK"_s), Qt::LeftButton);
@@ -215,7 +192,7 @@ private Q_SLOTS:
 
         QCOMPARE(runToEnd(u"chess"_s, 3), Ending::Finished);
         QCOMPARE(m_p->boxes.shown.size(), 1);
-        QVERIFY(!w()->controller().pauseRunning());
+        QVERIFY(!w()->controller().pacing().pausing());
         QCOMPARE(stored({"Interval"}), QStringList {"99"}); // a later history save keeps the choice
     }
 
@@ -229,7 +206,7 @@ private Q_SLOTS:
         QCOMPARE(column(1), phrases);
 
         clickHeader(list(), 6);
-        QVERIFY(w()->list().popularitySorted);
+        QVERIFY(w()->controller().results().list().popularitySorted);
         QVERIFY(column(1) != phrases);
         double previous = -1;
         for (const QString &ratio : column(6)) {
@@ -241,11 +218,11 @@ private Q_SLOTS:
         QVERIFY(column(0) != phrases); // IDs keep their run numbers, so are out of order now
 
         clickHeader(list(), 6);
-        QVERIFY(!w()->list().popularitySorted);
+        QVERIFY(!w()->controller().results().list().popularitySorted);
         QCOMPARE(column(1), phrases);
         QCOMPARE(column(4), sums);
         QCOMPARE(column(0).first(), u"1"_s);
-        QVERIFY(list()->headerItem()->text(1).contains(u",searches "_s));
+        QVERIFY(caption().contains(u",searches "_s));
         QVERIFY(m_p->boxes.shown.isEmpty());
     }
 
@@ -258,11 +235,11 @@ private Q_SLOTS:
 
         clickHeader(list(), 6);
         list()->horizontalScrollBar()->setValue(0);
-        QVERIFY(w()->list().popularitySorted);
-        QTreeWidgetItem *top = list()->topLevelItem(0);
-        QVERIFY(top->text(0) != u"1"_s);
-        doubleClick(list()->viewport(), list()->visualItemRect(top).center());
-        QCOMPARE(m_p->opened, QList<QUrl> {QUrl(queryAddress(top->text(1)))});
+        QVERIFY(w()->controller().results().list().popularitySorted);
+        const QModelIndex top = model()->index(0, 0);
+        QVERIFY(top.data().toString() != u"1"_s);
+        doubleClick(list()->viewport(), list()->visualRect(top).center());
+        QCOMPARE(m_p->opened, QList<QUrl> {QUrl(queryAddress(column(1).first()))});
     }
 
     void deleteAndDeleteAllRemoveEntriesAndFiles()
@@ -284,8 +261,8 @@ private Q_SLOTS:
         // Yes: the shown keyword's report goes, and the list with it.
         m_p->click("cmdDelete");
         QVERIFY(!QFile::exists(m_p->reportPath(u"tennis.kwd"_s)));
-        QCOMPARE(list()->topLevelItemCount(), 0);
-        QCOMPARE(list()->headerItem()->text(1), u"Suggestions"_s);
+        QCOMPARE(rows(), 0);
+        QCOMPARE(caption(), u"Suggestions"_s);
         QCOMPARE(box()->count(), 1);
         QCOMPARE(box()->currentText(), u"golf"_s);
         QVERIFY(button("cmdDelete")->isEnabled());
@@ -305,16 +282,16 @@ private Q_SLOTS:
 
     void closingDuringRunEndsItQuietly()
     {
-        w()->controller().driver().setDownloadPause(std::chrono::milliseconds(20));
-        QSignalSpy downloads(&w()->controller().driver(), &FetchQueue::downloadIssued);
+        w()->controller().queue().setDownloadPause(std::chrono::milliseconds(20));
+        QSignalSpy downloads(&w()->controller().queue(), &FetchQueue::downloadIssued);
         QSignalSpy closed(w(), &MainWindow::closed);
         startRun(u"golf clubs"_s);
         QTRY_VERIFY(downloads.size() >= 4);
         m_p->click("cmdExit");
         QCOMPARE(closed.size(), 1);
         QVERIFY(!w()->isVisible());
-        QVERIFY(!w()->controller().runUnderWay());
-        QVERIFY(w()->controller().state().stopRequested);
+        QVERIFY(!w()->controller().queue().running());
+        QVERIFY(w()->controller().record().stopRequested);
         const int issued = downloads.size();
         QTest::qWait(150);
         QCOMPARE(downloads.size(), issued);
@@ -361,7 +338,10 @@ private:
     MainWindow *w() const { return m_p->window(); }
     QPushButton *button(const char *name) const { return m_p->button(name); }
     QComboBox *box() const { return m_p->keywordBox(); }
-    QTreeWidget *list() const { return m_p->child<QTreeWidget>("lstKeyword"); }
+    QTreeView *list() const { return m_p->child<QTreeView>("lstKeyword"); }
+    QAbstractItemModel *model() const { return list()->model(); }
+    int rows() const { return model()->rowCount(); }
+    QString caption() const { return model()->headerData(1, Qt::Horizontal).toString(); }
     void buttonsEnabled(bool enabled) const
     {
         for (const QString &name : Buttons)
@@ -394,8 +374,8 @@ private:
     QStringList column(int c) const
     {
         QStringList texts;
-        for (int i = 0; i < list()->topLevelItemCount(); ++i)
-            texts << list()->topLevelItem(i)->text(c);
+        for (int i = 0; i < rows(); ++i)
+            texts << model()->index(i, c).data().toString();
         return texts;
     }
 

@@ -15,9 +15,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 
 using namespace Quorvane;
 using namespace Qt::StringLiterals;
@@ -209,16 +210,18 @@ private Q_SLOTS:
 
         const QColor first(200, 125, 68);
         const QColor second(254, 209, 199);
-        QTreeWidget list;
-        list.setColumnCount(2);
+        QTreeView list;
         list.setRootIsDecorated(false);
         list.setUniformRowHeights(true);
         list.resize(300, 300);
         StripedRows *stripes = setStripedRows(&list, first, second);
+        QStandardItemModel model(0, 2);
         for (int i = 0; i < rows; ++i)
-            new QTreeWidgetItem(&list, {QString::number(i), u"%1"_s.arg(rows - i, 3)});
+            model.appendRow({new QStandardItem(QString::number(i)),
+                             new QStandardItem(u"%1"_s.arg(rows - i, 3))});
+        list.setModel(&model);
         if (sorted)
-            list.sortItems(1, Qt::AscendingOrder);
+            model.sort(1, Qt::AscendingOrder);
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
         list.verticalScrollBar()->setValue(scrolledRows);
@@ -269,8 +272,8 @@ private Q_SLOTS:
             asked << url;
             return handlerWorks;
         });
-        exporter.Export(path);
-        exporter.Export(path); // twice: two views, as with any editor
+        exporter.exportReport(path);
+        exporter.exportReport(path); // twice: two views, as with any editor
         QCOMPARE(asked, fileExists ? QList<QUrl>(2, QUrl::fromLocalFile(path)) : QList<QUrl>());
         ReportViewer *viewer = exporter.lastViewer();
         if (fileExists && handlerWorks) {
