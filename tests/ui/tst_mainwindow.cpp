@@ -300,22 +300,11 @@ private Q_SLOTS:
         m_p->stop(); // the window goes while its run's traces are still about
     }
 
-    void secondInstanceEndsWithoutWindow()
-    {
-        ScriptedBoxes secondBoxes;
-        Program second(m_p->places(), secondBoxes);
-        QCOMPARE(second.start(), StartupOutcome::AnotherInstance);
-        QVERIFY(!second.window());
-        QVERIFY(secondBoxes.shown.isEmpty());
-        QVERIFY(w()->isVisible());
-    }
-
     void corruptSettingEndsStartupWithMessage_data()
     {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("content");
-        QTest::newRow("letters") << u"KeywordNum"_s << u"abc"_s;
-        QTest::newRow("empty") << u"KeywordNum"_s << QString();
+        QTest::newRow("history count not a number") << u"KeywordNum"_s << u"abc"_s;
         QTest::newRow("interval not a number") << u"Interval"_s << u"x"_s;
     }
 

@@ -3,17 +3,14 @@
 #include "helpwindow.h"
 #include "linklabel.h"
 #include "serviceaddresses.h"
-#include "settingsdialog.h"
 #include "stripes.h"
 #include "textexport.h"
 
 #include <QApplication>
-#include <QEnterEvent>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
@@ -22,23 +19,6 @@
 
 using namespace Quorvane;
 using namespace Qt::StringLiterals;
-
-namespace {
-
-void enter(QWidget *widget)
-{
-    QEnterEvent event(QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)),
-                      widget->mapToGlobal(QPointF(2, 2)));
-    QCoreApplication::sendEvent(widget, &event);
-}
-
-void leave(QWidget *widget)
-{
-    QEvent event(QEvent::Leave);
-    QCoreApplication::sendEvent(widget, &event);
-}
-
-} // namespace
 
 class tst_UiPieces final : public QObject
 {
@@ -67,56 +47,6 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QFETCH(QString, program);
         QCOMPARE(browserProgramFromCommand(command), program);
-    }
-
-    void linkLabelsChangeLookWithThePointer_data()
-    {
-        QTest::addColumn<QColor>("restColour");
-        QTest::addColumn<bool>("restUnderline");
-        QTest::addColumn<bool>("clickUnderline");
-        // The help link rests blue and underlined; the about link rests cyan without underline
-        // and drops the underline when clicked.
-        QTest::newRow("help link") << QColor(0, 0, 255) << true << true;
-        QTest::newRow("about link") << QColor(0, 255, 255) << false << false;
-    }
-
-    void linkLabelsChangeLookWithThePointer()
-    {
-        QFETCH(QColor, restColour);
-        QFETCH(bool, restUnderline);
-        QFETCH(bool, clickUnderline);
-
-        QWidget window;
-        window.resize(300, 100);
-        int clicks = 0;
-        auto *label =
-            new LinkLabel(u"link"_s, {restColour, restUnderline}, clickUnderline, &window);
-        label->setGeometry(10, 10, 200, 40);
-        connect(label, &LinkLabel::activated, &window, [&clicks] { ++clicks; });
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-
-        QCOMPARE(label->colour(), restColour);
-        QCOMPARE(label->underlined(), restUnderline);
-        QCOMPARE(label->cursor().shape(), Qt::PointingHandCursor);
-
-        enter(label);
-        QCOMPARE(label->colour(), QColor(0, 0, 255));
-        QVERIFY(label->underlined());
-
-        leave(label);
-        QCOMPARE(label->colour(), restColour);
-        QCOMPARE(label->underlined(), restUnderline);
-
-        enter(label);
-        QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(5, 5));
-        QCOMPARE(clicks, 1);
-        QCOMPARE(label->underlined(), clickUnderline);
-
-        // Pressed on the label but released elsewhere is no click.
-        QTest::mousePress(label, Qt::LeftButton, {}, QPoint(5, 5));
-        QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(250, 5));
-        QCOMPARE(clicks, 1);
     }
 
     // Both links open the product page; Help closes with it, About stays open until OK.
@@ -154,40 +84,6 @@ private Q_SLOTS:
             QTest::mouseClick(form->findChild<QPushButton *>(u"cmdOK"_s), Qt::LeftButton);
         }
         QTRY_VERIFY(form.isNull()); // closed and gone
-    }
-
-    void settingsDialogShowsAndStoresTheChoice_data()
-    {
-        QTest::addColumn<int>("setting");
-        QTest::addColumn<int>("checkedOnOpen");
-        QTest::addColumn<int>("clicked");
-        QTest::addColumn<QList<int>>("chosen");
-        QTest::newRow("stored 5 reads as don't care") << 5 << 1 << 0 << QList<int> {0};
-        QTest::newRow("don't care clicked again") << 99 << 1 << 1 << QList<int> {99};
-    }
-
-    void settingsDialogShowsAndStoresTheChoice()
-    {
-        QFETCH(int, setting);
-        QFETCH(int, checkedOnOpen);
-        QFETCH(int, clicked);
-        QFETCH(QList<int>, chosen);
-
-        QList<int> choices;
-        QPointer<SettingsDialog> dialog =
-            new SettingsDialog(qint16(setting), [&choices](qint16 v) { choices << v; });
-        dialog->show();
-        QVERIFY(QTest::qWaitForWindowExposed(dialog));
-        QVERIFY(dialog->option(checkedOnOpen)->isChecked());
-        QVERIFY(choices.isEmpty()); // opening stores nothing
-
-        QTest::mouseClick(dialog->option(clicked), Qt::LeftButton);
-        QCOMPARE(choices, chosen);
-        QVERIFY(dialog->option(clicked)->isChecked());
-
-        QTest::mouseClick(dialog->findChild<QPushButton *>(u"cmdOK"_s), Qt::LeftButton);
-        QTRY_VERIFY(dialog.isNull());
-        QCOMPARE(choices, chosen); // OK undoes and adds nothing
     }
 
     void stripesLieUnderDisplayPositions_data()
