@@ -44,11 +44,7 @@ StartupResult run(SettingsStore &store, SingleInstance &instance, Settings &sett
 StartupResult runStartupSequence(SettingsStore &store, SingleInstance &instance, Settings &settings,
                                  qint16 &pauseMinutesLeft)
 {
-    try {
-        return run(store, instance, settings, pauseMinutesLeft);
-    } catch (const std::exception &) {
-    } catch (...) { }
-    return {};
+    return run(store, instance, settings, pauseMinutesLeft);
 }
 
 QString instanceLockFolder(const SettingsLocation &location)

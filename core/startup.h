@@ -29,8 +29,8 @@ struct StartupResult
 };
 
 // The start-up steps before any window: the pause countdown starts at 30 minutes, a second
-// instance ends, a first start writes the defaults and any later start loads the settings. Any
-// failure in these steps, a thrown one included, ends as SevereError.
+// instance ends, a first start writes the defaults and any later start loads the settings. A
+// settings value that cannot be read ends as SevereError; what throws is trapped by the caller.
 StartupResult runStartupSequence(SettingsStore &store, SingleInstance &instance, Settings &settings,
                                  qint16 &pauseMinutesLeft);
 
