@@ -147,6 +147,7 @@ void MainWindow::buildControls()
     m_label1->setBuddy(m_cmbKeyword);
 
     m_cmdDelete = button("cmdDelete", "&Delete", 7680, 6600, 1200, 300, m_fmeSuggestion);
+    // "Deleta" is the button's own spelling, kept on purpose.
     m_cmdDeleteAll = button("cmdDeleteAll", "Deleta &All", 9000, 6600, 1200, 300, m_fmeSuggestion);
     m_cmdSuggestion = button("cmdSuggestion", "&Suggest", 10320, 6600, 1200, 300, m_fmeSuggestion);
 

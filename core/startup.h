@@ -10,6 +10,7 @@ class SingleInstance;
 
 // Shown in an exclamation box captioned "Quorvane 1.2" when the start-up fails; the program then
 // ends without its main window.
+// "occured" is the program's own spelling, kept on purpose.
 inline const QString SevereErrorText = QStringLiteral("Severe error has occured !");
 
 enum class StartupOutcome {
