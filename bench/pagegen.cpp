@@ -1,5 +1,7 @@
 #include "pagegen.h"
 
+#include "splitmix64.h"
+
 #include <QByteArrayView>
 
 #include <array>
@@ -9,26 +11,19 @@ namespace Quorvane {
 
 namespace {
 
-// splitmix64: the same sequence on every compiler, so a seed always gives the same page.
+// The same sequence on every compiler, so a seed always gives the same page.
 class Rng
 {
 public:
     explicit Rng(quint64 seed)
-        : m_state(seed)
+        : m_generator {seed}
     { }
 
-    quint64 next()
-    {
-        quint64 z = (m_state += 0x9e3779b97f4a7c15ULL);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-        return z ^ (z >> 31);
-    }
-
+    quint64 next() { return m_generator.next(); }
     int below(int bound) { return int(next() % quint64(bound)); }
 
 private:
-    quint64 m_state;
+    SplitMix64 m_generator;
 };
 
 // No word holds "link", "sponsored" or a part of the result-count phrase, so only the tables

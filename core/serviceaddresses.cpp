@@ -1,6 +1,7 @@
 #include "serviceaddresses.h"
 
 #include <QByteArray>
+#include <QUrl>
 
 namespace Quorvane {
 
@@ -35,17 +36,13 @@ int characterCode(QChar c)
 
 void ScrambleGenerator::seed(qint32 seed)
 {
-    // SplitMix64 over a fixed start state mixed with the seed.
-    m_state ^= static_cast<quint64>(static_cast<quint32>(seed)) * 0x9e3779b97f4a7c15ULL;
+    // A fixed start state mixed with the seed.
+    m_generator.state ^= static_cast<quint64>(static_cast<quint32>(seed)) * SplitMix64::Increment;
 }
 
 double ScrambleGenerator::nextFraction()
 {
-    m_state += 0x9e3779b97f4a7c15ULL;
-    quint64 z = m_state;
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    z ^= z >> 31;
+    const quint64 z = m_generator.next();
     // 53 bits make an exact double in [0, 1).
     return static_cast<double>(z >> 11) * (1.0 / 9007199254740992.0);
 }
@@ -112,24 +109,11 @@ void overrideEndpoints(std::optional<ServiceEndpoints> endpoints)
 
 QString encodePhrase(const QString &phrase)
 {
-    const QByteArray utf8 = phrase.toUtf8();
-    QString out;
-    out.reserve(utf8.size());
-    static const char hex[] = "0123456789ABCDEF";
-    for (char byte : utf8) {
-        const auto c = static_cast<unsigned char>(byte);
-        if (c == ' ') {
-            out.append(QLatin1Char('+'));
-        } else if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')
-                   || c == '-' || c == '_' || c == '.' || c == '~') {
-            out.append(QLatin1Char(static_cast<char>(c)));
-        } else {
-            out.append(QLatin1Char('%'));
-            out.append(QLatin1Char(hex[c >> 4]));
-            out.append(QLatin1Char(hex[c & 0xf]));
-        }
-    }
-    return out;
+    // The space is kept out of the escaping so that it can become "+"; a "+" typed by the user
+    // is escaped first, so the two stay apart.
+    QByteArray encoded = QUrl::toPercentEncoding(phrase, QByteArrayLiteral(" "));
+    encoded.replace(' ', '+');
+    return QString::fromLatin1(encoded);
 }
 
 QString keywordDatabaseAddress(const QString &seedKeyword)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "splitmix64.h"
+
 #include <QString>
 
 #include <optional>
@@ -41,13 +43,13 @@ void overrideEndpoints(std::optional<ServiceEndpoints> endpoints);
 class ScrambleGenerator
 {
 public:
-    void reset() { m_state = StartState; }
+    void reset() { m_generator.state = StartState; }
     void seed(qint32 seed);
     double nextFraction();
 
 private:
     static constexpr quint64 StartState = 0x5151a0b3c2d1e0f7ULL;
-    quint64 m_state = StartState;
+    SplitMix64 m_generator {StartState};
 };
 
 } // namespace Quorvane

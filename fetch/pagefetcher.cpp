@@ -35,6 +35,17 @@ bool canRead(const QUrl &url)
         && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
+// The system's proxy settings for this fetcher's reads alone, rather than switched on for every
+// network access in the process.
+class SystemProxies final : public QNetworkProxyFactory
+{
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
+    {
+        return systemProxyForQuery(query);
+    }
+};
+
 // The statuses Qt follows when the answer names a new address.
 bool isFollowedRedirect(int code)
 {
@@ -101,6 +112,8 @@ struct PageFetcher::Private
         , parsePhase(phase)
         , status(sink ? std::move(sink) : [](const QString &) {})
     {
+        // The manager owns the factory.
+        network.setProxyFactory(new SystemProxies);
         idle.setSingleShot(true);
         idle.setInterval(IdleConnectionMs);
         QObject::connect(&idle, &QTimer::timeout, q, [this] {
@@ -292,25 +305,19 @@ void PageFetcher::Private::complete(quint64 id)
     if (!pending.isEmpty() && pending.first() == download->key)
         pending.removeFirst();
     write(QStringLiteral("Completed download"));
-    try {
-        const QString html = pageText(download->body);
-        if (parsePhase == 0)
-            parseKeyword(html, download->key, table, stopRequested, status);
-        else if (parsePhase == 1)
-            parseGoogleResults(html, download->key, table, stopRequested, status);
-    } catch (...) {
-        // A page that cannot be handed over still ends with its one event.
-    }
+    const QString html = pageText(download->body);
+    if (parsePhase == 0)
+        parseKeyword(html, download->key, table, stopRequested, status);
+    else if (parsePhase == 1)
+        parseGoogleResults(html, download->key, table, stopRequested, status);
     Q_EMIT q->downloadHtmlComplete();
 }
 
 PageFetcher::PageFetcher(SuggestionTable &table, const bool &stopRequested,
                          const qint16 &parsePhase, StatusSink status, QObject *parent)
     : QObject(parent)
-    , d(new Private(this, table, stopRequested, parsePhase, std::move(status)))
-{
-    QNetworkProxyFactory::setUseSystemConfiguration(true);
-}
+    , d(std::make_unique<Private>(this, table, stopRequested, parsePhase, std::move(status)))
+{ }
 
 PageFetcher::~PageFetcher()
 {
@@ -320,7 +327,6 @@ PageFetcher::~PageFetcher()
     // to hear it.
     while (!d->active.empty())
         d->detach(d->active.front()->id);
-    delete d;
 }
 
 void PageFetcher::beginDownload(const QString &url, const QString &saveFile)

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 namespace Quorvane {
 
 // Downloads pages through Qt's network access (system proxy settings, TLS) on behalf of the
@@ -46,7 +48,7 @@ Q_SIGNALS:
 
 private:
     struct Private;
-    Private *d;
+    std::unique_ptr<Private> d;
 };
 
 } // namespace Quorvane

@@ -2,38 +2,6 @@
 
 namespace Quorvane {
 
-std::optional<TagSpan> findNextTag(QStringView page, qsizetype scanPosition)
-{
-    const qsizetype from = scanPosition > 0 ? scanPosition - 1 : 0;
-    const qsizetype open = page.indexOf(u'<', from);
-    if (open < 0)
-        return std::nullopt;
-    const qsizetype close = page.indexOf(u'>', open + 1);
-    if (close < 0)
-        return std::nullopt;
-    return TagSpan {open + 1, close + 1};
-}
-
-QStringView textBetween(QStringView page, qsizetype after, qsizetype before)
-{
-    const qsizetype first = qMax<qsizetype>(after, 0); // index of the character after `after`
-    const qsizetype last = qMin(before - 1, page.size()); // index of the character at `before`
-    if (last <= first)
-        return {};
-    return page.sliced(first, last - first);
-}
-
-QStringView trimSpaces(QStringView text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == u' ')
-        ++begin;
-    while (end > begin && text[end - 1] == u' ')
-        --end;
-    return text.sliced(begin, end - begin);
-}
-
 QString lowerCase(QStringView text)
 {
     QString lower(text.size(), Qt::Uninitialized);
@@ -41,19 +9,6 @@ QString lowerCase(QStringView text)
     for (const QChar c : text)
         *out++ = c.toLower();
     return lower;
-}
-
-std::optional<QString> tagName(QStringView tagText)
-{
-    const QStringView trimmed = trimSpaces(tagText);
-    if (trimmed.isEmpty())
-        return std::nullopt;
-    QString name = lowerCase(trimmed);
-    name.replace(QLatin1String("&nbsp;"), QLatin1String(" "));
-    const qsizetype space = name.indexOf(u' ');
-    if (space >= 0)
-        name.truncate(space);
-    return name;
 }
 
 QString stripTags(QStringView text)

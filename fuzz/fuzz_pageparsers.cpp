@@ -1,6 +1,6 @@
-// The tag scanner and both page parsers on arbitrary pages, each compared with the plain
-// reference implementation of the tests: every tag, every tag name, the stripped text, and for
-// both parsers the result, the status texts and the whole table must agree.
+// Both page parsers on arbitrary pages, each compared with the plain reference implementation
+// of the tests: the stripped, lower-cased and trimmed text, and for both parsers the result, the
+// status texts and the whole table must agree.
 //
 // Input: an optional option block, then the page. An input starting with byte 0x01 carries
 // four option bytes after it (download key, starting table, stop point, flags); any other input
@@ -19,9 +19,7 @@
 // QUORVANE_FUZZ_REFERENCE_BYTES: larger pages then go through the fast parsers alone.
 
 #include "fuzzsupport.h"
-#include "pageparsers.h"
-#include "referenceparsers.h"
-#include "tagscanner.h"
+#include "parsercomparison.h"
 
 #include <QLocale>
 
@@ -104,130 +102,30 @@ Options ReadOptions(InputReader &input, const uint8_t *data, size_t size)
     return options;
 }
 
-QStringList Describe(const SuggestionTable &table)
+Reference::ParseCase parseCase(bool keywordPages, const QString &page, const Options &options)
 {
-    QStringList lines;
-    lines << QStringLiteral("count %1 none %2").arg(table.suggestionCount).arg(table.noSuggestions);
-    for (int i = 0; i < MaxSuggestions; ++i) {
-        const Suggestion &s = table.entries[std::size_t(i)];
-        if (!s.searches.isEmpty() || !s.keyword.isEmpty() || !s.results.isEmpty() || s.hasAds)
-            lines << QStringLiteral("%1 [%2] [%3] [%4] %5")
-                         .arg(i)
-                         .arg(Visible(s.searches, 80), Visible(s.keyword, 80),
-                              Visible(s.results, 80))
-                         .arg(s.hasAds);
-    }
-    return lines;
+    Reference::ParseCase parse;
+    parse.keywordPages = keywordPages;
+    parse.pages = QStringList(keywordPages && options.twoKeywordPages ? 2 : 1, page);
+    parse.key = options.key;
+    parse.table = StartingTable(options.tablePreset);
+    parse.stopAfter = options.stopAfter;
+    return parse;
 }
 
-bool SameTable(const SuggestionTable &a, const SuggestionTable &b)
+void Compare(const char *parser, const Reference::ParseOutcome &fast,
+             const Reference::ParseCase &parse, const Options &options)
 {
-    if (a.suggestionCount != b.suggestionCount || a.noSuggestions != b.noSuggestions)
-        return false;
-    for (std::size_t i = 0; i < a.entries.size(); ++i) {
-        const Suggestion &x = a.entries[i];
-        const Suggestion &y = b.entries[i];
-        if (x.searches != y.searches || x.keyword != y.keyword || x.results != y.results
-            || x.hasAds != y.hasAds)
-            return false;
-    }
-    return true;
-}
-
-struct Outcome
-{
-    bool result = false;
-    QStringList status;
-    SuggestionTable table;
-};
-
-template<typename Parse>
-Outcome run(Parse parse, const QString &page, int pages, const Options &options)
-{
-    Outcome outcome;
-    outcome.table = StartingTable(options.tablePreset);
-    bool stop = options.stopAfter == 0;
-    const StatusSink sink = [&](const QString &text) {
-        outcome.status << text;
-        if (options.stopAfter > 0 && outcome.status.size() >= options.stopAfter)
-            stop = true;
-    };
-    for (int i = 0; i < pages; ++i)
-        outcome.result = parse(page, options.key, outcome.table, stop, sink);
-    return outcome;
-}
-
-void Compare(const char *parser, const Outcome &fast, const Outcome &reference,
-             const Options &options)
-{
-    if (fast.result == reference.result && fast.status == reference.status
-        && SameTable(fast.table, reference.table))
+    const QString difference = Reference::outcomeDifference(fast, Reference::parseReference(parse));
+    if (difference.isEmpty())
         return;
     Fail(QStringLiteral("%1 differs from the reference").arg(QLatin1String(parser)),
-         QStringList {
-             QStringLiteral("key [%1] table preset %2 stop after %3 locale %4")
-                 .arg(options.key)
-                 .arg(options.tablePreset)
-                 .arg(options.stopAfter)
-                 .arg(Locales()[std::size_t(options.locale)].name()),
-             QStringLiteral("fast result %1, reference %2").arg(fast.result).arg(reference.result),
-             QStringLiteral("fast status: ") + fast.status.join(QStringLiteral(" | ")),
-             QStringLiteral("reference status: ") + reference.status.join(QStringLiteral(" | ")),
-             QStringLiteral("fast table:\n    ")
-                 + Describe(fast.table).join(QStringLiteral("\n    ")),
-             QStringLiteral("reference table:\n    ")
-                 + Describe(reference.table).join(QStringLiteral("\n    "))});
-}
-
-// Every tag of the page in order, its name and, on short pages, the tag found from every
-// scan position.
-void CompareScanner(const QString &page)
-{
-    const std::optional<TagSpan> first = findNextTag(page, 0);
-    const std::optional<Reference::Tag> firstExpected = Reference::findNextTag(page, 0);
-    QUORVANE_FUZZ_CHECK(bool(first) == bool(firstExpected),
-                        QStringLiteral("first tag found by one side only"));
-    std::optional<TagSpan> tag = first;
-    std::optional<Reference::Tag> expected = firstExpected;
-    while (tag && expected) {
-        QUORVANE_FUZZ_CHECK(tag->start == expected->start && tag->end == expected->end,
-                            QStringLiteral("FindNextTag differs"),
-                            {QStringLiteral("fast %1-%2, reference %3-%4")
-                                 .arg(tag->start)
-                                 .arg(tag->end)
-                                 .arg(expected->start)
-                                 .arg(expected->end)});
-        const QString text = tagText(page, *tag).toString();
-        QUORVANE_FUZZ_CHECK(text == Reference::textBetween(page, expected->start, expected->end),
-                            QStringLiteral("tag text differs"));
-        const QString noName = QStringLiteral("(no name)");
-        const QString name = tagName(text).value_or(noName);
-        const QString expectedName = Reference::tagName(text).value_or(noName);
-        QUORVANE_FUZZ_CHECK(name == expectedName, QStringLiteral("TagName differs"),
-                            {Visible(text), Visible(name), Visible(expectedName)});
-        tag = findNextTag(page, tag->end);
-        expected = Reference::findNextTag(page, expected->end);
-        QUORVANE_FUZZ_CHECK(bool(tag) == bool(expected),
-                            QStringLiteral("next tag found by one side only"));
-    }
-    if (page.size() <= 256) {
-        for (qsizetype scan = 0; scan <= page.size() + 1; ++scan) {
-            const std::optional<TagSpan> at = findNextTag(page, scan);
-            const std::optional<Reference::Tag> atExpected = Reference::findNextTag(page, scan);
-            QUORVANE_FUZZ_CHECK(
-                bool(at) == bool(atExpected)
-                    && (!at || (at->start == atExpected->start && at->end == atExpected->end)),
-                QStringLiteral("FindNextTag from position %1 differs").arg(scan));
-        }
-    }
-    const QString stripped = stripTags(page);
-    const QString strippedExpected = Reference::stripTags(page);
-    QUORVANE_FUZZ_CHECK(stripped == strippedExpected, QStringLiteral("StripTags differs"),
-                        {Visible(stripped), Visible(strippedExpected)});
-    QUORVANE_FUZZ_CHECK(lowerCase(page) == Reference::lowerCase(page),
-                        QStringLiteral("LowerCase differs"));
-    QUORVANE_FUZZ_CHECK(trimSpaces(page).toString() == Reference::trimSpaces(page),
-                        QStringLiteral("TrimSpaces differs"));
+         QStringList {QStringLiteral("key [%1] table preset %2 stop after %3 locale %4")
+                          .arg(options.key)
+                          .arg(options.tablePreset)
+                          .arg(options.stopAfter)
+                          .arg(Locales()[std::size_t(options.locale)].name()),
+                      difference});
 }
 
 struct Slowest
@@ -252,11 +150,11 @@ Slowest &SlowestUnit()
 }
 
 // CPU time of both fast parsers on the page, as the fetcher runs them.
-double FastParseMs(const QString &page, const Options &options)
+double FastParseMs(const Reference::ParseCase &keyword, const Reference::ParseCase &results)
 {
     const double start = ThreadCpuMs();
-    run(parseKeyword, page, options.twoKeywordPages ? 2 : 1, options);
-    run(parseGoogleResults, page, 1, options);
+    Reference::parseFast(keyword);
+    Reference::parseFast(results);
     return ThreadCpuMs() - start;
 }
 
@@ -275,20 +173,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     static const double referenceBytes = EnvironmentNumber("QUORVANE_FUZZ_REFERENCE_BYTES", -1);
     const bool compare = referenceBytes < 0 || double(size) <= referenceBytes;
-    if (compare)
-        CompareScanner(page);
+    if (compare) {
+        const QString difference = Reference::textDifference(page);
+        QUORVANE_FUZZ_CHECK(difference.isEmpty(), difference);
+    }
 
-    const int keywordPages = options.twoKeywordPages ? 2 : 1;
+    const Reference::ParseCase keywordCase = parseCase(true, page, options);
+    const Reference::ParseCase resultsCase = parseCase(false, page, options);
     const double start = ThreadCpuMs();
-    const Outcome keyword = run(parseKeyword, page, keywordPages, options);
-    const Outcome results = run(parseGoogleResults, page, 1, options);
+    const Reference::ParseOutcome keyword = Reference::parseFast(keywordCase);
+    const Reference::ParseOutcome results = Reference::parseFast(resultsCase);
     double fastMs = ThreadCpuMs() - start;
 
     if (compare) {
-        Compare("ParseKeyword", keyword, run(Reference::parseKeyword, page, keywordPages, options),
-                options);
-        Compare("ParseGoogleResults", results, run(Reference::parseGoogleResults, page, 1, options),
-                options);
+        Compare("parseKeyword", keyword, keywordCase, options);
+        Compare("parseGoogleResults", results, resultsCase, options);
     }
 
     Slowest &slowest = SlowestUnit();
@@ -298,7 +197,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // One slow measurement may be a busy machine or a first call; three in a row are the
         // parsers. A new slowest unit is measured again too, so the figure reported is sound.
         for (int retry = 0; retry < 2 && (fastMs > limitMs || fastMs > slowest.ms); ++retry)
-            fastMs = std::min(fastMs, FastParseMs(page, options));
+            fastMs = std::min(fastMs, FastParseMs(keywordCase, resultsCase));
         QUORVANE_FUZZ_CHECK(fastMs <= limitMs,
                             QStringLiteral("the fast parsers took %1 ms of CPU on a %2-byte page")
                                 .arg(fastMs)

@@ -1,6 +1,7 @@
 #include "reportfile.h"
 
 #include "numbers.h"
+#include "plaintext.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -86,13 +87,6 @@ QString cutToBytes(const QString &text, int maxBytes)
     return text.left(end);
 }
 
-QString singleLine(QString text)
-{
-    text.replace(u'\r', u' ');
-    text.replace(u'\n', u' ');
-    return text;
-}
-
 QString fixedLine(const std::array<QString, ListColumnCount> &cells)
 {
     QString line;
@@ -104,17 +98,6 @@ QString fixedLine(const std::array<QString, ListColumnCount> &cells)
     return line;
 }
 
-QString trimSpaces(QStringView text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == u' ')
-        ++begin;
-    while (end > begin && text[end - 1] == u' ')
-        --end;
-    return text.mid(begin, end - begin).toString();
-}
-
 ListRow readRow(QStringView line, const QLocale &locale)
 {
     ListRow row;
@@ -124,7 +107,8 @@ ListRow readRow(QStringView line, const QLocale &locale)
             ? ReportFieldWidths[std::size_t(column)]
             : std::max<qsizetype>(0, line.size() - start);
         if (start < line.size())
-            row[column] = trimSpaces(line.mid(start, std::min(width, line.size() - start)));
+            row[column] =
+                trimSpaces(line.mid(start, std::min(width, line.size() - start))).toString();
         start += width;
     }
     QString &ratio = row[ColumnPopularityPerSearch];
@@ -304,8 +288,8 @@ std::optional<StoredReport> readReport(const QString &filePath, const QLocale &l
 }
 
 bool writeReport(SuggestionTable &table, const QString &seedKeyword, const ReportFolder &folder,
-               const QString &reportFileName, ResultList &list, const QLocale &locale,
-               QString *error)
+                 const QString &reportFileName, ResultList &list, const QLocale &locale,
+                 QString *error)
 {
     const qint64 total = totalSearches(table, locale);
     list.rows = makeListRows(table, total, locale);

@@ -1,6 +1,7 @@
 #include "resultlist.h"
 
 #include "numbers.h"
+#include "plaintext.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,14 +19,6 @@ QString cutText(const QString &text, int length)
     if (cut > 0 && text[cut - 1].isHighSurrogate())
         --cut;
     return text.left(cut);
-}
-
-// A line break inside a cell would split its report line; it shows as a space instead.
-QString singleLine(QString text)
-{
-    text.replace(u'\r', u' ');
-    text.replace(u'\n', u' ');
-    return text;
 }
 
 double searchesValue(const QString &searches, const QLocale &locale)

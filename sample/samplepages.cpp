@@ -1,6 +1,7 @@
 #include "samplepages.h"
 
 #include "serviceaddresses.h"
+#include "splitmix64.h"
 
 #include <QSet>
 
@@ -28,10 +29,7 @@ const std::array<const char *, 24> Filler = {
 
 quint64 mix(quint64 z)
 {
-    z += 0x9e3779b97f4a7c15ULL;
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
+    return SplitMix64 {z}.next();
 }
 
 quint64 phraseHash(const QString &phrase, quint64 salt)

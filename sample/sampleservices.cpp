@@ -14,6 +14,9 @@
 #include <atomic>
 #include <functional>
 
+#define ZLIB_CONST
+#include <zlib.h>
+
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
 #endif
@@ -93,40 +96,22 @@ std::optional<int> intParameter(const QByteArray &target, const QByteArray &name
     return std::nullopt;
 }
 
-quint32 crc32(const QByteArray &data)
-{
-    static const auto table = [] {
-        std::array<quint32, 256> t {};
-        for (quint32 n = 0; n < 256; ++n) {
-            quint32 c = n;
-            for (int k = 0; k < 8; ++k)
-                c = c & 1 ? 0xedb88320U ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    quint32 c = 0xffffffffU;
-    for (const char byte : data)
-        c = table[(c ^ static_cast<unsigned char>(byte)) & 0xff] ^ (c >> 8);
-    return c ^ 0xffffffffU;
-}
-
-// Zeros that inflate to GzipInflatedBytes, in gzip framing around qCompress's deflate stream.
+// Zeros that inflate to GzipInflatedBytes.
 const QByteArray &gzipBomb()
 {
     static const QByteArray body = [] {
         const QByteArray plain(SampleServices::GzipInflatedBytes, '\0');
-        const QByteArray zlib = qCompress(plain, 9);
-        // qCompress: 4-byte length, 2-byte zlib header, deflate data, 4-byte Adler-32.
-        const QByteArray deflate = zlib.mid(6, zlib.size() - 10);
-        QByteArray gz("\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03", 10);
-        gz += deflate;
-        auto appendLe = [&gz](quint32 v) {
-            for (int i = 0; i < 4; ++i)
-                gz += static_cast<char>((v >> (8 * i)) & 0xff);
-        };
-        appendLe(crc32(plain));
-        appendLe(static_cast<quint32>(plain.size()));
+        z_stream stream {};
+        // Window bits above 15 ask zlib for gzip framing rather than its own.
+        deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+        QByteArray gz(qsizetype(deflateBound(&stream, uLong(plain.size()))), Qt::Uninitialized);
+        stream.next_in = reinterpret_cast<const Bytef *>(plain.constData());
+        stream.avail_in = uInt(plain.size());
+        stream.next_out = reinterpret_cast<Bytef *>(gz.data());
+        stream.avail_out = uInt(gz.size());
+        deflate(&stream, Z_FINISH);
+        gz.resize(qsizetype(stream.total_out));
+        deflateEnd(&stream);
         return gz;
     }();
     return body;
@@ -679,11 +664,6 @@ void SampleServices::stop()
     m_worker = nullptr;
     m_shared->port = 0;
     m_shared->silentPort = 0;
-}
-
-bool SampleServices::isRunning() const
-{
-    return m_thread != nullptr;
 }
 
 quint16 SampleServices::port() const

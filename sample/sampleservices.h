@@ -84,7 +84,6 @@ public:
 
     bool start();
     void stop();
-    bool isRunning() const;
 
     quint16 port() const;
     QString baseAddress() const; // "http://127.0.0.1:<port>"

@@ -330,15 +330,6 @@ QString SettingsStore::readRegValue(const QString &keyPath, const QString &value
     return readValue(settings, valueName);
 }
 
-bool SettingsStore::deleteRegKey(const QString &keyPath)
-{
-    if (!prepareWrite())
-        return false;
-    QSettings settings(m_location.path, m_location.format);
-    settings.remove(groupOf(keyPath));
-    return commit(settings);
-}
-
 bool SettingsStore::keyExists(const QString &keyPath) const
 {
     QSettings settings(m_location.path, m_location.format);

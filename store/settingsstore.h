@@ -68,7 +68,6 @@ public:
     bool writeRegValue(const QString &keyPath, const QString &valueName, const QString &text);
     // Empty text when the key or the value does not exist; reading never creates anything.
     QString readRegValue(const QString &keyPath, const QString &valueName) const;
-    bool deleteRegKey(const QString &keyPath);
     // A first start is recognised by the absence of the key.
     bool keyExists(const QString &keyPath) const;
 

@@ -10,82 +10,34 @@ class tst_ServiceAddresses final : public QObject
 
 private Q_SLOTS:
     void cleanup() { overrideEndpoints(std::nullopt); }
-
-    void scrambleSeedFollowsTheShiftRule();
-    void generatorSequenceIsFixedAcrossPlatforms();
-    void unscrambleDropsUnprintableCharacters();
-    void storedPiecesRoundTrip_data();
-    void storedPiecesRoundTrip();
-    void builtInAddressesJoinPrefixPhraseSuffix();
+    void builtInPiecesUnscrambleToThePlainAddresses();
+    void scrambleRoundTripsPrintableText();
     void phraseIsEncoded_data();
     void phraseIsEncoded();
     void overrideRedirectsEveryAddress();
 };
 
-void tst_ServiceAddresses::scrambleSeedFollowsTheShiftRule()
+void tst_ServiceAddresses::builtInPiecesUnscrambleToThePlainAddresses()
 {
-    QCOMPARE(scrambleSeed(QString()), 0);
-    QCOMPARE(scrambleSeed(QStringLiteral("A")), 0); // a=0, b=0: 65 ^ 65
-    QCOMPARE(scrambleSeed(QStringLiteral("AB")), qint32((66 << 7) ^ (66 << 13))); // a=7, b=13
-    QVERIFY(scrambleSeed(QString(20, QChar(255))) >= 0); // 255 shifted by at most 22
+    // The stored pieces depend on the generator's exact sequence and the seed's shift rule.
+    QCOMPARE(
+        keywordDatabaseAddress(QStringLiteral("golf clubs")),
+        QStringLiteral("https://keywords.quorvane.com/suggest?hl=en&term=golf+clubs&rows=100"));
+    QCOMPARE(queryAddress(QStringLiteral("c&a")),
+             QStringLiteral("https://www.google.com/search?hl=en&num=10&q=c%26a&btnG=Search"));
+    QCOMPARE(productPageAddress(), QStringLiteral("https://www.quorvane.com/update/check.html"));
 }
 
-void tst_ServiceAddresses::generatorSequenceIsFixedAcrossPlatforms()
+void tst_ServiceAddresses::scrambleRoundTripsPrintableText()
 {
-    // The stored pieces in the program depend on this exact sequence.
-    QCOMPARE(unscramble(QStringLiteral("k"), QStringLiteral("abcdef")), QStringLiteral("cJ!4P&"));
-    ScrambleGenerator g;
-    g.seed(12345);
-    const double first = g.nextFraction();
-    const double second = g.nextFraction();
-    QVERIFY(first >= 0.0 && first < 1.0 && second >= 0.0 && second < 1.0);
-    g.reset();
-    g.seed(12345);
-    QCOMPARE(g.nextFraction(), first);
-}
-
-void tst_ServiceAddresses::unscrambleDropsUnprintableCharacters()
-{
-    const QString key = QStringLiteral("Qv&12-rK#9x!m");
-    // A line break and a character above 126 draw no fraction and vanish.
-    QCOMPARE(unscramble(key, QStringLiteral("a\nb") + QChar(0xe9)),
-             unscramble(key, QStringLiteral("ab")));
-    QCOMPARE(unscramble(key, QStringLiteral("\r\n\t")), QString());
-}
-
-void tst_ServiceAddresses::storedPiecesRoundTrip_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("plain");
     QString printable;
     for (int c = 32; c <= 126; ++c)
         printable.append(QChar(c));
-    QTest::newRow("address") << "Qv&12-rK#9x!m"
-                             << "https://example.test/s?q=";
-    QTest::newRow("every printable") << "key" << printable;
-    QTest::newRow("empty key") << QString() << "&rows=100";
-}
-
-void tst_ServiceAddresses::storedPiecesRoundTrip()
-{
-    QFETCH(QString, key);
-    QFETCH(QString, plain);
-    const QString stored = scramble(key, plain);
-    QCOMPARE(stored.size(), plain.size());
-    QCOMPARE(unscramble(key, stored), plain);
-}
-
-void tst_ServiceAddresses::builtInAddressesJoinPrefixPhraseSuffix()
-{
-    // The built-in pieces unscramble to plain addresses.
-    const ServiceEndpoints e = builtInEndpoints();
-    for (const QString &prefix : {e.keywordPrefix, e.queryPrefix})
-        QVERIFY2(prefix.startsWith(u"https://") && prefix.endsWith(u'='), qPrintable(prefix));
-    for (const QString &suffix : {e.keywordSuffix, e.querySuffix})
-        QVERIFY2(suffix.startsWith(u'&'), qPrintable(suffix));
-    QCOMPARE(keywordDatabaseAddress(QStringLiteral("golf clubs")),
-             e.keywordPrefix + "golf+clubs" + e.keywordSuffix);
-    QCOMPARE(queryAddress(QString()), e.queryPrefix + e.querySuffix);
+    for (const QString &key : {QString(), QStringLiteral("Qv&12-rK#9x!m")})
+        QCOMPARE(unscramble(key, scramble(key, printable)), printable);
+    // A line break and a character above 126 draw no fraction and vanish.
+    QCOMPARE(unscramble(QStringLiteral("k"), QStringLiteral("a\nb") + QChar(0xe9)),
+             unscramble(QStringLiteral("k"), QStringLiteral("ab")));
 }
 
 void tst_ServiceAddresses::phraseIsEncoded_data()
@@ -95,14 +47,13 @@ void tst_ServiceAddresses::phraseIsEncoded_data()
     const auto row = [](const char *label, const char *phrase, const char *encoded) {
         QTest::newRow(label) << QString::fromUtf8(phrase) << QString::fromLatin1(encoded);
     };
-    row("space", "golf clubs", "golf+clubs");
     row("two spaces", "golf  clubs", "golf++clubs");
-    row("no space", "Golf", "Golf");
     row("empty", "", "");
     row("ampersand", "c&a", "c%26a");
     row("plus", "c++", "c%2B%2B");
     row("hash and percent", "#1 50%", "%231+50%25");
     row("unreserved", "a-b_c.d~e", "a-b_c.d~e");
+    row("reserved and controls", "a/b?c=d\t\x7f", "a%2Fb%3Fc%3Dd%09%7F");
     row("non-ascii", "caf\xc3\xa9", "caf%C3%A9");
     row("emoji", "\xf0\x9f\x8f\x8c", "%F0%9F%8F%8C");
 }
@@ -119,10 +70,8 @@ void tst_ServiceAddresses::overrideRedirectsEveryAddress()
                                         QString(), "http://127.0.0.1:9/p"});
     QCOMPARE(keywordDatabaseAddress(QStringLiteral("a b")),
              QStringLiteral("http://127.0.0.1:9/kw?t=a+b&x"));
-    QCOMPARE(queryAddress(QStringLiteral("c&a")), QStringLiteral("http://127.0.0.1:9/q?q=c%26a"));
+    QCOMPARE(queryAddress(QStringLiteral("c")), QStringLiteral("http://127.0.0.1:9/q?q=c"));
     QCOMPARE(productPageAddress(), QStringLiteral("http://127.0.0.1:9/p"));
-    overrideEndpoints(std::nullopt);
-    QVERIFY(productPageAddress().startsWith(QLatin1String("https://")));
 }
 
 QTEST_GUILESS_MAIN(tst_ServiceAddresses)

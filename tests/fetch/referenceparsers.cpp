@@ -3,6 +3,7 @@
 #include <QLocale>
 
 #include <cmath>
+#include <optional>
 
 namespace Quorvane::Reference {
 
@@ -77,23 +78,6 @@ Outcome examineChunk(QString chunk, int entry, SuggestionTable &table, const Sta
 
 } // namespace
 
-std::optional<Tag> findNextTag(const QString &page, qsizetype scanPosition)
-{
-    const qsizetype open = page.indexOf(u'<', std::max<qsizetype>(scanPosition - 1, 0));
-    if (open < 0)
-        return std::nullopt;
-    const qsizetype close = page.indexOf(u'>', open + 1);
-    if (close < 0)
-        return std::nullopt;
-    return Tag {open + 1, close + 1};
-}
-
-QString textBetween(const QString &page, qsizetype after, qsizetype before)
-{
-    const qsizetype length = before - after - 1;
-    return length > 0 ? page.mid(after, length) : QString();
-}
-
 QString lowerCase(QString text)
 {
     for (QChar &c : text)
@@ -112,17 +96,6 @@ QString trimSpaces(const QString &text)
     return text.mid(begin, end - begin);
 }
 
-std::optional<QString> tagName(const QString &tagText)
-{
-    QString text = trimSpaces(tagText);
-    if (text.isEmpty())
-        return std::nullopt;
-    text = lowerCase(text);
-    text.replace(QStringLiteral("&nbsp;"), QStringLiteral(" "));
-    const qsizetype space = text.indexOf(u' ');
-    return space < 0 ? text : text.left(space);
-}
-
 QString stripTags(QString chunk)
 {
     for (;;) {
@@ -137,6 +110,45 @@ QString stripTags(QString chunk)
                       inner == QStringLiteral("br") ? QStringLiteral(" ") : QString());
     }
 }
+
+namespace {
+
+// A tag: the position of its "<", counted from 1, and of the first ">" after it.
+struct Tag
+{
+    qsizetype start = 0;
+    qsizetype end = 0;
+};
+
+std::optional<Tag> findNextTag(const QString &page, qsizetype scanPosition)
+{
+    const qsizetype open = page.indexOf(u'<', std::max<qsizetype>(scanPosition - 1, 0));
+    if (open < 0)
+        return std::nullopt;
+    const qsizetype close = page.indexOf(u'>', open + 1);
+    if (close < 0)
+        return std::nullopt;
+    return Tag {open + 1, close + 1};
+}
+
+QString textBetween(const QString &page, qsizetype after, qsizetype before)
+{
+    const qsizetype length = before - after - 1;
+    return length > 0 ? page.mid(after, length) : QString();
+}
+
+std::optional<QString> tagName(const QString &tagText)
+{
+    QString text = trimSpaces(tagText);
+    if (text.isEmpty())
+        return std::nullopt;
+    text = lowerCase(text);
+    text.replace(QStringLiteral("&nbsp;"), QStringLiteral(" "));
+    const qsizetype space = text.indexOf(u' ');
+    return space < 0 ? text : text.left(space);
+}
+
+} // namespace
 
 bool parseKeyword(const QString &html, const QString &, SuggestionTable &table,
                   const bool &stopRequested, const StatusSink &status)

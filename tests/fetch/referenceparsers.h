@@ -7,19 +7,8 @@
 
 #include <QString>
 
-#include <optional>
-
 namespace Quorvane::Reference {
 
-struct Tag
-{
-    qsizetype start = 0; // position of "<", counted from 1
-    qsizetype end = 0; // position of the first ">" after it
-};
-
-std::optional<Tag> findNextTag(const QString &page, qsizetype scanPosition);
-QString textBetween(const QString &page, qsizetype after, qsizetype before);
-std::optional<QString> tagName(const QString &tagText);
 QString stripTags(QString chunk);
 QString lowerCase(QString text);
 QString trimSpaces(const QString &text);

@@ -1,6 +1,5 @@
+#include "loopbackservices.h"
 #include "pagefetcher.h"
-#include "samplepages.h"
-#include "sampleservices.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -14,6 +13,7 @@
 #include <memory>
 
 using namespace Quorvane;
+using namespace Quorvane::TestSupport;
 
 Q_DECLARE_METATYPE(Quorvane::SampleFault)
 
@@ -28,16 +28,6 @@ const QString Processing = QStringLiteral("Processing ...");
 const QString Completed = QStringLiteral("Completed download");
 const QString Canceled = QStringLiteral("Canceled download");
 const QString Parsing = QStringLiteral("Begin to parse popularity results ...");
-
-// A phrase whose sample result page shows a count and sponsored links.
-QString phraseWithCountAndAds()
-{
-    for (const SampleSuggestion &row : sampleSuggestions(QStringLiteral("tennis rackets"))) {
-        if (sampleResultCount(row.phrase) >= 0 && sampleHasAds(row.phrase))
-            return row.phrase;
-    }
-    return {};
-}
 
 // For answers the sample services do not give: one canned response to every request, whole or
 // `piece` bytes at a time; then it closes, or with keepAlive waits for the next request.
@@ -109,13 +99,12 @@ class tst_PageFetcher final : public QObject
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_services.start()); }
-    void cleanupTestCase() { m_services.stop(); }
     void init()
     {
         m_table = SuggestionTable {};
         m_phase = 1;
         m_statuses.clear();
-        m_services.setFaultPlan({});
+        m_services->setFaultPlan({});
         m_fetcher = std::make_unique<PageFetcher>(
             m_table, m_stop, m_phase, [this](const QString &text) { m_statuses << text; });
     }
@@ -131,7 +120,6 @@ private Q_SLOTS:
     void cancellingEndsEveryPendingRead_data();
     void cancellingEndsEveryPendingRead();
     void onlyAFailureTakesItsKeyOffTheList();
-    void downloadBegunFromTheEventRuns();
 
 private:
     // The statuses the fetcher itself shows, without the parsers'.
@@ -155,7 +143,7 @@ private:
         return spy.count() == count;
     }
 
-    SampleServices m_services;
+    LoopbackServices m_services;
     SuggestionTable m_table;
     bool m_stop = false;
     qint16 m_phase = 1;
@@ -179,21 +167,17 @@ void tst_PageFetcher::everyFaultEndsWithOneEvent_data()
     row("reset in mid-body", F::ResetMidBody, Ending::Failed);
     row("stall fails at the deadline", F::Stall, Ending::Failed, {});
     row("404 with a body", F::NotFound, Ending::Failed);
-    row("500 with a body", F::ServerError, Ending::Failed);
     row("one redirect, then the page", F::Redirect, Ending::Parsed, {Redirecting, Processing});
     row("redirect loop stops after the limit", F::RedirectLoop, Ending::Failed,
         QStringList(PageFetcher::MaxRedirects, Redirecting));
     row("declared length over the limit", F::OversizeDeclared, Ending::Failed);
     row("chunked body over the limit", F::OversizeChunked, Ending::Failed);
     row("binary garbage is parsed", F::Garbage, Ending::Parsed);
-    row("empty body is parsed", F::EmptyBody, Ending::Parsed);
-    row("body shorter than its length", F::ShortBody, Ending::Failed);
     // Qt reports this as failed or, seeing the close only after the last bytes, as a whole
     // page; only a declared length would tell, and a chunked body has none.
     row("chunked body without its last chunk", F::ChunkedCut, Ending::EitherWay);
     row("drip fails at the deadline", F::Drip, Ending::Failed);
     row("redirect to a silent server", F::RedirectToSilent, Ending::Failed, {Redirecting});
-    row("two lengths that disagree", F::DoubleContentLength, Ending::Failed);
     // Qt reads a chunk size it cannot parse as 0, the last chunk: the page ends there, empty.
     row("chunk size that is not hexadecimal ends the page", F::BadChunkSize, Ending::Parsed);
     row("gzip body, though identity was asked for", F::GzipBomb, Ending::Failed);
@@ -219,7 +203,7 @@ void tst_PageFetcher::everyFaultEndsWithOneEvent()
     connect(m_fetcher.get(), &PageFetcher::downloadHtmlComplete, this,
             [&] { endedMs = clock.elapsed(); });
     m_fetcher->beginDownload(
-        m_services.faultAddress(fault, QStringLiteral("/search?q=") + encodePhrase(phrase)),
+        m_services->faultAddress(fault, QStringLiteral("/search?q=") + encodePhrase(phrase)),
         QStringLiteral("3"));
     QVERIFY(waitForEvents(events, 1));
     // The deadline counts from the start of the read: a drip that keeps data coming meets it
@@ -244,7 +228,7 @@ void tst_PageFetcher::everyFaultEndsWithOneEvent()
         QCOMPARE(entry.hasAds, wholePage);
     }
     // Whatever the outcome, the read is dropped rather than drained: its connection goes.
-    QTRY_COMPARE_WITH_TIMEOUT(m_services.openConnections(), 0, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_services->openConnections(), 0, 2000);
 }
 
 void tst_PageFetcher::answerDecidesWhetherThePageIsParsed_data()
@@ -265,12 +249,14 @@ void tst_PageFetcher::answerDecidesWhetherThePageIsParsed_data()
         {"declared length", ok + "Content-Length: 5\r\n\r\nhello", true},
         {"body until the close", ok + "Content-Type: text/html\r\n\r\n<p>x</p>", true},
         {"chunks", chunked + "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n", true},
-        {"equal lengths twice", ok + "Content-Length: 2\r\nContent-Length: 2\r\n\r\nok", true},
-        {"length list that disagrees", ok + "Content-Length: 2, 3\r\n\r\nok", false},
+        {"length list that disagrees", ok + "Content-Length: 3, 2\r\n\r\nok", false},
         {"length that is not a number", ok + "Content-Length: two\r\n\r\nok", false},
         {"body shorter than declared", ok + "Content-Length: 9\r\n\r\nhello", false},
         {"long body shorter than declared",
          ok + "Content-Length: 400000\r\n\r\n" + QByteArray(300000, 'x'), false},
+        // Qt ends a status without content at its head; only the fetcher sees the length unmet.
+        {"no-content status declaring a length it never sends",
+         "HTTP/1.1 204 No Content\r\nContent-Length: 9\r\n\r\n", false},
         {"identity coding", ok + "Content-Encoding: identity\r\nContent-Length: 2\r\n\r\nok", true},
         {"deflate coding", ok + "Content-Encoding: deflate\r\nContent-Length: 2\r\n\r\nok", false},
         {"interim answer before the page",
@@ -336,10 +322,10 @@ void tst_PageFetcher::unreadableAddressesFailOnce_data()
     QTest::newRow("no scheme") << QStringLiteral("golf clubs");
     QTest::newRow("empty") << QString();
     QTest::newRow("web scheme without a host") << QStringLiteral("http://");
-    QTest::newRow("refused") << m_services.refusedAddress();
+    QTest::newRow("refused") << m_services->refusedAddress();
     // The handshake meets a plain HTTP server.
-    QTest::newRow("TLS failure") << m_services.baseAddress().replace(QLatin1String("http:"),
-                                                                     QLatin1String("https:"));
+    QTest::newRow("TLS failure") << m_services->baseAddress().replace(QLatin1String("http:"),
+                                                                      QLatin1String("https:"));
 }
 
 void tst_PageFetcher::unreadableAddressesFailOnce()
@@ -372,10 +358,10 @@ void tst_PageFetcher::cancellingEndsEveryPendingRead()
     QStringList keys;
     for (int i = 0; i < pending; ++i) {
         keys << QString::number(i);
-        m_fetcher->beginDownload(m_services.faultAddress(SampleFault::Stall), keys.last());
+        m_fetcher->beginDownload(m_services->faultAddress(SampleFault::Stall), keys.last());
     }
     QCOMPARE(m_fetcher->pendingDownloads(), keys);
-    QTRY_COMPARE_WITH_TIMEOUT(m_services.openConnections(), pending, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_services->openConnections(), pending, 2000);
 
     if (byDestructor) {
         m_fetcher.reset();
@@ -385,7 +371,7 @@ void tst_PageFetcher::cancellingEndsEveryPendingRead()
     }
     QCOMPARE(events.count(), pending);
     QCOMPARE(fetcherStatuses(), QStringList(pending, Canceled));
-    QTRY_COMPARE_WITH_TIMEOUT(m_services.openConnections(), 0, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_services->openConnections(), 0, 2000);
     QVERIFY(waitForEvents(events, pending)); // and nothing after
 }
 
@@ -395,11 +381,11 @@ void tst_PageFetcher::onlyAFailureTakesItsKeyOffTheList()
 {
     QSignalSpy events(m_fetcher.get(), &PageFetcher::downloadHtmlComplete);
     const QString phrase = phraseWithCountAndAds();
-    const QString stall = m_services.faultAddress(SampleFault::Stall);
+    const QString stall = m_services->faultAddress(SampleFault::Stall);
     for (const char *key : {"a", "k", "b"})
         m_fetcher->beginDownload(stall, QString::fromLatin1(key));
-    m_fetcher->beginDownload(m_services.faultAddress(SampleFault::NotFound), QStringLiteral("k"));
-    const ServiceEndpoints e = m_services.endpoints();
+    m_fetcher->beginDownload(m_services->faultAddress(SampleFault::NotFound), QStringLiteral("k"));
+    const ServiceEndpoints e = m_services->endpoints();
     m_fetcher->beginDownload(e.queryPrefix + encodePhrase(phrase) + e.querySuffix,
                              QStringLiteral("1"));
     QVERIFY(waitForEvents(events, 2));
@@ -407,25 +393,7 @@ void tst_PageFetcher::onlyAFailureTakesItsKeyOffTheList()
     QCOMPARE(m_fetcher->pendingDownloads(), (QStringList {"a", "b", "k", "1"}));
     QVERIFY(m_fetcher->cancelAllDownload());
     QCOMPARE(events.count(), 6);
-    QTRY_COMPARE_WITH_TIMEOUT(m_services.openConnections(), 0, 2000);
-}
-
-void tst_PageFetcher::downloadBegunFromTheEventRuns()
-{
-    // The run driver starts its next read in answer to the event.
-    m_phase = 0;
-    QSignalSpy events(m_fetcher.get(), &PageFetcher::downloadHtmlComplete);
-    const ServiceEndpoints e = m_services.endpoints();
-    int seen = 0;
-    connect(m_fetcher.get(), &PageFetcher::downloadHtmlComplete, this, [&] {
-        if (++seen == 1)
-            m_fetcher->beginDownload(e.productPage, QStringLiteral("1"));
-    });
-    m_fetcher->beginDownload(m_services.faultAddress(SampleFault::ServerError),
-                             QStringLiteral("0"));
-    QVERIFY(waitForEvents(events, 2));
-    QVERIFY(m_fetcher->pendingDownloads().isEmpty());
-    QCOMPARE(m_services.requests().last().path, QStringLiteral("/update/check.html"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_services->openConnections(), 0, 2000);
 }
 
 QTEST_GUILESS_MAIN(tst_PageFetcher)

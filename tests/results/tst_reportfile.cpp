@@ -1,4 +1,5 @@
 #include "reportfile.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,6 +8,7 @@
 #include <QTest>
 
 using namespace Quorvane;
+using namespace Quorvane::TestSupport;
 
 namespace {
 
@@ -28,19 +30,10 @@ SuggestionTable twoRowTable()
 
 void writeFile(const QString &path, const QByteArray &bytes, const QDateTime &modified = March15)
 {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    file.flush(); // a later flush would move the time again
-    QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+    QVERIFY(writeAll(path, bytes, modified));
 }
 
 const QByteArray ValidReport = "Keyword=golf,Total Searches=10\r\n\r\nID\r\n";
-
-QStringList files(const QString &path)
-{
-    return QDir(path).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
 
 } // namespace
 
@@ -75,9 +68,10 @@ void tst_ReportFile::reportNameIsSafeAndOrdinaryNamesStay_data()
     row("parent folders", "../../x", ".._.._x.kwd");
     row("forbidden characters", "a/b\\c:d*e?f\"g<h>i|j", "a_b_c_d_e_f_g_h_i_j.kwd");
     row("control characters", QString::fromUtf8("a\tb\x01") + QChar(0), "a_b__.kwd");
-    row("only dots", "..", "__.kwd");
     row("device name", "CON", "_con.kwd");
     row("device name with dot", "com1.x", "_com1.x.kwd");
+    row("superscript port name", "COM\u00b9", "_com\u00b9.kwd");
+    row("superscript port name with a dot", "lpt\u00b2.x", "_lpt\u00b2.x.kwd");
     row("empty", "", "_.kwd");
 }
 
@@ -130,7 +124,7 @@ void tst_ReportFile::writtenReportHasExactBytesAndLoadsBack()
     ResultList run;
     QVERIFY(writeReport(table, keyword, folder, reportFileName(keyword), run, l));
     QCOMPARE(run.suggestionsCaption, "Keyword \"Golf, Clubs\" searches " + total + " (top 2 only)");
-    QCOMPARE(files(folder.path()), QStringList({"golf,_clubs.kwd"}));
+    QCOMPARE(filesIn(folder.path()), QStringList({"golf,_clubs.kwd"}));
     QFile file(folder.filePath(QStringLiteral("golf,_clubs.kwd")));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), expected);
@@ -219,7 +213,7 @@ void tst_ReportFile::reuseSkipsAShortReportUntilARunReplacesIt()
     ResultList list;
     QVERIFY(writeReport(table, "golf", folder, reportFileName("golf"), list));
     // The run replaced the file under the name it had on disk.
-    QCOMPARE(files(folder.path()), QStringList({"GOLF.kwd"}));
+    QCOMPARE(filesIn(folder.path()), QStringList({"GOLF.kwd"}));
     QCOMPARE(findReusableReport(folder, QStringLiteral("golf")), QStringLiteral("GOLF.kwd"));
 }
 
@@ -233,7 +227,7 @@ void tst_ReportFile::deletionAndLookupIgnoreCase()
     QVERIFY(deleteReportFile(folder, QStringLiteral("GOLF Clubs")));
     QVERIFY(!deleteReportFile(folder, QStringLiteral("golf clubs")));
     QCOMPARE(findReportFile(folder, "golf clubs"), QString());
-    QCOMPARE(files(folder.path()), QStringList({"golf_clubs.bak"}));
+    QCOMPARE(filesIn(folder.path()), QStringList({"golf_clubs.bak"}));
 }
 
 void tst_ReportFile::unwritableFolderIsAvoidedOrReported()
@@ -244,7 +238,7 @@ void tst_ReportFile::unwritableFolderIsAvoidedOrReported()
     const QString usable = dir.filePath(QStringLiteral("data/report"));
     QCOMPARE(ReportFolder::chooseWritable({blocked, usable}), usable);
     QCOMPARE(ReportFolder::chooseWritable({usable, blocked}), usable);
-    QVERIFY(files(usable).isEmpty()); // the write probe leaves nothing behind
+    QVERIFY(filesIn(usable).isEmpty()); // the write probe leaves nothing behind
 
     SuggestionTable table = twoRowTable();
     ResultList list;

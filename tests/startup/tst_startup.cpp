@@ -1,5 +1,7 @@
 #include "singleinstance.h"
 #include "startup.h"
+#include "testfiles.h"
+#include "testmain.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,6 +13,7 @@
 #include <cstdio>
 
 using namespace Quorvane;
+using namespace Quorvane::TestSupport;
 using namespace Qt::StringLiterals;
 using ValueMap = QMap<QString, QString>;
 
@@ -20,14 +23,11 @@ Q_DECLARE_METATYPE(InstanceCheck)
 
 namespace {
 
-const char *const HoldLockOption = "--hold-lock";
-
 // Helper mode: a stand-in for a running program. It takes the lock, says what it got, and holds
 // the lock until its standard input closes.
-int holdLock(int argc, char **argv)
+int holdLock(const QStringList &arguments)
 {
-    QCoreApplication app(argc, argv);
-    SingleInstance instance(QString::fromLocal8Bit(argv[2]));
+    SingleInstance instance(arguments.value(0));
     const InstanceCheck check = instance.acquire();
     std::printf("%s\n", check == InstanceCheck::Acquired ? "held" : "refused");
     std::fflush(stdout);
@@ -47,8 +47,7 @@ struct Launch
 Launch startHolder(const QString &folder)
 {
     Launch launch;
-    launch.process->start(QCoreApplication::applicationFilePath(),
-                          {QString::fromLatin1(HoldLockOption), folder});
+    startHelper(*launch.process, QStringLiteral("hold-lock"), {folder});
     if (launch.process->waitForStarted(10000) && launch.process->waitForReadyRead(10000))
         launch.answer = launch.process->readLine().trimmed();
     return launch;
@@ -125,9 +124,7 @@ private Q_SLOTS:
         const QByteArray damaged = "[Software\nQuorvane%201.2\\Keyword\\Interval=99\n"
                                    "Quorvane%201.2\\Keyword\\KeywordNum=1\n"
                                    "Quorvane%201.2\\Keyword\\Keyword1=golf\n";
-        QFile file(fileName);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(damaged) == damaged.size());
-        file.close();
+        QVERIFY(writeAll(fileName, damaged));
         SettingsStore store(SettingsLocation::iniFile(fileName));
         SingleInstance instance(dir.path());
         Settings settings;
@@ -140,9 +137,7 @@ private Q_SLOTS:
         QCOMPARE(settings.keywordHistory, QStringList {u"golf"_s});
         QVERIFY(result.damagedSettingsCopy.startsWith(fileName + u".damaged-"_s));
 
-        QFile copy(result.damagedSettingsCopy);
-        QVERIFY(copy.open(QIODevice::ReadOnly));
-        QCOMPARE(copy.readAll(), damaged);
+        QCOMPARE(readAll(result.damagedSettingsCopy), damaged);
     }
 
     void otherProcessHoldsTheLockUntilItEnds_data()
@@ -216,14 +211,6 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char **argv)
-{
-    if (argc == 3 && qstrcmp(argv[1], HoldLockOption) == 0)
-        return holdLock(argc, argv);
-    QCoreApplication app(argc, argv);
-    tst_Startup test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+QUORVANE_TEST_MAIN(tst_Startup, QCoreApplication, {{QStringLiteral("hold-lock"), holdLock}})
 
 #include "tst_startup.moc"

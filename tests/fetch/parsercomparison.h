@@ -1,0 +1,38 @@
+#pragma once
+
+// The fast parsers and the plain reference on the same input, and what tells them apart; the
+// differential test and the parser fuzz target both judge by it.
+
+#include "pageparsers.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace Quorvane::Reference {
+
+// One parse, by either side, from the same starting point.
+struct ParseCase
+{
+    bool keywordPages = false; // parseKeyword over every page, else parseGoogleResults
+    QStringList pages; // a run's pages, parsed in turn into one table
+    QString key = QStringLiteral("0");
+    SuggestionTable table;
+    int stopAfter = -1; // status texts before the stop flag is raised; 0 at once, -1 never
+};
+
+struct ParseOutcome
+{
+    bool result = false;
+    QStringList status;
+    SuggestionTable table;
+};
+
+ParseOutcome parseFast(const ParseCase &parse);
+ParseOutcome parseReference(const ParseCase &parse);
+
+// Empty when both outcomes agree; otherwise both, described.
+QString outcomeDifference(const ParseOutcome &fast, const ParseOutcome &reference);
+// Empty when the tag stripping, lower case and space trimming agree with the reference.
+QString textDifference(const QString &text);
+
+} // namespace Quorvane::Reference
