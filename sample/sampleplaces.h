@@ -1,10 +1,13 @@
 #pragma once
 
+#include "commandline.h"
 #include "program.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
+
+#include <optional>
 
 namespace Quorvane {
 
@@ -18,6 +21,18 @@ inline ProgramPlaces samplePlaces()
             ReportFolder::chooseWritable({home.filePath(QStringLiteral("sample-report")),
                                           QDir(data).filePath(QStringLiteral("sample-report"))}),
             QString()};
+}
+
+// --help and --version, before the application object (and a display) exists.
+inline std::optional<int> answerSampleCommandLine(int argc, const char *const *argv)
+{
+    return answerCommandLine({QStringLiteral("quorvane-sample"),
+                              QStringLiteral("Quorvane's window on built-in sample data, served "
+                                             "on 127.0.0.1: no Internet needed."),
+                              {},
+                              {},
+                              true},
+                             argc, argv);
 }
 
 } // namespace Quorvane
