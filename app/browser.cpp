@@ -1,6 +1,7 @@
 #include "browser.h"
 
 #include <QDesktopServices>
+#include <QOperatingSystemVersion>
 #include <QProcess>
 #include <QSettings>
 #include <QUrl>
@@ -18,16 +19,25 @@ QString browserProgramFromCommand(const QString &commandText)
     return space < 0 ? commandText : commandText.left(space);
 }
 
+BrowserCommand browserCommand(const QString &commandText, const QString &address)
+{
+    const QString program = browserProgramFromCommand(commandText);
+    return {program, program.isEmpty() ? QStringList() : QStringList {address}};
+}
+
 void openInBrowser(const QString &address)
 {
-#ifdef Q_OS_WIN
-    const QSettings command(QStringLiteral("HKEY_CLASSES_ROOT\\http\\shell\\open\\command"),
-                            QSettings::NativeFormat);
-    const QString program =
-        BrowserProgramFromCommand(command.value(QStringLiteral("Default")).toString());
-    if (!program.isEmpty() && QProcess::startDetached(program, {address}))
-        return;
-#endif
+    // Chosen at compile time but compiled everywhere, so the Windows path is checked on every
+    // build.
+    if constexpr (QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows) {
+        const QSettings registry(QStringLiteral("HKEY_CLASSES_ROOT\\http\\shell\\open\\command"),
+                                 QSettings::NativeFormat);
+        const BrowserCommand command =
+            browserCommand(registry.value(QStringLiteral("Default")).toString(), address);
+        if (!command.program.isEmpty()
+            && QProcess::startDetached(command.program, command.arguments))
+            return;
+    }
     QDesktopServices::openUrl(QUrl(address));
 }
 
