@@ -19,12 +19,6 @@ QString browserProgramFromCommand(const QString &commandText)
     return space < 0 ? commandText : commandText.left(space);
 }
 
-BrowserCommand browserCommand(const QString &commandText, const QString &address)
-{
-    const QString program = browserProgramFromCommand(commandText);
-    return {program, program.isEmpty() ? QStringList() : QStringList {address}};
-}
-
 void openInBrowser(const QString &address)
 {
     // Chosen at compile time but compiled everywhere, so the Windows path is checked on every
@@ -32,10 +26,9 @@ void openInBrowser(const QString &address)
     if constexpr (QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows) {
         const QSettings registry(QStringLiteral("HKEY_CLASSES_ROOT\\http\\shell\\open\\command"),
                                  QSettings::NativeFormat);
-        const BrowserCommand command =
-            browserCommand(registry.value(QStringLiteral("Default")).toString(), address);
-        if (!command.program.isEmpty()
-            && QProcess::startDetached(command.program, command.arguments))
+        const QString program =
+            browserProgramFromCommand(registry.value(QStringLiteral("Default")).toString());
+        if (!program.isEmpty() && QProcess::startDetached(program, {address}))
             return;
     }
     QDesktopServices::openUrl(QUrl(address));

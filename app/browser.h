@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 namespace Quorvane {
 
@@ -9,16 +8,6 @@ namespace Quorvane {
 // double quote and the next one, or the text before the first space. A text without either
 // is taken whole; the switches and placeholders after the path are never used.
 QString browserProgramFromCommand(const QString &commandText);
-
-struct BrowserCommand
-{
-    QString program; // empty: the command text names no program
-    QStringList arguments;
-};
-
-// The browser the shell command text for http addresses names, given the address as its only
-// argument, so that no switch or placeholder of the text reaches it.
-BrowserCommand browserCommand(const QString &commandText, const QString &address);
 
 // Opens the address in the default web browser. Where the system names a browser command for
 // http addresses (Windows), that program is started with the address as its only argument;

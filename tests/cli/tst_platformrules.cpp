@@ -1,6 +1,6 @@
-// The rules of the code that runs on Windows only, checked here on every platform.
+// The rules of the code that runs on Windows only, checked on every platform (the browser
+// command's in tst_uipieces).
 
-#include "browser.h"
 #include "textexport.h"
 
 #include <QTest>
@@ -48,29 +48,6 @@ private Q_SLOTS:
         QFETCH(QString, folder);
         wchar_t buffer[260] = L"C:\\Windows\\system32";
         QCOMPARE(systemFolderFromAnswer(buffer, answer, 260), folder);
-    }
-
-    void browserGetsTheAddressAsItsOnlyArgument_data()
-    {
-        QTest::addColumn<QString>("commandText");
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QStringList>("arguments");
-        const QString address = u"https://www.quorvane.com/?a=1&b=2"_s;
-        QTest::newRow("switches and placeholder left out")
-            << u"\"C:\\Program Files\\B\\b.exe\" -osint -url \"%1\""_s
-            << u"C:\\Program Files\\B\\b.exe"_s << QStringList {address};
-        QTest::newRow("no command in the registry") << QString() << QString() << QStringList {};
-    }
-
-    void browserGetsTheAddressAsItsOnlyArgument()
-    {
-        QFETCH(QString, commandText);
-        QFETCH(QString, program);
-        QFETCH(QStringList, arguments);
-        const BrowserCommand command =
-            browserCommand(commandText, u"https://www.quorvane.com/?a=1&b=2"_s);
-        QCOMPARE(command.program, program);
-        QCOMPARE(command.arguments, arguments);
     }
 };
 
