@@ -1,6 +1,8 @@
 // The rules of the code that runs on Windows only, checked on every platform (the browser
-// command's in tst_uipieces).
+// command's in tst_uipieces), and the rule that keeps an installed program from writing beside
+// itself.
 
+#include "reportfile.h"
 #include "textexport.h"
 
 #include <QTest>
@@ -48,6 +50,28 @@ private Q_SLOTS:
         QFETCH(QString, folder);
         wchar_t buffer[260] = L"C:\\Windows\\system32";
         QCOMPARE(systemFolderFromAnswer(buffer, answer, 260), folder);
+    }
+
+    void onlyAProgramOutsideTheInstalledFoldersWritesBesideItself_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("installed");
+        QTest::newRow("build tree") << u"/home/ann/quorvane/build/bin"_s << false;
+        QTest::newRow("build tree below /usr/src") << u"/usr/src/quorvane/build/bin"_s << false;
+        QTest::newRow("user's own copy") << u"/home/ann/usr/binaries"_s << false;
+        QTest::newRow("Windows folder") << u"C:\\Tools\\Quorvane"_s << false;
+        QTest::newRow("the package's") << u"/usr/bin"_s << true;
+        QTest::newRow("local install") << u"/usr/local/bin/"_s << true;
+        QTest::newRow("unpacked package") << u"/tmp/check/root/usr/bin"_s << true;
+        QTest::newRow("/opt") << u"/opt/quorvane/bin"_s << true;
+        QTest::newRow("this build's install folder") << u"/home/ann/.local/bin"_s << true;
+    }
+
+    void onlyAProgramOutsideTheInstalledFoldersWritesBesideItself()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, installed);
+        QCOMPARE(isInstalledProgramFolder(folder, u"/home/ann/.local/bin"_s), installed);
     }
 };
 
