@@ -1,6 +1,7 @@
 #include "aboutwindow.h"
 
 #include "browser.h"
+#include "commandline.h"
 #include "linklabel.h"
 #include "messageboxes.h"
 #include "serviceaddresses.h"
@@ -96,8 +97,8 @@ AboutWindow::AboutWindow(QWidget *parent, BrowserOpener openInBrowser)
     picMark->setPixmap(programMark());
     picMark->setGeometry(0, 16, 64, 64);
 
-    QLabel *version =
-        whiteLabel(QStringLiteral("lblSoftwareVersion"), QString::fromLatin1(ProgramCaption), this);
+    QLabel *version = whiteLabel(QStringLiteral("lblSoftwareVersion"),
+                                 QStringLiteral("Quorvane ") + programVersion(), this);
     QFont big = font();
     big.setPointSize(14);
     big.setBold(true);

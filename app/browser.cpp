@@ -1,6 +1,7 @@
 #include "browser.h"
 
 #include <QDesktopServices>
+#include <QOperatingSystemVersion>
 #include <QProcess>
 #include <QSettings>
 #include <QUrl>
@@ -20,14 +21,16 @@ QString browserProgramFromCommand(const QString &commandText)
 
 void openInBrowser(const QString &address)
 {
-#ifdef Q_OS_WIN
-    const QSettings command(QStringLiteral("HKEY_CLASSES_ROOT\\http\\shell\\open\\command"),
-                            QSettings::NativeFormat);
-    const QString program =
-        BrowserProgramFromCommand(command.value(QStringLiteral("Default")).toString());
-    if (!program.isEmpty() && QProcess::startDetached(program, {address}))
-        return;
-#endif
+    // Chosen at compile time but compiled everywhere, so the Windows path is checked on every
+    // build.
+    if constexpr (QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows) {
+        const QSettings registry(QStringLiteral("HKEY_CLASSES_ROOT\\http\\shell\\open\\command"),
+                                 QSettings::NativeFormat);
+        const QString program =
+            browserProgramFromCommand(registry.value(QStringLiteral("Default")).toString());
+        if (!program.isEmpty() && QProcess::startDetached(program, {address}))
+            return;
+    }
     QDesktopServices::openUrl(QUrl(address));
 }
 

@@ -1,4 +1,5 @@
 #include "aboutwindow.h"
+#include "commandline.h"
 #include "mainwindow.h"
 #include "messageboxes.h"
 #include "program.h"
@@ -7,6 +8,17 @@
 
 int main(int argc, char *argv[])
 {
+    // Before QApplication, which would need a display for --help and --version.
+    const Quorvane::CommandLineProgram commandLine {
+        QStringLiteral("quorvane"),
+        QStringLiteral("Keyword research: suggested search phrases for a keyword with their "
+                       "searches and popularity."),
+        {},
+        {},
+        true};
+    if (const std::optional<int> status = Quorvane::answerCommandLine(commandLine, argc, argv))
+        return *status;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
     QApplication::setWindowIcon(Quorvane::programIcon());

@@ -7,32 +7,77 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QOperatingSystemVersion>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QVBoxLayout>
 
+// The only lines that need the Windows API itself; everything around them is compiled on
+// every platform.
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
+
+namespace {
+
+unsigned askSystemDirectory(wchar_t *buffer, unsigned capacity)
+{
+    return GetSystemDirectoryW(buffer, capacity);
+}
+
+// Shown normally but without taking the focus from the main window.
+void showWithoutFocus(QProcess &process)
+{
+    process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *arguments) {
+        arguments->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
+        arguments->startupInfo->wShowWindow = SW_SHOWNOACTIVATE;
+    });
+}
+
+} // namespace
+#else
+namespace {
+
+unsigned askSystemDirectory(wchar_t *, unsigned)
+{
+    return 0;
+}
+
+void showWithoutFocus(QProcess &) { }
+
+} // namespace
 #endif
 
 namespace Quorvane {
 
+namespace {
+
+constexpr bool RunsOnWindows =
+    QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows;
+// MAX_PATH, the longest path the call is ever asked for.
+constexpr unsigned SystemFolderCapacity = 260;
+
+} // namespace
+
+QString systemFolderFromAnswer(const wchar_t *buffer, unsigned answer, unsigned capacity)
+{
+    // A success leaves room for the terminating null; more is the size a longer path needs.
+    if (answer == 0 || answer >= capacity)
+        return {};
+    return QString::fromWCharArray(buffer, static_cast<qsizetype>(answer));
+}
+
 QString getSystemFolder()
 {
-#ifdef Q_OS_WIN
-    wchar_t buffer[MAX_PATH + 1] = {};
-    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
-    if (length == 0 || length > MAX_PATH)
-        return {};
-    return QString::fromWCharArray(buffer, static_cast<qsizetype>(length));
-#else
-    return {};
-#endif
+    wchar_t buffer[SystemFolderCapacity] = {};
+    return systemFolderFromAnswer(buffer, askSystemDirectory(buffer, SystemFolderCapacity),
+                                  SystemFolderCapacity);
 }
 
 EditorCommand notepadCommand(const QString &systemFolder, const QString &reportPath)
 {
-    return {systemFolder + QStringLiteral("\\notepad.exe"), {QDir::toNativeSeparators(reportPath)}};
+    QString report = reportPath;
+    report.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    return {systemFolder + QStringLiteral("\\notepad.exe"), {report}};
 }
 
 ReportViewer::ReportViewer(const QString &reportPath, QWidget *parent)
@@ -78,27 +123,23 @@ TextExport::TextExport(QWidget *viewerParent)
 
 void TextExport::exportReport(const QString &reportPath)
 {
-#ifdef Q_OS_WIN
-    const QString systemFolder = GetSystemFolder();
-    if (!systemFolder.isEmpty() && QFileInfo::exists(reportPath)) {
-        const EditorCommand command = NotepadCommand(systemFolder, reportPath);
-        QProcess editor;
-        editor.setProgram(command.program);
-        editor.setArguments(command.arguments);
-        // Shown normally but without taking the focus from the main window.
-        editor.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *arguments) {
-            arguments->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
-            arguments->startupInfo->wShowWindow = SW_SHOWNOACTIVATE;
-        });
-        if (editor.startDetached())
+    if constexpr (RunsOnWindows) {
+        const QString systemFolder = getSystemFolder();
+        if (!systemFolder.isEmpty() && QFileInfo::exists(reportPath)) {
+            const EditorCommand command = notepadCommand(systemFolder, reportPath);
+            QProcess editor;
+            editor.setProgram(command.program);
+            editor.setArguments(command.arguments);
+            showWithoutFocus(editor);
+            if (editor.startDetached())
+                return;
+        }
+    } else {
+        // A missing file is shown in the program's own window, which says so; a desktop handler
+        // would fail without a word.
+        if (QFileInfo(reportPath).isFile() && m_openDocument(QUrl::fromLocalFile(reportPath)))
             return;
     }
-#else
-    // A missing file is shown in the program's own window, which says so; a desktop handler
-    // would fail without a word.
-    if (QFileInfo(reportPath).isFile() && m_openDocument(QUrl::fromLocalFile(reportPath)))
-        return;
-#endif
     auto *viewer = new ReportViewer(reportPath, m_viewerParent);
     viewer->show();
     m_lastViewer = viewer;

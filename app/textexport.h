@@ -14,6 +14,9 @@ namespace Quorvane {
 
 // The Windows system folder, or empty where there is none or the system cannot say.
 QString getSystemFolder();
+// The folder from GetSystemDirectoryW's answer: the length it wrote into a buffer of
+// `capacity` characters, 0 on failure, or the capacity it would need when the buffer is short.
+QString systemFolderFromAnswer(const wchar_t *buffer, unsigned answer, unsigned capacity);
 
 struct EditorCommand
 {
@@ -22,7 +25,8 @@ struct EditorCommand
 };
 
 // The system's text editor from the system folder, on the report file as its one argument
-// (an argument list, so a path with spaces stays one file name and never meets a shell).
+// (an argument list, so a path with spaces stays one file name and never meets a shell), with
+// Windows separators whatever the platform this runs on.
 EditorCommand notepadCommand(const QString &systemFolder, const QString &reportPath);
 
 // A read-only plain-text window of the program's own, for where nothing else opens a report.

@@ -14,6 +14,9 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 
 set(QUORVANE_INSTALLED_PROGRAMS quorvane quorvane-sample quorvane-pagecheck)
 install(TARGETS ${QUORVANE_INSTALLED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Installed there, a program keeps its files in the user's folders, never beside itself.
+target_compile_definitions(quorvane_results PRIVATE
+    QUORVANE_INSTALL_BINDIR="${CMAKE_INSTALL_FULL_BINDIR}")
 
 install(FILES ${PROJECT_SOURCE_DIR}/app/resources/quorvane.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications
@@ -46,7 +49,10 @@ endfunction()
 
 set(man_pages quorvane quorvane-pagecheck quorvane-sample)
 foreach(page ${man_pages})
-    quorvane_compress(${QUORVANE_PACKAGING}/man/${page}.1 ${page}.1)
+    # The version in a page's header is the project's.
+    configure_file(${QUORVANE_PACKAGING}/man/${page}.1 ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.1
+        @ONLY)
+    quorvane_compress(${CMAKE_CURRENT_BINARY_DIR}/man/${page}.1 ${page}.1)
     install(FILES ${compressed_dir}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
 # A native package: its one changelog is the Debian one, named changelog.gz.

@@ -149,10 +149,34 @@ ReportFolder::ReportFolder(QString path, Clock clock)
     , m_clock(std::move(clock))
 { }
 
+bool isInstalledProgramFolder(const QString &folder, const QString &installFolder)
+{
+    const QString path = QDir::cleanPath(QDir::fromNativeSeparators(folder));
+    if (!installFolder.isEmpty() && path == QDir::cleanPath(installFolder))
+        return true;
+    if (path == QLatin1String("/bin") || path == QLatin1String("/sbin")
+        || path.startsWith(QLatin1String("/opt/")))
+        return true;
+    for (const char *system : {"/usr/bin", "/usr/sbin", "/usr/games", "/usr/local/bin",
+                               "/usr/local/sbin", "/usr/local/games"}) {
+        if (path.endsWith(QLatin1String(system)))
+            return true;
+    }
+    return false;
+}
+
+bool programIsInstalled()
+{
+    return isInstalledProgramFolder(QCoreApplication::applicationDirPath(),
+                                    QStringLiteral(QUORVANE_INSTALL_BINDIR));
+}
+
 ReportFolder ReportFolder::chooseAtStart()
 {
-    QStringList candidates {
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("report"))};
+    QStringList candidates;
+    if (!programIsInstalled())
+        candidates
+            << QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("report"));
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (!data.isEmpty())
         candidates << QDir(data).filePath(QStringLiteral("report"));

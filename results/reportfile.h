@@ -17,6 +17,15 @@ namespace Quorvane {
 // Gives the current local time; the month test of the reuse rule asks it.
 using Clock = std::function<QDateTime()>;
 
+// Whether `folder` is one programs are installed to, whose files belong to the package manager:
+// a system program folder (also below another root, as dpkg -x or a staged install leaves it),
+// a folder under /opt, or `installFolder`, where this build installs its programs. A program
+// there keeps nothing beside itself, even where it could write (as root); one in a build tree
+// or in a folder of the user's own does.
+bool isInstalledProgramFolder(const QString &folder, const QString &installFolder);
+// The same for the running program and this build's install folder.
+bool programIsInstalled();
+
 // The folder that holds the report files. The program chooses it once at start
 // (ChooseAtStart) and hands the same object to everything that touches reports; tests give
 // their own folder and clock.
@@ -25,8 +34,8 @@ class ReportFolder
 public:
     explicit ReportFolder(QString path, Clock clock = {});
 
-    // "report" beside the program; "report" in the user's data folder when that one cannot
-    // be created or written (a program installed in a system folder).
+    // "report" beside the program; "report" in the user's data folder for an installed program
+    // or when the one beside it cannot be created or written.
     static ReportFolder chooseAtStart();
     // The first candidate folder that can be created and written to; the last one when none
     // can.

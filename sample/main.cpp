@@ -14,6 +14,8 @@
 // the loopback interface instead of the real ones.
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> status = Quorvane::answerSampleCommandLine(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvane Sample"));
     QApplication::setWindowIcon(Quorvane::programIcon());

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QOperatingSystemVersion>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -150,12 +151,15 @@ std::optional<bool> fileHolds(const QString &fileName, QSettings &meant)
 
 SettingsLocation SettingsLocation::userDefault()
 {
-#ifdef Q_OS_WIN
-    return {QStringLiteral("HKEY_LOCAL_MACHINE"), QSettings::NativeFormat};
-#else
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return iniFile(folder + QStringLiteral("/Quorvane/quorvane.ini"));
-#endif
+    // Chosen at compile time but compiled everywhere, so the registry path is checked on every
+    // build.
+    if constexpr (QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows) {
+        return {QStringLiteral("HKEY_LOCAL_MACHINE"), QSettings::NativeFormat};
+    } else {
+        const QString folder =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        return iniFile(folder + QStringLiteral("/Quorvane/quorvane.ini"));
+    }
 }
 
 SettingsLocation SettingsLocation::iniFile(const QString &fileName)

@@ -1,6 +1,7 @@
 // quorvane-pagecheck: what a saved page yields, as one JSON object, so that a changed page of
 // a service can be looked at without running the program.
 
+#include "commandline.h"
 #include "pageparsers.h"
 #include "pagetext.h"
 
@@ -97,6 +98,19 @@ QJsonObject resultsReport(const Parse &parse, const QString &key)
 
 int main(int argc, char *argv[])
 {
+    const CommandLineProgram commandLine {
+        QStringLiteral("quorvane-pagecheck"),
+        QStringLiteral("Shows what Quorvane's page parsers make of saved pages, as one JSON "
+                       "object."),
+        {QStringLiteral("keyword PAGE... [--repeat N]"),
+         QStringLiteral("results PAGE [KEY] [--repeat N]")},
+        {QCommandLineOption(QStringLiteral("repeat"),
+                            QStringLiteral("Parse N times and add ms_per_page, the median time to "
+                                           "parse one page."),
+                            QStringLiteral("N"))}};
+    if (const std::optional<int> status = answerCommandLine(commandLine, argc, argv))
+        return *status;
+
     QCoreApplication app(argc, argv);
     QStringList arguments = QCoreApplication::arguments().mid(1);
 

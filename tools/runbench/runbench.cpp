@@ -3,6 +3,7 @@
 // wall time from the first download's pause to the end of the run, the process CPU time over
 // the same span (every thread, the services' included) and the floor the pauses set.
 
+#include "commandline.h"
 #include "runcontroller.h"
 #include "sampleservices.h"
 #include "serviceaddresses.h"
@@ -37,6 +38,15 @@ double monotonicSeconds()
 
 int main(int argc, char **argv)
 {
+    const CommandLineProgram commandLine {
+        QStringLiteral("quorvane-runbench"),
+        QStringLiteral("Times one whole run for SEED (default: golf clubs) over the sample "
+                       "services, printed as one JSON object."),
+        {QStringLiteral("[SEED]")},
+        {}};
+    if (const std::optional<int> status = answerCommandLine(commandLine, argc, argv))
+        return *status;
+
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     const QString seed = arguments.size() > 1 ? arguments[1] : QStringLiteral("golf clubs");
