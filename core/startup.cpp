@@ -2,6 +2,7 @@
 
 #include "singleinstance.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -49,6 +50,23 @@ StartupResult runStartupSequence(SettingsStore &store, SingleInstance &instance,
     } catch (const std::exception &) {
     } catch (...) { }
     return {};
+}
+
+QString startupFailureDetail(const StartupResult &result, const SettingsLocation &location)
+{
+    QString value;
+    switch (result.load) {
+    case LoadSettingsResult::Loaded:
+        return {};
+    case LoadSettingsResult::BadInterval:
+        value = QStringLiteral("Interval");
+        break;
+    case LoadSettingsResult::BadKeywordNum:
+        value = QStringLiteral("KeywordNum");
+        break;
+    }
+    return QStringLiteral("The value \"%1\" under %2 in %3 is missing or not a number.")
+        .arg(value, SettingsKey, QDir::toNativeSeparators(location.path));
 }
 
 QString instanceLockFolder(const SettingsLocation &location)
