@@ -26,6 +26,8 @@ struct ChartPoints
     QList<ChartPoint> points;
     // Rows left out: no count, or a zero that a logarithmic axis cannot place.
     int leftOut = 0;
+
+    bool operator==(const ChartPoints &other) const = default;
 };
 
 // The rows of the list that have both a monthly search count and a result count above zero,
