@@ -86,10 +86,6 @@ ListActions::ListActions(QWidget &window, QTreeView &list, QComboBox &keywordBox
     , m_suggest(suggestButton)
     , m_controller(controller)
     , m_boxes(boxes)
-    , m_chooseFile([](QWidget *parent, const QString &proposed) {
-        return QFileDialog::getSaveFileName(parent, tr("Save as CSV"), proposed,
-                                            tr("CSV files (*.csv)"));
-    })
 {
     setObjectName(QStringLiteral("listActions"));
     m_list.setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -264,7 +260,11 @@ bool ListActions::saveCsv()
     const ResultList &list = m_controller.results().list();
     if (list.listRowCount() == 0)
         return false;
-    const QString path = m_chooseFile(&m_window, proposedFile(QStringLiteral(".csv")));
+    const QString proposed = proposedFile(QStringLiteral(".csv"));
+    const QString path = m_chooseFile
+        ? m_chooseFile(&m_window, proposed)
+        : QFileDialog::getSaveFileName(&m_window, tr("Save as CSV"), proposed,
+                                       tr("CSV files (*.csv)"));
     if (path.isEmpty())
         return false;
     QString error;
@@ -280,9 +280,8 @@ ChartWindow *ListActions::showChart()
         m_chart = new ChartWindow(
             m_controller.results(), [this] { return m_controller.currentKeyword(); }, &m_window);
         m_chart->setProposedFile([this] { return proposedFile(QStringLiteral(".png")); });
-        m_chart->setFileChooser([this](QWidget *parent, const QString &proposed) {
-            return m_chooseFile(parent, proposed);
-        });
+        if (m_chooseFile)
+            m_chart->setFileChooser(m_chooseFile);
         connect(m_chart, &ChartWindow::rowChosen, this, &ListActions::chooseRow);
         connect(m_chart, &ChartWindow::saveFailed, this,
                 [this](const QString &path, const QString &reason) {

@@ -36,7 +36,7 @@ public:
                 RunController &controller, MessageBoxes &boxes);
     ~ListActions() override;
 
-    // Where CSV files and chart pictures go; a save dialog unless a test answers.
+    // Where CSV files and chart pictures go; save dialogs of their own unless a test answers.
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
 
     void copySelection();
