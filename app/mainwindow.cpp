@@ -4,6 +4,7 @@
 #include "browser.h"
 #include "helpwindow.h"
 #include "keywordhistory.h"
+#include "listactions.h"
 #include "messageboxes.h"
 #include "serviceaddresses.h"
 #include "settingsdialog.h"
@@ -82,6 +83,7 @@ MainWindow::MainWindow(RunController &controller, MessageBoxes *boxes, QWidget *
     buildControls();
     m_export = std::make_unique<TextExport>(this);
     connectController();
+    new ListActions(*this, *m_lstKeyword, *m_cmbKeyword, *m_cmdSuggestion, m_controller, *m_boxes);
     // The history newest first, its newest entry in the box.
     const KeywordBoxFill fill = fillKeywordBox(m_controller.history());
     showKeywordBox(fill.items, fill.text);
@@ -96,7 +98,9 @@ void MainWindow::buildControls()
     setWindowTitle(QString::fromLatin1(ProgramCaption));
     setWindowIcon(programIcon());
     setFont(windowFont());
-    setFixedSize(twips(11880), twips(8490));
+    // Opens at its classic size; larger sizes grow the list (ListActions).
+    resize(twips(11880), twips(8490));
+    setMinimumSize(size());
 
     m_tabTool = new QTabWidget(this);
     m_tabTool->setObjectName(QStringLiteral("tabTool"));
@@ -333,6 +337,14 @@ void MainWindow::lstKeywordDblClick(const QModelIndex &index)
     const QString address = m_controller.results().queryAddress(index.row());
     if (!address.isEmpty())
         m_openUrl(QUrl(address));
+}
+
+void MainWindow::bringToFront()
+{
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

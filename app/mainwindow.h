@@ -61,6 +61,9 @@ public:
     // The status line: the first panel of sbStatus; a text stays until the next writer.
     QString status() const;
 
+    // A second launch asked for this window: shown, unminimised, in front.
+    void bringToFront();
+
 Q_SIGNALS:
     // The window has closed; the program ends.
     void closed();

@@ -22,6 +22,14 @@ void WidgetMessageBoxes::warn(const QString &text)
     show(m_parent, QMessageBox::Warning, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
+void WidgetMessageBoxes::warnWithDetail(const QString &text, const QString &detail)
+{
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(ProgramCaption), text,
+                    QMessageBox::Ok, m_parent);
+    box.setDetailedText(detail);
+    box.exec();
+}
+
 void WidgetMessageBoxes::inform(const QString &text)
 {
     show(m_parent, QMessageBox::NoIcon, text, QMessageBox::Ok, QMessageBox::Ok);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 class QWidget;
 
@@ -18,6 +19,12 @@ public:
 
     // Exclamation icon, OK button.
     virtual void warn(const QString &text) = 0;
+    // The same, with details the user can unfold; boxes without that show the text alone.
+    virtual void warnWithDetail(const QString &text, const QString &detail)
+    {
+        Q_UNUSED(detail);
+        warn(text);
+    }
     // No icon, OK button.
     virtual void inform(const QString &text) = 0;
     // Yes and No, Yes the default, no icon. True for Yes.
@@ -35,6 +42,7 @@ public:
     void setParent(QWidget *parent) { m_parent = parent; }
 
     void warn(const QString &text) override;
+    void warnWithDetail(const QString &text, const QString &detail) override;
     void inform(const QString &text) override;
     bool confirm(const QString &text) override;
 

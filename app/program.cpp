@@ -1,6 +1,7 @@
 #include "program.h"
 
 #include "aboutwindow.h"
+#include "instancesignal.h"
 #include "mainwindow.h"
 #include "messageboxes.h"
 #include "runcontroller.h"
@@ -26,14 +27,18 @@ Program::~Program()
     // The window goes before the lock: a next instance never meets a half-closed one.
     m_window.reset();
     m_controller.reset();
+    m_instanceSignal.reset();
     m_instance.reset();
 }
 
-StartupOutcome Program::fail()
+StartupOutcome Program::fail(const QString &detail)
 {
     m_window.reset();
     m_controller.reset();
-    m_boxes.warn(SevereErrorText);
+    if (detail.isEmpty())
+        m_boxes.warn(SevereErrorText);
+    else
+        m_boxes.warnWithDetail(SevereErrorText, detail);
     return StartupOutcome::SevereError;
 }
 
@@ -48,10 +53,12 @@ StartupOutcome Program::start(const std::function<void(MainWindow &)> &prepare)
         qint16 pauseMinutesLeft = 30;
         const StartupResult started =
             runStartupSequence(m_store, *m_instance, m_settings, pauseMinutesLeft);
-        if (started.outcome == StartupOutcome::AnotherInstance)
+        if (started.outcome == StartupOutcome::AnotherInstance) {
+            InstanceSignal(m_instance->lockFileName()).notifyRunning();
             return started.outcome;
+        }
         if (started.outcome != StartupOutcome::ShowMainWindow)
-            return fail();
+            return fail(startupFailureDetail(started, m_places.settings));
 
         ReportFolder folder = m_places.reportFolder.isEmpty() ? ReportFolder::chooseAtStart()
                                                               : ReportFolder(m_places.reportFolder);
@@ -61,12 +68,23 @@ StartupOutcome Program::start(const std::function<void(MainWindow &)> &prepare)
         if (prepare)
             prepare(*m_window);
         m_window->show();
+        listenForLaterLaunches();
         return StartupOutcome::ShowMainWindow;
     } catch (...) {
         // The start-up's error trap: whatever fails before the window shows ends the program
         // with its one message.
     }
     return fail();
+}
+
+// A later launch of the same program ends, after bringing this window to the front.
+void Program::listenForLaterLaunches()
+{
+    m_instanceSignal = std::make_unique<InstanceSignal>(m_instance->lockFileName());
+    MainWindow *window = m_window.get();
+    QObject::connect(m_instanceSignal.get(), &InstanceSignal::activationRequested, window,
+                     [window] { window->bringToFront(); });
+    m_instanceSignal->listen();
 }
 
 int Program::exec(const std::function<void(MainWindow &)> &prepare)

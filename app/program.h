@@ -11,6 +11,7 @@
 
 namespace Quorvane {
 
+class InstanceSignal;
 class MessageBoxes;
 class SingleInstance;
 class MainWindow;
@@ -51,13 +52,15 @@ public:
     Settings &currentSettings() { return m_settings; }
 
 private:
-    StartupOutcome fail();
+    StartupOutcome fail(const QString &detail = {});
+    void listenForLaterLaunches();
 
     ProgramPlaces m_places;
     MessageBoxes &m_boxes;
     SettingsStore m_store;
     Settings m_settings;
     std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<InstanceSignal> m_instanceSignal;
     std::unique_ptr<RunController> m_controller;
     std::unique_ptr<MainWindow> m_window;
 };

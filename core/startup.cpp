@@ -2,6 +2,7 @@
 
 #include "singleinstance.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -45,6 +46,23 @@ StartupResult runStartupSequence(SettingsStore &store, SingleInstance &instance,
                                  qint16 &pauseMinutesLeft)
 {
     return run(store, instance, settings, pauseMinutesLeft);
+}
+
+QString startupFailureDetail(const StartupResult &result, const SettingsLocation &location)
+{
+    QString value;
+    switch (result.load) {
+    case LoadSettingsResult::Loaded:
+        return {};
+    case LoadSettingsResult::BadInterval:
+        value = QStringLiteral("Interval");
+        break;
+    case LoadSettingsResult::BadKeywordNum:
+        value = QStringLiteral("KeywordNum");
+        break;
+    }
+    return QStringLiteral("The value \"%1\" under %2 in %3 is missing or not a number.")
+        .arg(value, SettingsKey, QDir::toNativeSeparators(location.path));
 }
 
 QString instanceLockFolder(const SettingsLocation &location)

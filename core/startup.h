@@ -35,6 +35,10 @@ struct StartupResult
 StartupResult runStartupSequence(SettingsStore &store, SingleInstance &instance, Settings &settings,
                                  qint16 &pauseMinutesLeft);
 
+// What a failed start-up could not read, for the details of its message: the file (or registry
+// hive) and the value. Empty when the failure was not in reading the settings.
+QString startupFailureDetail(const StartupResult &result, const SettingsLocation &location);
+
 // Where the single-instance lock of a settings location lives: beside an INI file, so that a
 // program with a settings file of its own runs beside the user's; the temporary folder for the
 // registry.
