@@ -9,6 +9,7 @@
 #include "program.h"
 #include "runcontroller.h"
 #include "settingsstore.h"
+#include "testfiles.h"
 #include "textexport.h"
 
 #include <QComboBox>
@@ -39,17 +40,8 @@ public:
     }
 };
 
-inline QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
+using TestSupport::readAll;
+using TestSupport::writeAll;
 
 class ProgramUnderTest
 {
