@@ -153,6 +153,9 @@ private Q_SLOTS:
         startRun(u"chess"_s);
         QCOMPARE(m_p->boxes.shown,
                  QStringList {u"inform: Sit back and relax, only 30 minutes delay"_s});
+        startRun(u"golf"_s); // a report of this month is still shown
+        QCOMPARE(rows(), 3);
+        QCOMPARE(m_p->boxes.shown.size(), 1);
 
         m_p->click("cmdSetting");
         auto *dialog = w()->findChild<SettingsDialog *>();
