@@ -18,17 +18,23 @@ QString browserProgramFromCommand(const QString &commandText)
     return space < 0 ? commandText : commandText.left(space);
 }
 
-void openInBrowser(const QString &address)
+bool openInBrowser(const QString &address)
 {
 #ifdef Q_OS_WIN
     const QSettings command(QStringLiteral("HKEY_CLASSES_ROOT\\http\\shell\\open\\command"),
                             QSettings::NativeFormat);
     const QString program =
-        BrowserProgramFromCommand(command.value(QStringLiteral("Default")).toString());
+        browserProgramFromCommand(command.value(QStringLiteral("Default")).toString());
     if (!program.isEmpty() && QProcess::startDetached(program, {address}))
-        return;
+        return true;
 #endif
-    QDesktopServices::openUrl(QUrl(address));
+    return QDesktopServices::openUrl(QUrl(address));
+}
+
+QString addressNotOpenedMessage(const QString &address)
+{
+    return QStringLiteral("No web browser could be started for this address:\r\n\r\n") + address
+        + QStringLiteral("\r\n\r\nCopy it into a browser to open it.");
 }
 
 } // namespace Quorvane
