@@ -55,10 +55,7 @@ public:
     // Opens a row's search address; the desktop's default browser unless a test captures it.
     void setUrlOpener(UrlOpener opener) { m_openUrl = std::move(opener); }
     // Opens the help and about windows' link; openInBrowser unless a test captures it.
-    void setBrowserOpener(BrowserOpener opener)
-    {
-        m_openInBrowser = std::move(opener);
-    }
+    void setBrowserOpener(BrowserOpener opener) { m_openInBrowser = std::move(opener); }
 
     // The status line: the first panel of sbStatus; a text stays until the next writer.
     QString status() const;
