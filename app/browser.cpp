@@ -19,7 +19,7 @@ QString browserProgramFromCommand(const QString &commandText)
     return space < 0 ? commandText : commandText.left(space);
 }
 
-void openInBrowser(const QString &address)
+bool openInBrowser(const QString &address)
 {
     // Chosen at compile time but compiled everywhere, so the Windows path is checked on every
     // build.
@@ -29,9 +29,15 @@ void openInBrowser(const QString &address)
         const QString program =
             browserProgramFromCommand(registry.value(QStringLiteral("Default")).toString());
         if (!program.isEmpty() && QProcess::startDetached(program, {address}))
-            return;
+            return true;
     }
-    QDesktopServices::openUrl(QUrl(address));
+    return QDesktopServices::openUrl(QUrl(address));
+}
+
+QString addressNotOpenedMessage(const QString &address)
+{
+    return QStringLiteral("No web browser could be started for this address:\r\n\r\n") + address
+        + QStringLiteral("\r\n\r\nCopy it into a browser to open it.");
 }
 
 } // namespace Quorvane

@@ -11,7 +11,11 @@ QString browserProgramFromCommand(const QString &commandText);
 
 // Opens the address in the default web browser. Where the system names a browser command for
 // http addresses (Windows), that program is started with the address as its only argument;
-// elsewhere, or when no command is named, the desktop's default handler opens it.
-void openInBrowser(const QString &address);
+// elsewhere, or when no command is named, the desktop's default handler opens it. False when
+// nothing could be started.
+bool openInBrowser(const QString &address);
+
+// What the user is told when no browser could be started: the address, to copy by hand.
+QString addressNotOpenedMessage(const QString &address);
 
 } // namespace Quorvane

@@ -77,7 +77,7 @@ MainWindow::MainWindow(RunController &controller, MessageBoxes *boxes, QWidget *
     , m_controller(controller)
     , m_ownBoxes(boxes ? nullptr : new WidgetMessageBoxes(this))
     , m_boxes(boxes ? boxes : m_ownBoxes.get())
-    , m_openUrl([](const QUrl &url) { QDesktopServices::openUrl(url); })
+    , m_openUrl([](const QUrl &url) { return QDesktopServices::openUrl(url); })
     , m_openInBrowser(&openInBrowser)
 {
     buildControls();
@@ -193,10 +193,13 @@ void MainWindow::buildControls()
             &RunController::columnClicked);
     connect(m_lstKeyword, &QTreeView::doubleClicked, this, &MainWindow::lstKeywordDblClick);
     connect(m_cmdExit, &QPushButton::clicked, this, &QWidget::close);
+    const auto openLink = [this](const QString &address) {
+        tellIfNotOpened(m_openInBrowser(address), address);
+    };
     connect(m_cmdHelp, &QPushButton::clicked, this,
-            [this] { (new HelpWindow(this, m_openInBrowser))->open(); });
+            [this, openLink] { (new HelpWindow(this, openLink))->open(); });
     connect(m_cmdAbout, &QPushButton::clicked, this,
-            [this] { (new AboutWindow(this, m_openInBrowser))->open(); });
+            [this, openLink] { (new AboutWindow(this, openLink))->open(); });
 }
 
 void MainWindow::connectController()
@@ -220,8 +223,9 @@ void MainWindow::connectController()
             edit->selectAll();
     });
     connect(c, &RunController::reportButtonsEnabled, this, [this] {
-        for (QPushButton *b : {m_cmdExportTXT, m_cmdDelete, m_cmdDeleteAll})
+        for (QPushButton *b : {m_cmdDelete, m_cmdDeleteAll})
             b->setEnabled(true);
+        m_cmdExportTXT->setEnabled(reportToExportExists());
     });
     connect(c, &RunController::exportAvailable, m_cmdExportTXT, &QPushButton::setEnabled);
     connect(c, &RunController::pauseEnded, m_cmdSuggestion,
@@ -260,8 +264,9 @@ void MainWindow::showKeywordBox(const QStringList &items, const QString &text)
 
 void MainWindow::setFourButtons(bool enabled)
 {
-    for (QPushButton *b : {m_cmdDelete, m_cmdDeleteAll, m_cmdExportTXT})
+    for (QPushButton *b : {m_cmdDelete, m_cmdDeleteAll})
         b->setEnabled(enabled);
+    m_cmdExportTXT->setEnabled(enabled && reportToExportExists());
     // A run under way keeps its Stop button whatever happens to the history.
     m_cmdSuggestion->setEnabled(enabled || m_controller.state() == RunController::State::Fetching);
 }
@@ -289,7 +294,7 @@ void MainWindow::cmbKeywordChange()
         buttonStateRule(m_controller.history(), keywordText(), m_controller.runArmed());
     m_cmdDelete->setEnabled(states.Delete);
     m_cmdDeleteAll->setEnabled(states.deleteAll);
-    m_cmdExportTXT->setEnabled(states.Export);
+    m_cmdExportTXT->setEnabled(states.Export && reportToExportExists());
     // While a run is under way the button is Stop: editing the box must not take it away.
     m_cmdSuggestion->setEnabled(states.suggest
                                 || m_controller.state() == RunController::State::Fetching);
@@ -320,13 +325,22 @@ void MainWindow::cmdExportTxtClick()
 {
     if (const std::optional<QString> path = m_controller.reportToExport())
         m_export->exportReport(*path);
+    else
+        m_cmdExportTXT->setEnabled(false); // the report went while the button was offered
+}
+
+// Export opens the shown keyword's report; without that file it has nothing to open.
+bool MainWindow::reportToExportExists() const
+{
+    return m_controller.reportToExport().has_value();
 }
 
 void MainWindow::cmdSettingClick()
 {
-    Pacing &pacing = m_controller.pacing();
+    RunController &controller = m_controller;
     (new SettingsDialog(
-         pacing.interval(), [&pacing](qint16 setting) { pacing.chooseInterval(setting); }, this))
+         controller.pacing().interval(),
+         [&controller](qint16 setting) { controller.chooseInterval(setting); }, this))
         ->open();
 }
 
@@ -336,7 +350,14 @@ void MainWindow::lstKeywordDblClick(const QModelIndex &index)
         return;
     const QString address = m_controller.results().queryAddress(index.row());
     if (!address.isEmpty())
-        m_openUrl(QUrl(address));
+        tellIfNotOpened(m_openUrl(QUrl(address)), address);
+}
+
+// Without a browser the click would do nothing visible: the address is shown to be copied.
+void MainWindow::tellIfNotOpened(bool opened, const QString &address)
+{
+    if (!opened)
+        m_boxes->warn(addressNotOpenedMessage(address));
 }
 
 void MainWindow::bringToFront()

@@ -39,7 +39,9 @@ class MainWindow final : public QWidget
     Q_DISABLE_COPY_MOVE(MainWindow)
 
 public:
-    using UrlOpener = std::function<void(const QUrl &)>;
+    // Both give false when nothing could be started to open the address.
+    using UrlOpener = std::function<bool(const QUrl &)>;
+    using BrowserOpener = std::function<bool(const QString &)>;
 
     // controller must outlive the window; boxes too when given (tests answer through their
     // own), otherwise real message boxes over this window are used.
@@ -53,10 +55,7 @@ public:
     // Opens a row's search address; the desktop's default browser unless a test captures it.
     void setUrlOpener(UrlOpener opener) { m_openUrl = std::move(opener); }
     // Opens the help and about windows' link; openInBrowser unless a test captures it.
-    void setBrowserOpener(std::function<void(const QString &)> opener)
-    {
-        m_openInBrowser = std::move(opener);
-    }
+    void setBrowserOpener(BrowserOpener opener) { m_openInBrowser = std::move(opener); }
 
     // The status line: the first panel of sbStatus; a text stays until the next writer.
     QString status() const;
@@ -78,6 +77,7 @@ private:
     void setFourButtons(bool enabled);
     void showState(RunController::State state);
     QString keywordText() const;
+    bool reportToExportExists() const;
 
     void cmdSuggestionClick();
     void cmbKeywordChange();
@@ -86,12 +86,13 @@ private:
     void cmdExportTxtClick();
     void cmdSettingClick();
     void lstKeywordDblClick(const QModelIndex &index);
+    void tellIfNotOpened(bool opened, const QString &address);
 
     RunController &m_controller;
     std::unique_ptr<MessageBoxes> m_ownBoxes;
     MessageBoxes *m_boxes;
     UrlOpener m_openUrl;
-    std::function<void(const QString &)> m_openInBrowser;
+    BrowserOpener m_openInBrowser;
 
     QTabWidget *m_tabTool = nullptr;
     QWidget *m_picSuggestion = nullptr;

@@ -11,6 +11,10 @@ QMessageBox::StandardButton show(QWidget *parent, QMessageBox::Icon icon, const 
                                  QMessageBox::StandardButton defaultButton)
 {
     QMessageBox box(icon, QString::fromLatin1(ProgramCaption), text, buttons, parent);
+    // Texts carry typed keywords and addresses: shown exactly as they are, never as markup,
+    // and selectable so an address can be copied.
+    box.setTextFormat(Qt::PlainText);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     box.setDefaultButton(defaultButton);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }

@@ -31,7 +31,8 @@ public:
     virtual bool confirm(const QString &text) = 0;
 };
 
-// Real modal boxes over a parent window, captioned "Quorvane 1.2".
+// Real modal boxes over a parent window, captioned "Quorvane 1.2", their text plain and
+// selectable.
 class WidgetMessageBoxes final : public MessageBoxes
 {
 public:

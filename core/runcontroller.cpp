@@ -4,6 +4,8 @@
 #include "serviceaddresses.h"
 #include "settingsstore.h"
 
+#include <algorithm>
+
 namespace Quorvane {
 
 namespace {
@@ -31,6 +33,10 @@ RunController::RunController(ReportFolder folder, Settings &settings, SettingsSt
     connect(&m_keywordTimer, &QTimer::timeout, this, &RunController::keywordTick);
     connect(&m_fetcher, &PageFetcher::downloadHtmlComplete, &m_queue,
             &FetchQueue::downloadCompleted);
+    connect(&m_fetcher, &PageFetcher::downloadFailed, this, [this] {
+        if (m_run.parsePhase == 1)
+            ++m_failedResultPages;
+    });
     connect(&m_queue, &FetchQueue::progressChanged, this, &RunController::progressChanged);
     connect(&m_queue, &FetchQueue::ended, this, &RunController::runEnding);
     connect(&m_pacing, &Pacing::pauseEnded, this, [this] {
@@ -137,6 +143,7 @@ void RunController::startRun(const QString &keyword)
 {
     m_run.reportFileName = reportFileName(keyword);
     m_runKeyword = keyword;
+    m_failedResultPages = 0;
     setState(State::Fetching);
     m_run.suggestionTable.emptyEntries();
     m_run.suggestionTable.suggestionCount = 0;
@@ -206,6 +213,28 @@ void RunController::endFinished(bool nothingFound)
 
     if (m_pacing.runFinished())
         Q_EMIT statusChanged(QStringLiteral("Sit back and relax, only 30 minutes delay"));
+    tellIfCountsMissing();
+}
+
+// Rows without a count show an empty popularity and a ratio of 0, which sorts them first as if
+// the phrases had no competition, and the report is reused all month: the user is told when the
+// figures cannot be trusted. The list and the report stay as they are.
+void RunController::tellIfCountsMissing()
+{
+    const int pages = std::clamp<int>(m_run.queryCount, 0, MaxSuggestions);
+    int counted = 0;
+    for (int i = 0; i < pages; ++i) {
+        if (!m_run.suggestionTable.entries[std::size_t(i)].results.isEmpty())
+            ++counted;
+    }
+    if (pages == 0 || (counted > 0 && m_failedResultPages * 2 <= pages))
+        return;
+    Q_EMIT warning(QStringLiteral("Only %1 of the %2 result pages gave a result count (%3 could "
+                                  "not be downloaded), so popularity figures are missing from "
+                                  "this report.\r\nDelete the keyword to run it again later.")
+                       .arg(counted)
+                       .arg(pages)
+                       .arg(m_failedResultPages));
 }
 
 // Fills the list from the run's table and writes the report of the keyword the run was
@@ -249,8 +278,26 @@ void RunController::addToHistory(const QString &keyword)
 
 void RunController::saveHistory()
 {
-    if (m_store)
-        m_store->saveHistory(m_settings);
+    if (m_store && !m_store->saveHistory(m_settings))
+        tellSettingsNotSaved();
+}
+
+void RunController::chooseInterval(qint16 setting)
+{
+    if (!m_pacing.chooseInterval(setting))
+        tellSettingsNotSaved();
+}
+
+// Otherwise the user would learn it only at the next start, with the history gone.
+void RunController::tellSettingsNotSaved()
+{
+    if (m_settingsFailureTold || !m_store)
+        return;
+    m_settingsFailureTold = true;
+    Q_EMIT warning(QStringLiteral("The settings file ") + Quote + m_store->location().path + Quote
+                   + QStringLiteral(" could not be written: ") + m_store->writeFailureReason()
+                   + QStringLiteral("\r\nThe keyword history and settings are kept only until "
+                                    "the program ends."));
 }
 
 void RunController::columnClicked(int column)
@@ -303,9 +350,9 @@ void RunController::deleteAllKeywords()
 std::optional<QString> RunController::reportToExport() const
 {
     const QString path = findReportFile(m_folder, m_run.currentKeyword);
-    if (!path.isEmpty())
-        return path;
-    return m_folder.filePath(reportFileName(m_run.currentKeyword));
+    if (path.isEmpty())
+        return std::nullopt;
+    return path;
 }
 
 void RunController::shutdown()

@@ -62,8 +62,12 @@ public:
     // when it showed that report). Delete All: every entry with its report.
     void deleteKeyword(const QString &boxText);
     void deleteAllKeywords();
-    // The report Export opens, or nothing when there is none to open.
+    // The report Export opens: the shown keyword's report file as it is on disk, or nothing
+    // when that file does not exist (Export is then offered to no one).
     std::optional<QString> reportToExport() const;
+
+    // The settings dialog's choice of pause, kept in memory and stored.
+    void chooseInterval(qint16 setting);
 
     // The window closes: whatever runs ends at once, silently, and nothing starts again.
     void shutdown();
@@ -108,8 +112,10 @@ private:
     void endFinished(bool nothingFound);
     void endStopped();
     void showReport();
+    void tellIfCountsMissing();
     void addToHistory(const QString &keyword);
     void saveHistory();
+    void tellSettingsNotSaved();
     void setState(State state);
 
     ReportFolder m_folder;
@@ -125,6 +131,10 @@ private:
     State m_state = State::Idle;
     // The keyword the run under way was started for; what its ending writes and shows.
     QString m_runKeyword;
+    // Result pages of the run under way that ended without a page.
+    int m_failedResultPages = 0;
+    // A settings file that cannot be written is told once; the program goes on from memory.
+    bool m_settingsFailureTold = false;
     bool m_ending = false;
     bool m_shutDown = false;
 };

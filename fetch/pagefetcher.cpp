@@ -293,7 +293,10 @@ void PageFetcher::Private::fail(quint64 id)
     const qsizetype at = pending.indexOf(download->key);
     if (at >= 0)
         pending.removeAt(at);
-    Q_EMIT q->downloadHtmlComplete();
+    const QPointer<PageFetcher> self(q);
+    Q_EMIT q->downloadFailed(download->key);
+    if (self)
+        Q_EMIT q->downloadHtmlComplete();
 }
 
 void PageFetcher::Private::complete(quint64 id)

@@ -45,6 +45,9 @@ public:
 
 Q_SIGNALS:
     void downloadHtmlComplete();
+    // A download that ended without a page (not one cancelled), just before its
+    // downloadHtmlComplete: a run tells how many of its pages never arrived.
+    void downloadFailed(const QString &saveFile);
 
 private:
     struct Private;

@@ -252,20 +252,19 @@ QString reportFileName(const QString &keyword)
 std::optional<QString> findReusableReport(const ReportFolder &folder, const QString &keyword)
 {
     folder.ensureExists();
-    const QString stem = reportStem(keyword);
+    // Only the keyword's own report counts: a user's golf.txt or golf.bak is none of ours.
+    const QString wanted = reportFileName(keyword);
     const QDate today = folder.now().toLocalTime().date();
     for (const QFileInfo &info : filesOf(folder.path())) {
-        const QString name = info.fileName().toLower();
-        if (name.left(std::max<qsizetype>(0, name.size() - 4)) != stem)
+        if (info.fileName().toLower() != wanted)
             continue;
         const QDate modified = info.lastModified().toLocalTime().date();
-        if (modified.year() == today.year() && modified.month() == today.month()) {
-            // An unreadable or cut-short report is no report: the run replaces it.
-            if (readReport(info.absoluteFilePath()))
-                return info.fileName();
-        } else {
-            QFile::remove(info.absoluteFilePath());
-        }
+        // An unreadable or cut-short report is no report. An earlier month's report stays
+        // until the run's new report replaces it: a run that is stopped, refused or finds
+        // nothing must not leave the keyword without one.
+        if (modified.year() == today.year() && modified.month() == today.month()
+            && readReport(info.absoluteFilePath()))
+            return info.fileName();
     }
     return std::nullopt;
 }

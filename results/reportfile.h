@@ -63,11 +63,11 @@ QString reportStem(const QString &keyword);
 // the reuse rule, writeReport, Delete, Delete All and Export.
 QString reportFileName(const QString &keyword);
 
-// The reuse rule. Creates the folder when missing, then looks at every file whose name, less
-// its last four characters, equals the keyword's stem (ignoring case): one modified in the
-// clock's current year and month is reused; an older one is deleted. A file that cannot be
-// read or has fewer than three lines is not reused. Gives the reused file's name on disk, or
-// nothing when a run is needed.
+// The reuse rule. Creates the folder when missing, then looks for the keyword's report file
+// (its name equal to reportFileName ignoring case): one modified in the clock's current year
+// and month is reused. An older one is left in place for the run's writeReport to replace; no
+// file is ever deleted here. A file that cannot be read or has fewer than three lines is not
+// reused. Gives the reused file's name on disk, or nothing when a run is needed.
 std::optional<QString> findReusableReport(const ReportFolder &folder, const QString &keyword);
 
 // The exact bytes of a report: line 1 with the seed keyword and the total, an empty line, the

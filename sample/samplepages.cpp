@@ -228,6 +228,9 @@ QByteArray sampleKeywordPage(const QString &seed, int rowCount)
 
 qint64 sampleResultCount(const QString &phrase)
 {
+    // A search engine whose pages no longer show the count phrase, for the seed "uncounted".
+    if (phrase.split(QLatin1Char(' ')).contains(QLatin1String("uncounted")))
+        return -1;
     const quint64 h = phraseHash(phrase, 2);
     if (h % 8 == 0)
         return -1;

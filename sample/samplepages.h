@@ -22,7 +22,8 @@ struct SampleSuggestion
 QList<SampleSuggestion> sampleSuggestions(const QString &seed, int rowCount = 100);
 QByteArray sampleKeywordPage(const QString &seed, int rowCount = 100);
 
-// The result count the phrase's result page shows, or -1 when the page shows none.
+// The result count the phrase's result page shows, or -1 when the page shows none. Phrases
+// holding the word "uncounted" (every phrase of that seed) never show one.
 qint64 sampleResultCount(const QString &phrase);
 // Whether the phrase's result page carries sponsored links.
 bool sampleHasAds(const QString &phrase);

@@ -1,5 +1,6 @@
 #include "keywordhistory.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace Quorvane {
@@ -8,7 +9,14 @@ bool addKeywordToHistory(QStringList &history, const QString &newKeyword)
 {
     if (history.contains(newKeyword, Qt::CaseSensitive))
         return false;
-    if (history.size() >= MaxHistoryEntries)
+    // Spellings that differ only in letter case share one report file, so they are one entry:
+    // the newer spelling takes the older one's place at the top.
+    const auto older = std::find_if(history.begin(), history.end(), [&](const QString &entry) {
+        return entry.compare(newKeyword, Qt::CaseInsensitive) == 0;
+    });
+    if (older != history.end())
+        history.erase(older);
+    else if (history.size() >= MaxHistoryEntries)
         return false;
     history.prepend(newKeyword);
     return true;

@@ -13,8 +13,9 @@ namespace Quorvane {
 // HistoryCount is a signed 16-bit number, so the history holds at most this many entries.
 inline constexpr qsizetype MaxHistoryEntries = 32767;
 
-// MakeProject's change: a keyword equal (case-sensitive) to an entry changes nothing; any other
-// goes in at index 0. A full history refuses the keyword rather than overflow its count.
+// MakeProject's change: a keyword equal (case-sensitive) to an entry changes nothing; one equal
+// to an entry ignoring letter case replaces it, at index 0; any other goes in at index 0. A
+// full history refuses a new keyword rather than overflow its count.
 // Returns true when the history changed and must be saved.
 bool addKeywordToHistory(QStringList &history, const QString &newKeyword);
 

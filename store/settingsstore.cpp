@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QOperatingSystemVersion>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTemporaryDir>
@@ -313,6 +314,20 @@ QString SettingsStore::keepDamagedCopy()
     }
     m_damagedCopy = copy;
     return m_damagedCopy;
+}
+
+QString SettingsStore::writeFailureReason() const
+{
+    if (m_writesRefused)
+        return QStringLiteral("the file is damaged and no copy of it could be kept");
+    if (!m_location.isIniFile())
+        return QStringLiteral("access denied");
+    // QSettings keeps the system's reason to itself; a trial write in the same place tells it.
+    QSaveFile probe(m_location.path);
+    if (!probe.open(QIODevice::WriteOnly))
+        return probe.errorString();
+    probe.cancelWriting();
+    return QStringLiteral("the file did not read back as written");
 }
 
 bool SettingsStore::writeRegValue(const QString &keyPath, const QString &valueName,

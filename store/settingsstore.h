@@ -85,6 +85,8 @@ public:
     // True when the file is damaged and no copy could be made; writes are then refused so the
     // only copy of the user's values is not overwritten.
     bool writesRefused() const { return m_writesRefused; }
+    // After a failed write: why writing fails, in words for the user.
+    QString writeFailureReason() const;
 
     // The clock that names the damaged copy; tests set it.
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }

@@ -188,7 +188,7 @@ void tst_ReportFile::reuseFollowsTheCalendarMonth()
     QVERIFY(!findReusableReport(folder, QStringLiteral("golf"))); // creates the folder
     writeFile(folder.filePath("golf.kwd"), ValidReport, modified);
     QTEST(findReusableReport(folder, QStringLiteral("golf")).has_value(), "reused");
-    QTEST(QFile::exists(folder.filePath("golf.kwd")), "reused"); // an old one is deleted
+    QVERIFY(QFile::exists(folder.filePath("golf.kwd"))); // an old one waits for its replacement
 }
 
 void tst_ReportFile::reuseMatchesNamesIgnoringCaseAndSuffix()
@@ -198,7 +198,7 @@ void tst_ReportFile::reuseMatchesNamesIgnoringCaseAndSuffix()
     for (const char *name : {"Golf_Clubs.KWD", "golf.bak", "golfer.kwd"})
         writeFile(folder.filePath(name), ValidReport);
     QCOMPARE(findReusableReport(folder, "golf CLUBS"), QStringLiteral("Golf_Clubs.KWD"));
-    QCOMPARE(findReusableReport(folder, "Golf"), QStringLiteral("golf.bak"));
+    QVERIFY(!findReusableReport(folder, "Golf")); // golf.bak is not golf's report
     ResultList list;
     QVERIFY(loadReport(folder, "golf_clubs.kwd", list, {}));
 }

@@ -31,8 +31,8 @@ void tst_KeywordHistory::addKeyword_data()
     QTest::addColumn<int>("saves");
     QTest::newRow("repeat keeps its place")
         << QStringList {"golf", "tennis", "golf"} << QStringList {"tennis", "golf"} << 2;
-    QTest::newRow("other letter case is a new entry")
-        << QStringList {"golf", "Golf"} << QStringList {"Golf", "golf"} << 2;
+    QTest::newRow("other letter case replaces the older spelling")
+        << QStringList {"golf", "tennis", "Golf"} << QStringList {"Golf", "tennis"} << 3;
 }
 
 void tst_KeywordHistory::addKeyword()

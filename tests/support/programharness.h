@@ -73,8 +73,14 @@ public:
         const StartupOutcome outcome = m_program->start([this, pause](MainWindow &w) {
             w.controller().connectivity().setProbe([] { return true; });
             w.controller().queue().setDownloadPause(pause);
-            w.setUrlOpener([this](const QUrl &url) { opened << url; });
-            w.setBrowserOpener([this](const QString &a) { opened << QUrl(a); });
+            w.setUrlOpener([this](const QUrl &url) {
+                opened << url;
+                return desktopOpens;
+            });
+            w.setBrowserOpener([this](const QString &a) {
+                opened << QUrl(a);
+                return desktopOpens;
+            });
             w.exporter().setDocumentOpener([](const QUrl &) { return false; });
         });
         m_window = outcome == StartupOutcome::ShowMainWindow ? m_program->window() : nullptr;
@@ -126,6 +132,7 @@ public:
 
     ScriptedBoxes boxes;
     QList<QUrl> opened;
+    bool desktopOpens = true; // what the desktop answers when asked to open an address
 
 private:
     QString m_folder;
