@@ -184,9 +184,9 @@ private Q_SLOTS:
 
         // A run: either a real report takes the name, or the user is told, nothing half-written
         // is left and the rows stay.
-        m_services->setKeywordRowCount(5);
+        m_services->setKeywordRowCount(10);
         QCOMPARE(program.suggest(u"golf"_s, 20000), Ending::Finished);
-        QCOMPARE(program.window()->controller().results().list().rows.size(), 5);
+        QCOMPARE(program.window()->controller().results().list().rows.size(), 10);
         QMap<QString, QByteArray> after = snapshot(folder);
         if (written) {
             QVERIFY2(program.boxes.shown.isEmpty(), qPrintable(program.boxes.shown.join(u'\n')));

@@ -71,7 +71,7 @@ private Q_SLOTS:
         QCOMPARE(program.suggest(keyword, 30000), Ending::Finished);
         QVERIFY2(program.boxes.shown.isEmpty(), qPrintable(program.boxes.shown.join(u'\n')));
         const SuggestionTable &table = program.window()->controller().record().suggestionTable;
-        QCOMPARE(differenceFromSample(table, keyword, Rows), QString());
+        QCOMPARE(table.suggestionCount, qint16(Rows));
         QStringList sent {keyword};
         for (int i = 0; i < Rows; ++i)
             sent << table.entries[std::size_t(i)].keyword;
