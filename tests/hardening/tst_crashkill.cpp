@@ -52,14 +52,13 @@ int writeLoop(const QStringList &arguments)
     if (instance.acquire() != InstanceCheck::Acquired)
         return 1;
     SettingsStore store(places.settings);
+    std::setvbuf(stdout, nullptr, _IONBF, 0); // each line out as it is written
     std::printf("ready\n");
-    std::fflush(stdout);
     for (int n = arguments.value(2).toInt();; ++n) {
         const bool ok = arguments.value(0) == u"report"_s
             ? writeReportGeneration(places.reportFolder, n)
             : store.saveHistory(settingsGeneration(n));
         std::printf(ok ? "wrote %d\n" : "failed %d\n", n);
-        std::fflush(stdout);
     }
 }
 
