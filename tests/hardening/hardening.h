@@ -1,53 +1,47 @@
 #pragma once
 
-// What the hardening tests share besides the window harness: smaller workloads under the
-// sanitizers and snapshots of the files the program keeps.
+// What the hardening tests share besides the window harness and the test fixtures.
 
+#include "loopbackservices.h"
 #include "programharness.h"
+#include "reportfile.h"
+#include "testfiles.h"
+#include "testmain.h"
 
+#include <QApplication>
 #include <QDirIterator>
-#include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
 
-namespace Quorvane::Hardening {
-
+using namespace Quorvane;
 using namespace Quorvane::Harness;
+using namespace Quorvane::TestSupport;
+using namespace Qt::StringLiterals;
+using Ending = Quorvane::FetchQueue::Ending;
 
-// Sanitizer builds run many times slower: their workloads are smaller, never skipped.
+// Sanitizer builds (the test set-up says so) run many times slower: their workloads are
+// smaller, never skipped.
 inline bool sanitized()
 {
-#if defined(__SANITIZE_ADDRESS__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return true;
-#endif
-#endif
     return qEnvironmentVariableIntValue("QUORVANE_SANITIZED") != 0;
 }
 
 // Every entry under folder (relative path -> bytes); a folder reads "<folder>" and an
-// unreadable file "<?>", so that a change of kind shows too.
+// unreadable file "<?>", so that a change of kind shows too. Only regular files are opened: a
+// FIFO would block the read.
 inline QMap<QString, QByteArray> snapshot(const QString &folder)
 {
     QMap<QString, QByteArray> files;
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
-        const QString path = it.next();
+        QFile file(it.next());
         const QFileInfo info = it.fileInfo();
-        QByteArray bytes = info.isDir() ? QByteArrayLiteral("<folder>") : QByteArray();
-        if (info.isFile()) {
-            QFile file(path);
-            bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArrayLiteral("<?>");
-        }
-        files.insert(QDir(folder).relativeFilePath(path), bytes);
+        files.insert(QDir(folder).relativeFilePath(file.fileName()),
+                     info.isDir()                         ? QByteArrayLiteral("<folder>")
+                         : !info.isFile()                 ? QByteArray()
+                         : file.open(QIODevice::ReadOnly) ? file.readAll()
+                                                          : QByteArrayLiteral("<?>"));
     }
     return files;
 }
-
-inline QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-}
-
-} // namespace Quorvane::Hardening
