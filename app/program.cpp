@@ -4,6 +4,7 @@
 #include "instancesignal.h"
 #include "mainwindow.h"
 #include "messageboxes.h"
+#include "pacing.h"
 #include "runcontroller.h"
 #include "singleinstance.h"
 
@@ -50,7 +51,7 @@ StartupOutcome Program::start(const std::function<void(MainWindow &)> &prepare)
             ? instanceLockFolder(m_places.settings)
             : m_places.lockFolder;
         m_instance = std::make_unique<SingleInstance>(lockFolder);
-        qint16 pauseMinutesLeft = 30;
+        qint16 pauseMinutesLeft = Pacing::PauseMinutes;
         const StartupResult started =
             runStartupSequence(m_store, *m_instance, m_settings, pauseMinutesLeft);
         if (started.outcome == StartupOutcome::AnotherInstance) {

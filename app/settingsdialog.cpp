@@ -1,5 +1,7 @@
 #include "settingsdialog.h"
 
+#include "pacing.h"
+
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -43,7 +45,7 @@ SettingsDialog::SettingsDialog(qint16 intervalSetting, std::function<void(qint16
         m_optInterval[index] = option;
     }
     // Any stored value other than 0 means no pause.
-    m_optInterval[intervalSetting != PauseAfterThree ? 1 : 0]->setChecked(true);
+    m_optInterval[intervalSetting != Pacing::PauseAfterThreeRuns ? 1 : 0]->setChecked(true);
 
     auto *ok = new QPushButton(QStringLiteral("&OK"), this);
     ok->setObjectName(QStringLiteral("cmdOK"));
@@ -58,7 +60,7 @@ SettingsDialog::SettingsDialog(qint16 intervalSetting, std::function<void(qint16
 
 void SettingsDialog::optIntervalClick(int)
 {
-    m_choose(m_optInterval[0]->isChecked() ? PauseAfterThree : NoPause);
+    m_choose(m_optInterval[0]->isChecked() ? Pacing::PauseAfterThreeRuns : Pacing::NoPause);
 }
 
 } // namespace Quorvane

@@ -8,7 +8,7 @@ class QRadioButton;
 
 namespace Quorvane {
 
-// The pacing choice: a pause of 30 minutes after every three runs (0) or none (99). A click
+// The pacing choice: a pause of 30 minutes after every three runs or none ("Don't care"). A click
 // on an option takes effect and is stored at once; the dialog has no Cancel.
 class SettingsDialog final : public QDialog
 {
@@ -16,11 +16,8 @@ class SettingsDialog final : public QDialog
     Q_DISABLE_COPY_MOVE(SettingsDialog)
 
 public:
-    static constexpr qint16 PauseAfterThree = 0;
-    static constexpr qint16 NoPause = 99;
-
-    // choose receives 0 or 99 on every click of an option; it keeps the value in memory,
-    // stores "Interval" and, for 99, ends a pause under way.
+    // choose receives Pacing::PauseAfterThreeRuns or Pacing::NoPause on every click of an
+    // option; it keeps the value in memory, stores "Interval" and, for NoPause, ends a pause.
     SettingsDialog(qint16 intervalSetting, std::function<void(qint16)> choose,
                    QWidget *parent = nullptr);
 

@@ -1,5 +1,6 @@
 #include "startup.h"
 
+#include "pacing.h"
 #include "singleinstance.h"
 
 #include <QDir>
@@ -14,7 +15,7 @@ StartupResult run(SettingsStore &store, SingleInstance &instance, Settings &sett
                   qint16 &pauseMinutesLeft)
 {
     StartupResult result;
-    pauseMinutesLeft = 30;
+    pauseMinutesLeft = Pacing::PauseMinutes;
 
     // A folder that cannot hold the lock must not keep the program from starting at all.
     if (instance.acquire() == InstanceCheck::AnotherRunning) {
