@@ -78,7 +78,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("damaged");
         const QByteArray head = "[Software]\nQuorvane%201.2\\Keyword\\Interval=99\n";
         const QByteArray tail = "Quorvane%201.2\\Keyword\\KeywordNum=1\n"
-                                "Quorvane%201.2\\Keyword\\Keyword1=golf\n";
+                                "Quorvane%201.2\\Keyword\\Keyword1=golf\n"
+                                "Quorvane%201.2\\Keyword\\Keyword5=stale\n";
         QTest::newRow("header without bracket") << head + "[broken\n" + tail << true;
         QTest::newRow("line without equals") << head + "stray words\n" + tail << true;
         QTest::newRow("quote left open")
@@ -105,6 +106,7 @@ private Q_SLOTS:
         Settings loaded;
         QCOMPARE(store.loadSettings(loaded), LoadSettingsResult::Loaded);
         QCOMPARE(loaded.keywordHistory, history);
+        QVERIFY(!iniValues(fileName).contains(QStringLiteral("Keyword5"))); // nothing stale stays
         const QString copy = fileName + QStringLiteral(".damaged-20250301-101500");
         QCOMPARE(store.keepDamagedCopy(), damaged ? copy : QString());
         QCOMPARE(readAll(copy), damaged ? content : QByteArray());
