@@ -1,0 +1,112 @@
+#include "serviceaddresses.h"
+#include "singleinstance.h"
+#include "startup.h"
+#include "testfiles.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Quorvane;
+using namespace Quorvane::TestSupport;
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(StartupOutcome)
+Q_DECLARE_METATYPE(LoadSettingsResult)
+
+class tst_Core final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void startupOutcomes_data()
+    {
+        QTest::addColumn<QString>("setup"); // held: another instance runs; blocked: no lock folder
+        QTest::addColumn<QByteArray>("file"); // null: no settings file
+        QTest::addColumn<StartupOutcome>("outcome");
+        QTest::addColumn<LoadSettingsResult>("load");
+        QTest::addColumn<QStringList>("history");
+        using enum StartupOutcome;
+        using enum LoadSettingsResult;
+        const auto row = [](const char *label, const char *setup, const QByteArray &header,
+                            const QList<QByteArray> &values, StartupOutcome outcome,
+                            LoadSettingsResult load, const QStringList &history = {}) {
+            QByteArray file = header.isNull() ? QByteArray() : header + '\n';
+            for (const QByteArray &value : values)
+                file += "Quorvane%201.2\\Keyword\\" + value + '\n';
+            QTest::newRow(label) << setup << file << outcome << load << history;
+        };
+        const QByteArray sound = "[Software]";
+        row("first start", "", {}, {}, ShowMainWindow, Loaded);
+        row("missing second entry reads empty", "", sound,
+            {"Interval=99", "KeywordNum=2", "Keyword1=a"}, ShowMainWindow, Loaded, {"a", ""});
+        row("blanks, count half to even", "", sound,
+            {"Interval= \t-3.5 ", "KeywordNum=2.5", "Keyword1=a"}, ShowMainWindow, Loaded,
+            {"a", ""});
+        row("interval missing", "", sound, {"KeywordNum=1", "Keyword1=a"}, SevereError,
+            BadInterval);
+        row("interval with letters after", "", sound, {"Interval=5abc", "KeywordNum=0"},
+            SevereError, BadInterval);
+        row("count rounds out of range", "", sound, {"Interval=0", "KeywordNum=32767.5"},
+            SevereError, BadKeywordNum);
+        // Qt reads the keys after the unclosed header but would drop the header line on a rewrite.
+        const QList<QByteArray> golf {"Interval=99", "KeywordNum=1", "Keyword1=golf"};
+        row("damaged file copied before any write", "", "[Software", golf, ShowMainWindow, Loaded,
+            {"golf"});
+        row("another instance leaves even a damaged file alone", "held", "[Software", golf,
+            AnotherInstance, Loaded);
+        row("unusable lock folder", "blocked", {}, {}, ShowMainWindow, Loaded);
+    }
+
+    void startupOutcomes()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QByteArray, file);
+        QTemporaryDir dir;
+        const SettingsLocation location = SettingsLocation::iniFile(dir.filePath("cfg/q.ini"));
+        if (!file.isNull())
+            QVERIFY(QDir().mkpath(dir.filePath("cfg")) && writeAll(location.path, file));
+        SingleInstance other(dir.filePath("cfg"));
+        if (setup == u"held")
+            QCOMPARE(other.acquire(), InstanceCheck::Acquired);
+        QVERIFY(writeAll(dir.filePath("blocked"), "x")); // a file where a folder should be
+        SingleInstance instance(setup == u"blocked" ? dir.filePath("blocked/sub")
+                                                    : instanceLockFolder(location));
+        SettingsStore store(location);
+        Settings settings;
+        qint16 pauseMinutesLeft = 3;
+
+        const auto result = runStartupSequence(store, instance, settings, pauseMinutesLeft);
+        QTEST(result.outcome, "outcome");
+        QTEST(result.load, "load");
+        QTEST(settings.keywordHistory, "history"); // a failed load leaves nothing half-loaded
+        QCOMPARE(pauseMinutesLeft, qint16(30));
+        QCOMPARE(instance.isHeld(), setup.isEmpty());
+        const bool damaged = file.startsWith("[Software\n") && setup.isEmpty();
+        QCOMPARE(readAll(result.damagedSettingsCopy), damaged ? file : QByteArray());
+        // Only a first start writes, and it writes the defaults.
+        if (file.isNull())
+            QCOMPARE(iniValues(location.path),
+                     (QMap<QString, QString> {{"Interval", "0"}, {"KeywordNum", "0"}}));
+        else
+            QCOMPARE(readAll(location.path), file);
+    }
+
+    void builtInAddressesCarryTheEncodedPhrase()
+    {
+        // The stored pieces depend on the generator's exact sequence and the seed's shift rule.
+        QCOMPARE(keywordDatabaseAddress(QStringLiteral("golf clubs")),
+                 "https://keywords.quorvane.com/suggest?hl=en&term=golf+clubs&rows=100");
+        QCOMPARE(queryAddress(QStringLiteral("c&a")),
+                 "https://www.google.com/search?hl=en&num=10&q=c%26a&btnG=Search");
+        QCOMPARE(productPageAddress(), "https://www.quorvane.com/update/check.html");
+        // Spaces as "+", unreserved characters kept, everything else from its UTF-8 bytes.
+        QCOMPARE(
+            encodePhrase(QString::fromUtf8("a  c++#1 50%/?=\t\x7f-_.~\xc3\xa9\xf0\x9f\x8f\x8c")),
+            "a++c%2B%2B%231+50%25%2F%3F%3D%09%7F-_.~%C3%A9%F0%9F%8F%8C");
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Core)
+
+#include "tst_core.moc"
