@@ -292,9 +292,9 @@ void MainWindow::cmbKeywordChange()
 {
     const ButtonStates states =
         buttonStateRule(m_controller.history(), keywordText(), m_controller.runArmed());
-    m_cmdDelete->setEnabled(states.Delete);
+    m_cmdDelete->setEnabled(states.deleteOne);
     m_cmdDeleteAll->setEnabled(states.deleteAll);
-    m_cmdExportTXT->setEnabled(states.Export && reportToExportExists());
+    m_cmdExportTXT->setEnabled(states.exportReport && reportToExportExists());
     // While a run is under way the button is Stop: editing the box must not take it away.
     m_cmdSuggestion->setEnabled(states.suggest
                                 || m_controller.state() == RunController::State::Fetching);

@@ -39,9 +39,9 @@ KeywordBoxFill fillKeywordBox(const QStringList &history);
 
 struct ButtonStates
 {
-    bool Delete = false;
+    bool deleteOne = false;
     bool deleteAll = false;
-    bool Export = false;
+    bool exportReport = false;
     bool suggest = false;
 
     friend bool operator==(const ButtonStates &, const ButtonStates &) = default;

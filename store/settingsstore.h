@@ -39,11 +39,6 @@ struct Settings
     qint16 historyCount() const { return qint16(keywordHistory.size()); }
 };
 
-inline bool pacingPauseEnabled(const Settings &settings)
-{
-    return settings.intervalSetting == 0;
-}
-
 // Text to a 16-bit signed number: surrounding blanks allowed, a fraction rounded to the nearest
 // whole number (halves to the even neighbour). Empty text, text that is not a number and numbers
 // outside -32768..32767 give nothing.

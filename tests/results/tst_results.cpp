@@ -231,14 +231,15 @@ private Q_SLOTS:
         const QDateTime march = at(2024, 3, 15, 12);
         row("first and last hour of a month", "Golf.kwd", ValidReport, at(2024, 3, 1, 0),
             at(2024, 3, 31, 23), "golf", "Golf.kwd", {"Golf.kwd"});
+        // An earlier month's report stays until the run's report replaces it under its name.
         row("month boundary", "Golf.kwd", ValidReport, at(2024, 2, 29, 23), at(2024, 3, 1, 0),
-            "golf", "", {"golf.kwd"});
+            "golf", "", {"Golf.kwd"});
         row("same month of another year", "Golf.kwd", ValidReport, at(2023, 3, 15, 12), march,
-            "golf", "", {"golf.kwd"});
+            "golf", "", {"Golf.kwd"});
         row("name ignoring case", "Golf_Clubs.KWD", ValidReport, march, march, "golf CLUBS",
             "Golf_Clubs.KWD", {"Golf_Clubs.KWD"});
-        row("any four-character suffix", "golf.bak", ValidReport, march, march, "Golf", "golf.bak",
-            {"golf.bak"}, {"golf.bak"});
+        row("another file of the stem", "golf.bak", ValidReport, march, march, "Golf", "",
+            {"golf.bak", "golf.kwd"}, {"golf.bak"});
         row("longer name", "golfer.kwd", ValidReport, at(2020, 1, 1, 0), march, "golf", "",
             {"golf.kwd", "golfer.kwd"}, {"golfer.kwd"});
         row("report cut short", "GOLF.kwd", "Keyword=golf,Total", march, march, "golf", "",

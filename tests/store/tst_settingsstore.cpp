@@ -36,7 +36,8 @@ private Q_SLOTS:
         const QStringList some {"tennis", "golf"};
         row("new keyword goes first", some, "+chess", {"chess", "tennis", "golf"}, "1");
         row("repeat keeps its place", some, "+golf", some, "0");
-        row("other letter case is new", {"golf"}, "+Golf", {"Golf", "golf"}, "1");
+        row("other letter case replaces the older spelling", {"tennis", "golf"}, "+Golf",
+            {"Golf", "tennis"}, "1");
         const QStringList full(MaxHistoryEntries, QStringLiteral("x")); // the count is 16-bit
         row("full history refuses", full, "+golf", full, "0");
         row("delete typed in capitals", some, "-GOLF", {"tennis"}, "golf");
@@ -65,7 +66,7 @@ private Q_SLOTS:
             answer = deleteKeywordFromHistory(history, text).value_or(QString());
         } else {
             const ButtonStates s = buttonStateRule(history, text, action[0] == u'!');
-            for (const bool enabled : {s.Delete, s.deleteAll, s.Export, s.suggest})
+            for (const bool enabled : {s.deleteOne, s.deleteAll, s.exportReport, s.suggest})
                 answer += enabled ? u'1' : u'0';
         }
         QTEST(history, "after");
