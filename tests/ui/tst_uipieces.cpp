@@ -1,16 +1,10 @@
-#include "aboutwindow.h"
 #include "browser.h"
-#include "helpwindow.h"
-#include "linklabel.h"
-#include "serviceaddresses.h"
 #include "stripes.h"
 #include "textexport.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QPlainTextEdit>
-#include <QPointer>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
@@ -47,43 +41,6 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QFETCH(QString, program);
         QCOMPARE(browserProgramFromCommand(command), program);
-    }
-
-    // Both links open the product page; Help closes with it, About stays open until OK.
-    void linksOpenTheProductPage_data()
-    {
-        QTest::addColumn<bool>("help");
-        QTest::newRow("help") << true;
-        QTest::newRow("about") << false;
-    }
-
-    void linksOpenTheProductPage()
-    {
-        QFETCH(bool, help);
-        QStringList opened;
-        auto open = [&opened](const QString &a) {
-            opened << a;
-        };
-        QPointer<QWidget> form = help ? static_cast<QWidget *>(new HelpWindow(nullptr, open))
-                                      : new AboutWindow(nullptr, open);
-        form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form));
-        // A click elsewhere in the window leaves it open.
-        QTest::mouseClick(form, Qt::LeftButton, {}, QPoint(3, 3));
-        QVERIFY(form && form->isVisible() && opened.isEmpty());
-
-        auto *link = form->findChild<LinkLabel *>(help ? u"lblHelp"_s : u"lblWebPage"_s);
-        QVERIFY(link);
-        QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(3, 3));
-        QCOMPARE(opened, QStringList {productWebPage()});
-        if (!help) {
-            QCOMPARE(link->text(), productWebPage());
-            QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(3, 3));
-            QCOMPARE(opened, (QStringList {productWebPage(), productWebPage()}));
-            QVERIFY(form->isVisible());
-            QTest::mouseClick(form->findChild<QPushButton *>(u"cmdOK"_s), Qt::LeftButton);
-        }
-        QTRY_VERIFY(form.isNull()); // closed and gone
     }
 
     void stripesLieUnderDisplayPositions_data()
