@@ -3,38 +3,36 @@
 #include "referenceparsers.h"
 #include "tagscanner.h"
 
+#include <QDebug>
+
 namespace Quorvane::Reference {
 
 namespace {
 
-// Control characters and lone surrogates shown as escapes, long texts cut.
+// Quoted, control characters escaped, long texts cut.
 QString visible(const QString &text, qsizetype limit = 200)
 {
     QString out;
-    for (const QChar c : QStringView(text).left(limit)) {
-        const char16_t u = c.unicode();
-        const bool hidden = u < 0x20 || u == 0x7f || c.isSurrogate();
-        out += hidden ? QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0')) : QString(c);
-    }
+    QDebug(&out) << text.left(limit);
     return text.size() > limit ? out + QStringLiteral("... (%1 units)").arg(text.size()) : out;
 }
 
 QString describe(const ParseOutcome &outcome)
 {
     const SuggestionTable &table = outcome.table;
-    QStringList lines {QStringLiteral("result %1, count %2, none %3, status: %4")
-                           .arg(outcome.result)
-                           .arg(table.suggestionCount)
-                           .arg(table.noSuggestions)
-                           .arg(outcome.status.join(QStringLiteral(" | ")))};
+    QString text = QStringLiteral("result %1, count %2, none %3, status: %4")
+                       .arg(outcome.result)
+                       .arg(table.suggestionCount)
+                       .arg(table.noSuggestions)
+                       .arg(outcome.status.join(QStringLiteral(" | ")));
     for (int i = 0; i < MaxSuggestions; ++i) {
         const Suggestion &s = table.entries[std::size_t(i)];
         if (!s.searches.isEmpty() || !s.keyword.isEmpty() || !s.results.isEmpty() || s.hasAds)
-            lines << QStringLiteral("%1 [%2] [%3] [%4] %5")
-                         .arg(QString::number(i), visible(s.searches, 80), visible(s.keyword, 80),
-                              visible(s.results, 80), QString::number(s.hasAds));
+            text += QStringLiteral("\n    %1 %2 %3 %4 %5")
+                        .arg(QString::number(i), visible(s.searches, 80), visible(s.keyword, 80),
+                             visible(s.results, 80), QString::number(s.hasAds));
     }
-    return lines.join(QStringLiteral("\n    "));
+    return text;
 }
 
 template<typename KeywordParser, typename ResultParser>
@@ -67,18 +65,17 @@ ParseOutcome parseReference(const ParseCase &parse)
 
 QString outcomeDifference(const ParseOutcome &fast, const ParseOutcome &reference)
 {
-    const SuggestionTable &a = fast.table;
-    const SuggestionTable &b = reference.table;
-    const auto sameEntry = [](const Suggestion &x, const Suggestion &y) {
+    const auto same = [](const Suggestion &x, const Suggestion &y) {
         return x.searches == y.searches && x.keyword == y.keyword && x.results == y.results
             && x.hasAds == y.hasAds;
     };
+    const SuggestionTable &a = fast.table;
+    const SuggestionTable &b = reference.table;
     if (fast.result == reference.result && fast.status == reference.status
         && a.suggestionCount == b.suggestionCount && a.noSuggestions == b.noSuggestions
-        && std::equal(a.entries.cbegin(), a.entries.cend(), b.entries.cbegin(), sameEntry))
+        && std::equal(a.entries.cbegin(), a.entries.cend(), b.entries.cbegin(), same))
         return {};
-    return QStringLiteral("fast:\n    %1\nreference:\n    %2")
-        .arg(describe(fast), describe(reference));
+    return QStringLiteral("fast: %1\nreference: %2").arg(describe(fast), describe(reference));
 }
 
 QString textDifference(const QString &text)
@@ -89,7 +86,7 @@ QString textDifference(const QString &text)
     const char *const names[] = {"stripTags", "lowerCase", "trimSpaces"};
     for (int i = 0; i < 3; ++i) {
         if (fast[i] != reference[i])
-            return QStringLiteral("%1 of [%2]: [%3], reference [%4]")
+            return QStringLiteral("%1 of %2: %3, reference %4")
                 .arg(QLatin1String(names[i]), visible(text), visible(fast[i]),
                      visible(reference[i]));
     }
