@@ -26,25 +26,36 @@ const QString Completed = QStringLiteral("Completed download");
 const QString Canceled = QStringLiteral("Canceled download");
 const QString Parsing = QStringLiteral("Begin to parse popularity results ...");
 
-// For answers the sample services do not give: one canned response to the first request, then
-// the connection closes.
+// For answers the sample services do not give: one canned response to every request; then the
+// connection closes, or with keepAlive waits for the next request.
 class CannedServer final : public QTcpServer
 {
 public:
-    explicit CannedServer(QByteArray response)
+    explicit CannedServer(QByteArray response, bool keepAlive = false)
     {
-        connect(this, &QTcpServer::newConnection, this, [this, response] {
+        connect(this, &QTcpServer::newConnection, this, [this, response, keepAlive] {
+            ++accepted;
             QPointer<QTcpSocket> socket = nextPendingConnection();
-            connect(socket, &QTcpSocket::readyRead, socket, [socket, response] {
+            connect(socket, &QTcpSocket::readyRead, socket, [socket, response, keepAlive] {
                 if (socket->readAll().contains("\r\n\r\n")) {
                     socket->write(response);
-                    socket->disconnectFromHost();
+                    if (!keepAlive)
+                        socket->disconnectFromHost();
                 }
             });
         });
         listen(QHostAddress::LocalHost, 0);
     }
     QString address() const { return QStringLiteral("http://127.0.0.1:%1/").arg(serverPort()); }
+    int openConnections() const
+    {
+        const QList<QTcpSocket *> sockets = findChildren<QTcpSocket *>();
+        return int(std::count_if(sockets.cbegin(), sockets.cend(), [](QTcpSocket *socket) {
+            return socket->state() == QAbstractSocket::ConnectedState;
+        }));
+    }
+
+    int accepted = 0;
 };
 
 } // namespace
@@ -66,6 +77,7 @@ private Q_SLOTS:
 
     void everyReadEndsWithOneEvent_data();
     void everyReadEndsWithOneEvent();
+    void connectionIsSharedByARunAndLetGoAfter();
     void cancellingEndsEveryPendingRead_data();
     void cancellingEndsEveryPendingRead();
     void onlyAFailureTakesItsKeyOffTheList();
@@ -212,6 +224,21 @@ void tst_PageFetcher::everyReadEndsWithOneEvent()
     QCOMPARE(m_table.entries[3].hasAds, wholePage);
     // Whatever the outcome, the read is dropped rather than drained: its connection goes.
     QTRY_COMPARE_WITH_TIMEOUT(m_services->openConnections(), 0, 2000);
+}
+
+void tst_PageFetcher::connectionIsSharedByARunAndLetGoAfter()
+{
+    CannedServer server("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", true);
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::downloadHtmlComplete);
+    m_fetcher->beginDownload(server.address(), QStringLiteral("0"));
+    QTRY_COMPARE_WITH_TIMEOUT(events.count(), 1, 5000);
+    QTest::qWait(200); // the pause before a run's next page
+    m_fetcher->beginDownload(server.address(), QStringLiteral("1"));
+    QTRY_COMPARE_WITH_TIMEOUT(events.count(), 2, 5000);
+    QCOMPARE(server.accepted, 1);
+    QCOMPARE(server.openConnections(), 1);
+    // With no page being read, the connection kept for reuse goes.
+    QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, 3000);
 }
 
 void tst_PageFetcher::cancellingEndsEveryPendingRead_data()
