@@ -5,7 +5,6 @@
 
 #include "pageparsers.h"
 
-#include <QString>
 #include <QStringList>
 
 namespace Quorvane::Reference {
@@ -29,7 +28,6 @@ struct ParseOutcome
 
 ParseOutcome parseFast(const ParseCase &parse);
 ParseOutcome parseReference(const ParseCase &parse);
-
 // Empty when both outcomes agree; otherwise both, described.
 QString outcomeDifference(const ParseOutcome &fast, const ParseOutcome &reference);
 // Empty when the tag stripping, lower case and space trimming agree with the reference.
