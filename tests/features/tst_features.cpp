@@ -16,7 +16,6 @@ using namespace Quorvane::Harness;
 
 namespace {
 
-// Figures as the locale shows them.
 ResultList awkwardList(const QLocale &locale)
 {
     ResultList list;
@@ -44,14 +43,6 @@ class tst_Features final : public QObject
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_services.start()); }
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_p = std::make_unique<ProgramUnderTest>(m_dir->path());
-        m_p->writeDontCare();
-        QVERIFY(m_p->start());
-    }
-    void cleanup() { m_p.reset(); }
 
     void listLeavesTheWindowWhole_data()
     {
@@ -85,6 +76,7 @@ private Q_SLOTS:
               "expected");
 
         QLocale::setDefault(locale);
+        const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
         ResultListModel model;
         ChartWindow chart(model, [] { return u"golf"_s; });
         model.list() = list;
@@ -95,28 +87,55 @@ private Q_SLOTS:
             QCOMPARE(p.phrase, list.rows.at(p.row)[ColumnSuggestions]);
             QCOMPARE(p.hasAds, p.row == 0);
         }
-        QCOMPARE(plotted,
-                 QList<double>({1234, 5})); // no count and zeros have no place on a log axis
+        // Rows without a count or with a zero have no place on a log axis.
+        QCOMPARE(plotted, QList<double>({1234, 5}));
         QCOMPARE(chart.shownPoints().leftOut, 3);
     }
 
-    void runThenCopySaveAndChart()
+    // One window: Enter, resizing, copy, save, chart and a second launch.
+    void windowAfterARun()
     {
+        QTemporaryDir dir;
+        ProgramUnderTest p(dir.path());
+        p.writeDontCare();
+        MainWindow *w = p.start();
+        QVERIFY(w);
+        ListActions &actions = *w->findChild<ListActions *>();
         QString proposed, answer;
-        actions().setFileChooser([&](QWidget *, const QString &offered) {
+        actions.setFileChooser([&](QWidget *, const QString &offered) {
             proposed = offered;
             return answer.isNull() ? offered : answer;
         });
-        QLineEdit *edit = m_p->keywordBox()->lineEdit();
+        QLineEdit *edit = p.keywordBox()->lineEdit();
         edit->setText(u"golf clubs"_s);
-        QSignalSpy ended(&w()->controller(), &RunController::runEnded);
+        QSignalSpy ended(&w->controller(), &RunController::runEnded);
         QTest::keyClick(edit, Qt::Key_Return);
-        QCOMPARE(w()->controller().state(), RunController::State::Fetching);
+        QCOMPARE(w->controller().state(), RunController::State::Fetching);
         QTest::keyClick(edit, Qt::Key_Return); // neither stops the run nor starts another
-        QCOMPARE(w()->controller().state(), RunController::State::Fetching);
+        QCOMPARE(w->controller().state(), RunController::State::Fetching);
         QVERIFY(ended.wait(20000));
 
-        QTreeView *list = m_p->child<QTreeView>("lstKeyword");
+        QTreeView *list = p.child<QTreeView>("lstKeyword");
+        const QRect listAtOpening = list->geometry();
+        const int phraseWidth = list->columnWidth(ColumnSuggestions);
+        const QSize opening = w->size();
+        const auto toBottom = [&](const char *button) {
+            return w->height() - p.button(button)->mapTo(w, QPoint()).y();
+        };
+        const int suggestToBottom = toBottom("cmdSuggestion");
+        const int exitToBottom = toBottom("cmdExit");
+        w->resize(1280, 1000);
+        const QSize growth = w->size() - opening;
+        QCOMPARE(list->geometry(), listAtOpening.adjusted(0, 0, growth.width(), growth.height()));
+        QCOMPARE(toBottom("cmdSuggestion"), suggestToBottom);
+        QCOMPARE(toBottom("cmdExit"), exitToBottom);
+        const QHeaderView *header = list->header();
+        QVERIFY(header->sectionViewportPosition(ColumnAd) + header->sectionSize(ColumnAd)
+                <= list->viewport()->width());
+        w->resize(opening);
+        QCOMPARE(list->geometry(), listAtOpening);
+        QCOMPARE(list->columnWidth(ColumnSuggestions), phraseWidth);
+
         list->setFocus();
         QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
@@ -125,13 +144,13 @@ private Q_SLOTS:
         QCOMPARE(lines.at(1).split(u'\t').size(), ListColumnCount);
 
         QTest::keyClick(list, Qt::Key_S, Qt::ControlModifier);
-        QCOMPARE(proposed, m_p->reportPath(u"golf_clubs.csv"_s));
+        QCOMPARE(proposed, p.reportPath(u"golf_clubs.csv"_s));
         const QByteArray csv = readAll(proposed);
         QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
         QCOMPARE(csv.count("\r\n"), 101);
 
         QTest::keyClick(list, Qt::Key_G, Qt::ControlModifier);
-        ChartWindow *chart = actions().chart();
+        ChartWindow *chart = actions.chart();
         QVERIFY(chart && chart->isVisible());
         QCOMPARE(chart->shownPoints().points.size() + chart->shownPoints().leftOut, 100);
         QVERIFY(chart->windowTitle().contains(u"golf clubs"_s));
@@ -139,52 +158,20 @@ private Q_SLOTS:
         QCOMPARE(list->currentIndex().row(), 42);
         QVERIFY(list->selectionModel()->isRowSelected(42, {}));
         QVERIFY(chart->savePicture());
-        QVERIFY(readAll(m_p->reportPath(u"golf_clubs.png"_s)).startsWith("\x89PNG"));
+        QVERIFY(readAll(p.reportPath(u"golf_clubs.png"_s)).startsWith("\x89PNG"));
 
-        answer = m_dir->filePath(u"missing/folder/x.csv"_s);
-        QVERIFY(!actions().saveCsv());
-        QVERIFY(m_p->boxes.shown.last().contains(u"x.csv"_s));
-    }
+        answer = dir.filePath(u"missing/folder/x.csv"_s);
+        QVERIFY(!actions.saveCsv());
+        QVERIFY(p.boxes.shown.last().contains(u"x.csv"_s));
 
-    void listGrowsWithTheWindow()
-    {
-        QTreeView *list = m_p->child<QTreeView>("lstKeyword");
-        const QRect listAtOpening = list->geometry();
-        const int phraseWidth = list->columnWidth(ColumnSuggestions);
-        const QSize opening = w()->size();
-        const auto toBottom = [&](const char *button) {
-            return w()->height() - m_p->button(button)->mapTo(w(), QPoint()).y();
-        };
-        const int suggestToBottom = toBottom("cmdSuggestion");
-        const int exitToBottom = toBottom("cmdExit");
-        w()->resize(1280, 1000);
-        const QSize growth = w()->size() - opening;
-        QCOMPARE(list->geometry(), listAtOpening.adjusted(0, 0, growth.width(), growth.height()));
-        QCOMPARE(toBottom("cmdSuggestion"), suggestToBottom);
-        QCOMPARE(toBottom("cmdExit"), exitToBottom);
-        const QHeaderView *header = list->header();
-        QVERIFY(header->sectionViewportPosition(ColumnAd) + header->sectionSize(ColumnAd)
-                <= list->viewport()->width());
-        w()->resize(opening);
-        QCOMPARE(list->geometry(), listAtOpening);
-        QCOMPARE(list->columnWidth(ColumnSuggestions), phraseWidth);
-    }
-
-    void secondLaunchRaisesTheFirst()
-    {
-        w()->showMinimized();
-        ProgramUnderTest second(m_dir->path());
+        w->showMinimized();
+        ProgramUnderTest second(dir.path());
         QVERIFY(!second.start());
-        QTRY_VERIFY(!w()->isMinimized());
+        QTRY_VERIFY(!w->isMinimized());
     }
 
 private:
-    MainWindow *w() const { return m_p->window(); }
-    ListActions &actions() const { return *w()->findChild<ListActions *>(); }
-
     TestSupport::LoopbackServices m_services;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ProgramUnderTest> m_p;
 };
 
 QTEST_MAIN(tst_Features)
