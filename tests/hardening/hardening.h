@@ -1,7 +1,5 @@
 #pragma once
 
-// What the hardening tests share besides the window harness and the test fixtures.
-
 #include "loopbackservices.h"
 #include "programharness.h"
 #include "reportfile.h"
@@ -19,29 +17,26 @@ using namespace Quorvane::TestSupport;
 using namespace Qt::StringLiterals;
 using Ending = Quorvane::FetchQueue::Ending;
 
-// Sanitizer builds (the test set-up says so) run many times slower: their workloads are
-// smaller, never skipped.
+// Sanitizer builds run many times slower: smaller workloads, never skipped.
 inline bool sanitized()
 {
     return qEnvironmentVariableIntValue("QUORVANE_SANITIZED") != 0;
 }
 
-// Every entry under folder (relative path -> bytes); a folder reads "<folder>" and an
-// unreadable file "<?>", so that a change of kind shows too. Only regular files are opened: a
-// FIFO would block the read.
+// Every entry under folder (relative path -> bytes), a folder as "<folder>", so that a change
+// of kind shows too. Only regular files are opened: a FIFO would block the read.
 inline QMap<QString, QByteArray> snapshot(const QString &folder)
 {
     QMap<QString, QByteArray> files;
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
-        QFile file(it.next());
+        const QString path = it.next();
         const QFileInfo info = it.fileInfo();
-        files.insert(QDir(folder).relativeFilePath(file.fileName()),
-                     info.isDir()                         ? QByteArrayLiteral("<folder>")
-                         : !info.isFile()                 ? QByteArray()
-                         : file.open(QIODevice::ReadOnly) ? file.readAll()
-                                                          : QByteArrayLiteral("<?>"));
+        files.insert(QDir(folder).relativeFilePath(path),
+                     info.isDir()        ? QByteArrayLiteral("<folder>")
+                         : info.isFile() ? readAll(path)
+                                         : QByteArray());
     }
     return files;
 }

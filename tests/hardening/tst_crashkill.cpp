@@ -1,8 +1,5 @@
 // The program killed (SIGKILL) at random moments while it rewrites a report or its settings:
-// every restart finds either the earlier file or the complete new one, and starts normally.
-// The writer is this executable in helper mode "write-loop": it holds the instance lock as the
-// program does and rewrites one kind of file through the real code, one numbered generation
-// after another, saying which one it has committed.
+// every restart finds the earlier file or the whole new one, and starts normally.
 
 #include "hardening.h"
 #include "singleinstance.h"
@@ -16,17 +13,16 @@ namespace {
 
 const QString Seed = u"crash test"_s;
 
-// Generation n of the report: every figure depends on n, and the row count too, so that a
-// file mixing two generations or cut short matches neither.
+// Every figure and the row count depend on n, so that a file mixing two generations or cut
+// short matches neither.
 bool writeReportGeneration(const QString &reportFolder, int n)
 {
     SuggestionTable table;
     table.suggestionCount = qint16(40 + n % 61);
-    for (int i = 0; i < table.suggestionCount; ++i) {
+    for (int i = 0; i < table.suggestionCount; ++i)
         table.entries[std::size_t(i)] = {
             QString::number(1000 + 7 * n + 3 * (100 - i)), u"%1 phrase %2"_s.arg(Seed).arg(i),
             QString::number(qint64(n + 1) * (i + 1) * 131), (n + i) % 3 == 0};
-    }
     ResultList list;
     return writeReport(table, Seed, ReportFolder(reportFolder), reportFileName(Seed), list);
 }
@@ -34,8 +30,8 @@ bool writeReportGeneration(const QString &reportFolder, int n)
 Settings settingsGeneration(int n)
 {
     Settings settings;
-    settings.intervalSetting = n % 2 ? 99 : 0;
-    // The newest entry names the generation, so the main window shows which one it loaded.
+    settings.intervalSetting = n % 2 ? Pacing::NoPause : Pacing::PauseAfterThreeRuns;
+    // The newest entry names the generation the main window loaded.
     for (int i = 0; i < 1 + n % 40; ++i)
         settings.keywordHistory << u"history %1 entry %2"_s.arg(n).arg(i);
     if (n % 5 == 0)
@@ -43,8 +39,8 @@ Settings settingsGeneration(int n)
     return settings;
 }
 
-// Helper mode: rewrites "report" or "settings" in the folder from generation `first` on until
-// it is killed.
+// Helper mode: holds the instance lock as the program does and rewrites "report" or "settings"
+// from the given generation on, saying which one it committed, until it is killed.
 int writeLoop(const QStringList &arguments)
 {
     const ProgramPlaces places = ProgramUnderTest(arguments.value(1)).places();
@@ -52,7 +48,7 @@ int writeLoop(const QStringList &arguments)
     if (instance.acquire() != InstanceCheck::Acquired)
         return 1;
     SettingsStore store(places.settings);
-    std::setvbuf(stdout, nullptr, _IONBF, 0); // each line out as it is written
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     std::printf("ready\n");
     for (int n = arguments.value(2).toInt();; ++n) {
         const bool ok = arguments.value(0) == u"report"_s
@@ -69,7 +65,6 @@ class tst_CrashKill final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-
     void killedWriterLeavesEarlierOrWholeNewFile_data()
     {
         QTest::addColumn<QString>("kind");
@@ -82,29 +77,22 @@ private Q_SLOTS:
         QFETCH(QString, kind);
         const bool report = kind == u"report"_s;
         QTemporaryDir dir;
-        QVERIFY(dir.isValid());
         ProgramUnderTest program(dir.path());
         const ProgramPlaces places = program.places();
-        const QString reportPath = program.reportPath(reportFileName(Seed));
-        // Whether generation n is on disk, compared with the report code's own bytes of it.
+        // Whether generation n is on disk; a report is compared with the report code's own bytes.
         const auto is = [&](int n) {
-            if (!report) {
-                Settings loaded;
-                const Settings expected = settingsGeneration(n);
-                return !iniFileIsDamaged(places.settings.path)
-                    && SettingsStore(places.settings).loadSettings(loaded)
-                    == LoadSettingsResult::Loaded
-                    && loaded.intervalSetting == expected.intervalSetting
-                    && loaded.keywordHistory == expected.keywordHistory;
-            }
+            Settings loaded;
             const QString folder = dir.filePath(u"generation %1"_s.arg(n));
-            return writeReportGeneration(folder, n)
-                && TestSupport::readAll(reportPath)
-                == TestSupport::readAll(QDir(folder).filePath(reportFileName(Seed)));
+            if (report)
+                return writeReportGeneration(folder, n)
+                    && readAll(program.reportPath(reportFileName(Seed)))
+                    == readAll(QDir(folder).filePath(reportFileName(Seed)));
+            return !iniFileIsDamaged(places.settings.path)
+                && SettingsStore(places.settings).loadSettings(loaded) == LoadSettingsResult::Loaded
+                && loaded.intervalSetting == settingsGeneration(n).intervalSetting
+                && loaded.keywordHistory == settingsGeneration(n).keywordHistory;
         };
-
-        // Generation 0 of both, written whole before any writer runs.
-        QVERIFY(SettingsStore(places.settings).saveHistory(settingsGeneration(0)));
+        QVERIFY(dir.isValid() && SettingsStore(places.settings).saveHistory(settingsGeneration(0)));
         QVERIFY(writeReportGeneration(places.reportFolder, 0));
         int onDisk = 0;
         QRandomGenerator random(report ? 0x5eed1 : 0x5eed2);
@@ -118,7 +106,7 @@ private Q_SLOTS:
             QVERIFY(writer.waitForFinished(10000));
             QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
 
-            // The last generation the writer said it committed, or the one it was writing.
+            // On disk: the last generation the writer committed, or the one it was writing.
             int committed = onDisk;
             for (const QByteArray &line : writer.readAllStandardOutput().split('\n')) {
                 QVERIFY2(!line.startsWith("failed"), line.constData());
@@ -129,8 +117,7 @@ private Q_SLOTS:
             QVERIFY2(onDisk >= 0,
                      qPrintable(u"round %1: neither %2 nor next"_s.arg(round).arg(committed)));
 
-            // The real start-up after the crash: the killed writer's lock does not stop it, nothing
-            // is reported, and what it shows is what is on disk.
+            // The killed writer's lock does not stop the start-up, which shows what is on disk.
             QVERIFY2(program.start(), qPrintable(program.boxes.shown.join(u'\n')));
             QVERIFY(program.boxes.shown.isEmpty());
             QVERIFY(!program.program()->store().writesRefused());
@@ -138,15 +125,13 @@ private Q_SLOTS:
             QCOMPARE(program.program()->currentSettings().keywordHistory, shown.keywordHistory);
             QCOMPARE(program.keywordBox()->currentText(), shown.keywordHistory[0]);
             if (report) {
-                // The stored report of this month is shown without a run.
-                program.enter(Seed);
+                program.enter(Seed); // this month's stored report, shown without a run
                 program.click("cmdSuggestion");
                 QCOMPARE(program.window()->controller().results().list().rows.size(),
                          qsizetype(40 + onDisk % 61));
                 QVERIFY(!program.window()->controller().queue().running());
             }
             program.stop();
-            // Nothing was copied aside as damaged.
             QCOMPARE(QDir(dir.path()).entryList({u"*.damaged-*"_s}), QStringList());
         }
     }

@@ -11,11 +11,9 @@ class tst_OneInstance final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-
     void simultaneousLaunchesLeaveExactlyOneProgram()
     {
-        QTemporaryDir dir;
-        QTemporaryDir runtime; // the programs' private runtime folder
+        QTemporaryDir dir, runtime; // runtime: the programs' private runtime folder
         QVERIFY(dir.isValid() && runtime.isValid());
         QVERIFY(QFile::setPermissions(runtime.path(),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
@@ -48,8 +46,7 @@ private Q_SLOTS:
                     return program->state() != QProcess::NotRunning;
                 });
             };
-
-            // The others end as soon as they meet the lock.
+            // The others end cleanly as soon as they meet the lock; the one left holds it.
             QTRY_VERIFY2_WITH_TIMEOUT(running() <= 1, qPrintable(u"round %1"_s.arg(round)), 20000);
             QCOMPARE(running(), 1);
             QProcess *winner = nullptr;
@@ -59,7 +56,6 @@ private Q_SLOTS:
                 else
                     QVERIFY(program->exitStatus() == QProcess::NormalExit && !program->exitCode());
             }
-            // The one left is past its instance test: it holds the lock.
             qint64 holder = 0;
             QVERIFY(QLockFile(lockPath).getLockInfo(&holder, nullptr, nullptr));
             QCOMPARE(holder, winner->processId());
@@ -68,7 +64,6 @@ private Q_SLOTS:
             QVERIFY(winner->waitForFinished(12500));
             QCOMPARE(winner->exitStatus() == QProcess::NormalExit && !winner->exitCode(),
                      endsItself);
-            // A program that ends normally takes its lock with it; a killed one leaves it.
             QCOMPARE(QFile::exists(lockPath), !endsItself);
         }
         QVERIFY(staleLocksMet >= rounds / 2);

@@ -1,33 +1,16 @@
-// Hostile keywords typed into the main window: path characters, "..", NUL and control
-// characters, very long text, right-to-left and combining characters, emoji. The run, its
-// report, the reuse of that report, the history, Export and Delete all behave, nothing is
-// written outside the report folder, and the services receive exactly what was typed.
+// Hostile keywords in the main window: the run, its report, its reuse, the history and Delete
+// all behave, nothing is written outside the report folder, and the services receive exactly
+// what was typed.
 
 #include "hardening.h"
 
-namespace {
-
 constexpr int Rows = 5;
-
-// The phrases the services received, in order: the keyword page's, then the result pages'.
-QStringList phrases(const QList<SampleRequest> &requests)
-{
-    QStringList phrases;
-    for (const SampleRequest &request : requests) {
-        if (request.hasPhrase)
-            phrases << request.phrase;
-    }
-    return phrases;
-}
-
-} // namespace
 
 class tst_TypedInput final : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-
     void initTestCase()
     {
         QVERIFY(m_services.start());
@@ -59,25 +42,25 @@ private Q_SLOTS:
     {
         QFETCH(QString, keyword);
         QTemporaryDir dir;
-        QVERIFY(dir.isValid());
         ProgramUnderTest program(dir.path());
         program.writeDontCare();
-        QVERIFY(program.start());
-
-        // The run: the services receive exactly what was typed.
+        QVERIFY(dir.isValid() && program.start());
         m_services->clearRequests();
         QCOMPARE(program.suggest(keyword, 30000), Ending::Finished);
         QVERIFY2(program.boxes.shown.isEmpty(), qPrintable(program.boxes.shown.join(u'\n')));
         const SuggestionTable &table = program.window()->controller().record().suggestionTable;
         QCOMPARE(table.suggestionCount, qint16(Rows));
-        QStringList sent {keyword};
+        QStringList sent {keyword}, received;
         for (int i = 0; i < Rows; ++i)
             sent << table.entries[std::size_t(i)].keyword;
-        QCOMPARE(phrases(m_services->requests()), sent);
+        for (const SampleRequest &request : m_services->requests()) {
+            if (request.hasPhrase)
+                received << request.phrase;
+        }
+        QCOMPARE(received, sent);
         const QList<ListRow> rows = program.window()->controller().results().list().rows;
 
-        // The report: one file, inside the report folder, one line per row whatever the keyword
-        // holds, and nothing written anywhere else.
+        // One report in the report folder, one line per row, and nothing written elsewhere.
         const QString name = reportFileName(keyword);
         QCOMPARE(filesIn(program.reportFolder()), QStringList {name});
         QCOMPARE(filesIn(dir.path()),
@@ -87,9 +70,7 @@ private Q_SLOTS:
         QCOMPARE(bytes.count('\n'), 3 + Rows);
         QCOMPARE(program.keywordBox()->itemText(0), keyword);
 
-        // Reuse: the same keyword again is answered from the report, without a request, with
-        // the rows as a report keeps them: its fixed fields drop the trailing blank of a phrase
-        // cut to its field's width.
+        // Reuse answers from the report, whose fixed fields drop a cut phrase's trailing blank.
         m_services->clearRequests();
         QSignalSpy ended(&program.window()->controller(), &RunController::runEnded);
         program.enter(keyword);
@@ -97,31 +78,23 @@ private Q_SLOTS:
         QVERIFY(!ended.wait(100));
         QVERIFY(m_services->requests().isEmpty());
         QList<ListRow> stored = rows;
-        for (ListRow &row : stored) {
-            for (QString &cell : row.cells) {
+        for (ListRow &row : stored)
+            for (QString &cell : row.cells)
                 while (cell.endsWith(u' '))
                     cell.chop(1);
-            }
-        }
         const ResultList &reused = program.window()->controller().results().list();
         QCOMPARE(reused.rows, stored);
         QCOMPARE(reused.suggestionsCaption,
                  readReport(program.reportPath(name)).value().suggestionsCaption);
         QCOMPARE(program.keywordBox()->count(), 1);
 
-        // The history survives a restart exactly, and Export shows the report.
+        // The history survives a restart exactly; Delete asks about the keyword as typed and
+        // takes it and its report for good.
         program.stop();
         QVERIFY(program.start());
         QVERIFY(program.boxes.shown.isEmpty());
         QCOMPARE(program.program()->currentSettings().keywordHistory, QStringList {keyword});
         QCOMPARE(program.keywordBox()->currentText(), keyword);
-        program.click("cmdExportTXT");
-        ReportViewer *viewer = program.window()->exporter().lastViewer();
-        QVERIFY(viewer);
-        QVERIFY2(viewer->text().startsWith(u"Keyword="_s), qPrintable(viewer->text()));
-        QCOMPARE(viewer->text().count(u'\n'), 3 + Rows);
-
-        // Delete asks about the keyword as typed and takes it and its report, for good.
         program.click("cmdDelete");
         QCOMPARE(program.boxes.shown,
                  QStringList {u"confirm: Are you sure you want to delete this keyword \""_s
