@@ -8,9 +8,12 @@ namespace {
 
 QMessageBox::StandardButton show(QWidget *parent, QMessageBox::Icon icon, const QString &text,
                                  QMessageBox::StandardButtons buttons,
-                                 QMessageBox::StandardButton defaultButton)
+                                 QMessageBox::StandardButton defaultButton,
+                                 const QString &detail = {})
 {
     QMessageBox box(icon, QString::fromLatin1(ProgramCaption), text, buttons, parent);
+    if (!detail.isEmpty())
+        box.setDetailedText(detail);
     // Texts carry typed keywords and addresses: shown exactly as they are, never as markup,
     // and selectable so an address can be copied.
     box.setTextFormat(Qt::PlainText);
@@ -28,10 +31,7 @@ void WidgetMessageBoxes::warn(const QString &text)
 
 void WidgetMessageBoxes::warnWithDetail(const QString &text, const QString &detail)
 {
-    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(ProgramCaption), text,
-                    QMessageBox::Ok, m_parent);
-    box.setDetailedText(detail);
-    box.exec();
+    show(m_parent, QMessageBox::Warning, text, QMessageBox::Ok, QMessageBox::Ok, detail);
 }
 
 void WidgetMessageBoxes::inform(const QString &text)

@@ -109,6 +109,7 @@ private Q_SLOTS:
         QTest::newRow("warning") << "warn";
         QTest::newRow("note") << "inform";
         QTest::newRow("confirmation") << "confirm";
+        QTest::newRow("warning with detail") << "detail";
     }
     void messageBoxesShowPlainText()
     {
@@ -125,9 +126,10 @@ private Q_SLOTS:
             QVERIFY(box->textInteractionFlags() & Qt::TextSelectableByMouse); // to copy
         });
         WidgetMessageBoxes boxes;
-        kind == "confirm"_L1    ? void(boxes.confirm(text))
-            : kind == "warn"_L1 ? boxes.warn(text)
-                                : boxes.inform(text);
+        kind == "confirm"_L1      ? void(boxes.confirm(text))
+            : kind == "warn"_L1   ? boxes.warn(text)
+            : kind == "detail"_L1 ? boxes.warnWithDetail(text, u"<i>file</i>"_s)
+                                  : boxes.inform(text);
         QVERIFY(seen);
     }
 
