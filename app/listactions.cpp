@@ -89,6 +89,7 @@ ListActions::ListActions(QWidget &window, QTreeView &list, QComboBox &keywordBox
 {
     setObjectName(QStringLiteral("listActions"));
     m_list.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_viewport = m_list.viewport();
     m_list.viewport()->installEventFilter(this);
     addActions();
     anchorControls();
@@ -185,7 +186,7 @@ bool ListActions::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == &m_window && event->type() == QEvent::Resize)
         followWindowSize();
-    else if (watched == m_list.viewport() && event->type() == QEvent::ToolTip)
+    else if (watched == m_viewport && event->type() == QEvent::ToolTip)
         return cellToolTip(event);
     return QObject::eventFilter(watched, event);
 }

@@ -70,6 +70,8 @@ private:
 
     QWidget &m_window;
     QTreeView &m_list;
+    // Compared with, never called: filtered events also come while the list is destroyed.
+    const QObject *m_viewport;
     QComboBox &m_keywordBox;
     QPushButton &m_suggest;
     RunController &m_controller;
