@@ -1,7 +1,8 @@
 #pragma once
 
-// The fast parsers and the plain reference on the same input, and what tells them apart; the
-// differential test and the parser fuzz target both judge by it.
+// The page parsers written down as plainly as their rules read, with no regard for speed, and
+// what tells the fast parsers apart from them on the same input: the differential test and the
+// parser fuzz target both judge by it.
 
 #include "pageparsers.h"
 

@@ -1,11 +1,16 @@
-#include "referenceparsers.h"
+#include "parsercomparison.h"
 
+#include "tagscanner.h"
+
+#include <QDebug>
 #include <QLocale>
 
 #include <cmath>
 #include <optional>
 
 namespace Quorvane::Reference {
+
+namespace {
 
 QString lowerCase(QString text)
 {
@@ -14,15 +19,13 @@ QString lowerCase(QString text)
     return text;
 }
 
-QString trimSpaces(const QString &text)
+QString trimSpaces(QString text)
 {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == u' ')
-        ++begin;
-    while (end > begin && text.at(end - 1) == u' ')
-        --end;
-    return text.mid(begin, end - begin);
+    while (text.startsWith(u' '))
+        text.remove(0, 1);
+    while (text.endsWith(u' '))
+        text.chop(1);
+    return text;
 }
 
 QString stripTags(QString chunk)
@@ -37,21 +40,12 @@ QString stripTags(QString chunk)
     return chunk;
 }
 
-namespace {
-
-void say(const StatusSink &status, const QString &text)
-{
-    if (status)
-        status(text);
-}
-
 // An optional sign, then ASCII digits; 0 without digits.
 int entryNumber(const QString &tag)
 {
-    const bool sign = tag.startsWith(u'-') || tag.startsWith(u'+');
     qint64 value = 0;
-    qsizetype at = sign ? 1 : 0;
-    for (; at < tag.size() && tag.at(at) >= u'0' && tag.at(at) <= u'9'; ++at)
+    for (qsizetype at = tag.startsWith(u'-') || tag.startsWith(u'+') ? 1 : 0;
+         at < tag.size() && tag.at(at) >= u'0' && tag.at(at) <= u'9'; ++at)
         value = std::min<qint64>(value * 10 + tag.at(at).digitValue(), 1000000000);
     return int(tag.startsWith(u'-') ? -value : value);
 }
@@ -83,70 +77,61 @@ Outcome examineChunk(QString chunk, int entry, SuggestionTable &table, const Sta
         return Outcome::Failed;
     if (at < 0) {
         table.entries[entry].hasAds = true;
-        say(status, QStringLiteral("Sponsored links founnd"));
+        status(QStringLiteral("Sponsored links founnd"));
         return Outcome::Ads;
     }
-    const qsizetype space = lower.indexOf(u' ', wordStart);
-    const QString word = space < 0 ? lower.mid(wordStart) : lower.mid(wordStart, space - wordStart);
-    table.entries[entry].results = wholeNumber(word);
-    say(status, QStringLiteral("Parsing ..."));
+    table.entries[entry].results = wholeNumber(lower.mid(wordStart).section(u' ', 0, 0));
+    status(QStringLiteral("Parsing ..."));
     return Outcome::Count;
 }
 
-// A tag: the position of its "<", counted from 1, and of the first ">" after it.
+// A tag: the positions of its "<" and of the first ">" after that; close is -1 for no tag.
 struct Tag
 {
-    qsizetype start = 0;
-    qsizetype end = 0;
+    qsizetype open = -1;
+    qsizetype close = -1;
 };
 
-std::optional<Tag> findNextTag(const QString &page, qsizetype scanPosition)
+Tag nextTag(const QString &page, qsizetype from)
 {
-    const qsizetype open = page.indexOf(u'<', std::max<qsizetype>(scanPosition - 1, 0));
-    const qsizetype close = open < 0 ? -1 : page.indexOf(u'>', open + 1);
-    return close < 0 ? std::nullopt : std::optional<Tag>(Tag {open + 1, close + 1});
+    const qsizetype open = page.indexOf(u'<', from);
+    return {open, open < 0 ? -1 : page.indexOf(u'>', open + 1)};
 }
 
-QString textBetween(const QString &page, qsizetype after, qsizetype before)
+// The lower-cased name, up to the first space; nullopt for a tag of nothing but spaces.
+std::optional<QString> tagName(const QString &page, Tag tag)
 {
-    return before - after - 1 > 0 ? page.mid(after, before - after - 1) : QString();
-}
-
-std::optional<QString> tagName(const QString &tagText)
-{
-    const QString trimmed = trimSpaces(tagText);
+    const QString trimmed = trimSpaces(page.mid(tag.open + 1, tag.close - tag.open - 1));
     if (trimmed.isEmpty())
         return std::nullopt;
     const QString text = lowerCase(trimmed).replace(QStringLiteral("&nbsp;"), QStringLiteral(" "));
     return text.left(text.indexOf(u' ')); // left(-1) is the whole text
 }
 
-} // namespace
-
 bool parseKeyword(const QString &html, const QString &, SuggestionTable &table,
                   const bool &stopRequested, const StatusSink &status)
 {
-    say(status, QStringLiteral("Connecting to keyword database ..."));
+    status(QStringLiteral("Connecting to keyword database ..."));
     bool inBody = false;
     qsizetype cellStart = 0;
     bool secondCell = false;
-    for (std::optional<Tag> tag = findNextTag(html, 0); tag; tag = findNextTag(html, tag->end)) {
+    for (Tag tag = nextTag(html, 0); tag.close >= 0; tag = nextTag(html, tag.close + 1)) {
         if (stopRequested)
             return false;
-        const std::optional<QString> name = tagName(textBetween(html, tag->start, tag->end));
+        const std::optional<QString> name = tagName(html, tag);
         if (!name)
             return false;
         if (*name == QLatin1String("tbody")) {
             inBody = true;
-            say(status, QStringLiteral("Collecting keyword information ."));
+            status(QStringLiteral("Collecting keyword information ."));
         } else if (*name == QLatin1String("/tbody")) {
             break;
         } else if (*name == QLatin1String("td")) {
-            say(status, QStringLiteral("Collecting keyword information .."));
+            status(QStringLiteral("Collecting keyword information .."));
             if (inBody)
-                cellStart = tag->end;
+                cellStart = tag.close + 1;
         } else if (*name == QLatin1String("/td")) {
-            say(status, QStringLiteral("Collecting keyword information ..."));
+            status(QStringLiteral("Collecting keyword information ..."));
             if (!inBody)
                 continue;
             if (table.suggestionCount == 100)
@@ -154,7 +139,7 @@ bool parseKeyword(const QString &html, const QString &, SuggestionTable &table,
             if (table.suggestionCount < 0 || table.suggestionCount > 100)
                 return false;
             Suggestion &entry = table.entries[table.suggestionCount];
-            const QString text = stripTags(trimSpaces(textBetween(html, cellStart, tag->start)));
+            const QString text = stripTags(trimSpaces(html.mid(cellStart, tag.open - cellStart)));
             (secondCell ? entry.keyword : entry.searches) = text;
             table.suggestionCount += secondCell ? 1 : 0;
             secondCell = !secondCell;
@@ -164,51 +149,131 @@ bool parseKeyword(const QString &html, const QString &, SuggestionTable &table,
     return !table.noSuggestions;
 }
 
-bool parseGoogleResults(const QString &html, const QString &tag, SuggestionTable &table,
+bool parseGoogleResults(const QString &html, const QString &key, SuggestionTable &table,
                         const bool &stopRequested, const StatusSink &status)
 {
-    say(status, QStringLiteral("Begin to parse popularity results ..."));
-    const int entry = entryNumber(tag);
+    status(QStringLiteral("Begin to parse popularity results ..."));
+    const int entry = entryNumber(key);
     const QString lowerPage = lowerCase(html);
     qsizetype lastOpenEnd = 0;
     qsizetype lastCloseEnd = 0;
     bool seenClose = false;
-    for (std::optional<Tag> t = findNextTag(html, 0); t;) {
+    for (Tag tag = nextTag(html, 0); tag.close >= 0;) {
         if (stopRequested)
             return false;
-        const std::optional<QString> name = tagName(textBetween(html, t->start, t->end));
+        const std::optional<QString> name = tagName(html, tag);
         if (!name)
             return false;
-        qsizetype scanPosition = t->end;
+        qsizetype next = tag.close + 1;
         Outcome outcome = Outcome::Nothing;
         if (*name == QLatin1String("table") && !seenClose) {
-            lastOpenEnd = t->end;
+            lastOpenEnd = next;
         } else if (*name == QLatin1String("table")) {
-            outcome = examineChunk(textBetween(html, std::max(lastOpenEnd, lastCloseEnd), t->start),
-                                   entry, table, status);
+            const qsizetype from = std::max(lastOpenEnd, lastCloseEnd);
+            outcome = examineChunk(html.mid(from, tag.open - from), entry, table, status);
             if (outcome != Outcome::Count)
-                lastOpenEnd = t->end;
+                lastOpenEnd = next;
         } else if (*name == QLatin1String("/table")) {
             seenClose = true;
-            lastCloseEnd = t->end;
-            outcome = examineChunk(trimSpaces(textBetween(html, lastOpenEnd, t->start)), entry,
+            lastCloseEnd = next;
+            outcome = examineChunk(trimSpaces(html.mid(lastOpenEnd, tag.open - lastOpenEnd)), entry,
                                    table, status);
         } else if (*name == QLatin1String("style") || *name == QLatin1String("script")) {
             // The block runs to its closing tag, in any case, or to the end of the page.
             const QString closing = QStringLiteral("</%1>").arg(*name);
-            const qsizetype found = lowerPage.indexOf(closing, t->end - 1);
+            const qsizetype found = lowerPage.indexOf(closing, tag.close);
             if (found < 0)
                 break;
-            scanPosition = found + closing.size();
+            next = found + closing.size();
         }
         if (outcome == Outcome::Failed)
             return false;
         if (outcome == Outcome::Ads)
             break;
-        t = findNextTag(html, scanPosition);
+        tag = nextTag(html, next);
     }
-    say(status, QStringLiteral("Completed popularity analysis for one suggestion"));
+    status(QStringLiteral("Completed popularity analysis for one suggestion"));
     return true;
+}
+
+// Quoted, control characters escaped; cut after `limit` units unless it is negative.
+template<typename Text>
+QString visible(const Text &text, qsizetype limit = 200)
+{
+    QString out;
+    QDebug(&out) << text.mid(0, limit);
+    return limit >= 0 && text.size() > limit ? out + QStringLiteral("... (%1)").arg(text.size())
+                                             : out;
+}
+
+// Everything an outcome holds; two outcomes agree when their full descriptions do.
+QString describe(const ParseOutcome &outcome, qsizetype limit)
+{
+    const SuggestionTable &table = outcome.table;
+    QString text = QStringLiteral("result %1, count %2, none %3, status: %4")
+                       .arg(outcome.result)
+                       .arg(table.suggestionCount)
+                       .arg(table.noSuggestions)
+                       .arg(visible(outcome.status, -1));
+    for (int i = 0; i < MaxSuggestions; ++i) {
+        const Suggestion &s = table.entries[std::size_t(i)];
+        if (!s.searches.isEmpty() || !s.keyword.isEmpty() || !s.results.isEmpty() || s.hasAds)
+            text +=
+                QStringLiteral("\n    %1 %2 %3 %4 %5")
+                    .arg(QString::number(i), visible(s.searches, limit), visible(s.keyword, limit),
+                         visible(s.results, limit), QString::number(s.hasAds));
+    }
+    return text;
+}
+
+template<typename Parser>
+ParseOutcome parse(const ParseCase &parse, Parser keyword, Parser results)
+{
+    ParseOutcome outcome {false, {}, parse.table};
+    bool stop = parse.stopAfter == 0;
+    const StatusSink sink = [&](const QString &text) {
+        outcome.status << text;
+        stop = stop || (parse.stopAfter > 0 && outcome.status.size() >= parse.stopAfter);
+    };
+    for (const QString &page : parse.pages)
+        outcome.result =
+            (parse.keywordPages ? keyword : results)(page, parse.key, outcome.table, stop, sink);
+    return outcome;
+}
+
+} // namespace
+
+ParseOutcome parseFast(const ParseCase &parse)
+{
+    return Reference::parse(parse, Quorvane::parseKeyword, Quorvane::parseGoogleResults);
+}
+
+ParseOutcome parseReference(const ParseCase &parse)
+{
+    return Reference::parse(parse, parseKeyword, parseGoogleResults);
+}
+
+QString outcomeDifference(const ParseOutcome &fast, const ParseOutcome &reference)
+{
+    if (describe(fast, -1) == describe(reference, -1))
+        return {};
+    return QStringLiteral("fast: %1\nreference: %2")
+        .arg(describe(fast, 80), describe(reference, 80));
+}
+
+QString textDifference(const QString &text)
+{
+    const QStringList fast {Quorvane::stripTags(text), Quorvane::lowerCase(text),
+                            Quorvane::trimSpaces(text).toString()};
+    const QStringList reference {stripTags(text), lowerCase(text), trimSpaces(text)};
+    const char *const names[] = {"stripTags", "lowerCase", "trimSpaces"};
+    for (int i = 0; i < 3; ++i) {
+        if (fast[i] != reference[i])
+            return QStringLiteral("%1 of %2: %3, reference %4")
+                .arg(QLatin1String(names[i]), visible(text), visible(fast[i]),
+                     visible(reference[i]));
+    }
+    return {};
 }
 
 } // namespace Quorvane::Reference

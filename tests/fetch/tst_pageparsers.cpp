@@ -1,15 +1,20 @@
 // What the differential test cannot judge, since the reference shares it with the parsers: the
-// decoding of page bytes, the byte folding, the locale's reading of a count; and the sample
-// pages, read as a run reads them, as a fixed point for both.
+// decoding of page bytes, the byte folding and the locale's reading of a count; and the page
+// check tool built on the parsers.
 
-#include "loopbackservices.h"
 #include "pageparsers.h"
 #include "pagescan.h"
 #include "pagetext.h"
 #include "tagscanner.h"
+#include "testfiles.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <vector>
@@ -21,58 +26,27 @@ class tst_PageParsers final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void samplePagesReadAsARunReadsThem();
     void countIsReadInTheLocalesNumberFormat_data();
     void countIsReadInTheLocalesNumberFormat();
     void pageTextIsTheSystemDecoding();
     void byteFoldMatchesLowerCaseForEveryUnit();
+    void pageCheckToolPrintsJsonForSavedPages();
 };
-
-void tst_PageParsers::samplePagesReadAsARunReadsThem()
-{
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    const QString seed = QStringLiteral("golf clubs");
-    SuggestionTable table;
-    const bool stop = false;
-    QVERIFY(parseKeyword(pageText(sampleKeywordPage(seed)), u"0", table, stop, nullptr));
-    QStringList status;
-    for (int i = 0; i < table.suggestionCount; ++i) {
-        status.clear();
-        QVERIFY(parseGoogleResults(pageText(sampleResultPage(table.entries[i].keyword)),
-                                   QString::number(i), table, stop,
-                                   [&status](const QString &text) { status << text; }));
-        const QString phrase = table.entries[i].keyword;
-        QStringList expected {QStringLiteral("Begin to parse popularity results ...")};
-        if (sampleResultCount(phrase) >= 0)
-            expected << QStringLiteral("Parsing ...");
-        if (sampleHasAds(phrase))
-            expected << QStringLiteral("Sponsored links founnd");
-        QCOMPARE(status,
-                 expected << QStringLiteral("Completed popularity analysis for one suggestion"));
-    }
-    QCOMPARE(TestSupport::differenceFromSample(table, seed), QString());
-}
 
 void tst_PageParsers::countIsReadInTheLocalesNumberFormat_data()
 {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("word");
     QTest::addColumn<QString>("results");
-    QTest::newRow("grouped thousands, English") << "en_US"
-                                                << "1,234,567"
-                                                << "1234567";
-    QTest::newRow("fraction rounded, English") << "en_US"
-                                               << "2.5"
-                                               << "3";
-    QTest::newRow("comma is the decimal mark, German") << "de_DE"
-                                                       << "1,234"
-                                                       << "1";
-    QTest::newRow("point groups thousands, German") << "de_DE"
-                                                    << "1.234"
-                                                    << "1234";
-    QTest::newRow("no number in German") << "de_DE"
-                                         << "1,234,567"
-                                         << "1,234,567";
+    const auto row = [](const char *label, const char *locale, const char *word,
+                        const char *results) {
+        QTest::newRow(label) << locale << word << results;
+    };
+    row("grouped thousands, English", "en_US", "1,234,567", "1234567");
+    row("fraction rounded, English", "en_US", "2.5", "3");
+    row("comma is the decimal mark, German", "de_DE", "1,234", "1");
+    row("point groups thousands, German", "de_DE", "1.234", "1234");
+    row("no number in German", "de_DE", "1,234,567", "1,234,567");
 }
 
 void tst_PageParsers::countIsReadInTheLocalesNumberFormat()
@@ -123,6 +97,41 @@ void tst_PageParsers::byteFoldMatchesLowerCaseForEveryUnit()
         if (folded[u] != expected || PageScan::fold(char16_t(u)) != expected)
             QFAIL(qPrintable(QStringLiteral("unit %1").arg(u, 4, 16, QLatin1Char('0'))));
     }
+}
+
+// The page check tool run as a person runs it: its JSON for saved pages, and its exit codes.
+void tst_PageParsers::pageCheckToolPrintsJsonForSavedPages()
+{
+    QTemporaryDir dir;
+    // The tool's JSON for one page; an empty object unless it ends with exitCode.
+    const auto run = [&dir](const char *page, QStringList arguments, int exitCode) {
+        const QString file = dir.filePath(QStringLiteral("page.html"));
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
+        process.setProcessEnvironment(environment);
+        arguments.insert(1, file);
+        process.start(QStringLiteral(QUORVANE_PAGECHECK), arguments);
+        const bool ended = Quorvane::TestSupport::writeAll(file, page)
+            && process.waitForFinished(30000) && process.exitCode() == exitCode;
+        return ended ? QJsonDocument::fromJson(process.readAllStandardOutput()).object()
+                     : QJsonObject {{"failed", true}};
+    };
+    const QJsonObject keyword = run(
+        "<table><tbody><tr><td>1200</td><td>caf\xc3\xa9</td></tr><tr><td>7</td>", {"keyword"}, 0);
+    QCOMPARE(QJsonDocument(keyword.value("entries").toArray()).toJson(QJsonDocument::Compact),
+             QByteArray(R"([{"keyword":"café","searches":"1200"}])"));
+    QCOMPARE(keyword.value("next").toObject().value("searches").toString(), QStringLiteral("7"));
+    QCOMPARE(keyword.value("status").toArray().size(), 8);
+    // "1,234" is one and a fraction where the comma is the decimal mark.
+    const QJsonObject results = run("<table>Results 1 - 10 of about <b>1,234</b></table>"
+                                    "<table>Sponsored Links</table>",
+                                    {"results", "7", "--repeat", "3"}, 0);
+    QCOMPARE(results.value("entry").toInt(), 7);
+    QCOMPARE(results.value("results").toString(), QStringLiteral("1"));
+    QVERIFY(results.value("hasAds").toBool());
+    QVERIFY(results.value("ms_per_page").toDouble(-1) >= 0);
+    QCOMPARE(run("", {"results", "7", "8"}, 2), QJsonObject()); // a usage error, nothing out
 }
 
 QTEST_GUILESS_MAIN(tst_PageParsers)
