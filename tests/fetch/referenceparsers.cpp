@@ -30,7 +30,8 @@ QString trimSpaces(QString text)
 
 QString stripTags(QString chunk)
 {
-    for (qsizetype open; (open = chunk.indexOf(u'<')) >= 0;) {
+    // Nothing before a removed tag can start another one, so the search goes on from there.
+    for (qsizetype open = 0; (open = chunk.indexOf(u'<', open)) >= 0;) {
         const qsizetype close = chunk.indexOf(u'>', open + 1);
         if (close < 0)
             break;
@@ -85,23 +86,10 @@ Outcome examineChunk(QString chunk, int entry, SuggestionTable &table, const Sta
     return Outcome::Count;
 }
 
-// A tag: the positions of its "<" and of the first ">" after that; close is -1 for no tag.
-struct Tag
-{
-    qsizetype open = -1;
-    qsizetype close = -1;
-};
-
-Tag nextTag(const QString &page, qsizetype from)
-{
-    const qsizetype open = page.indexOf(u'<', from);
-    return {open, open < 0 ? -1 : page.indexOf(u'>', open + 1)};
-}
-
 // The lower-cased name, up to the first space; nullopt for a tag of nothing but spaces.
-std::optional<QString> tagName(const QString &page, Tag tag)
+std::optional<QString> tagName(const QString &page, qsizetype open, qsizetype close)
 {
-    const QString trimmed = trimSpaces(page.mid(tag.open + 1, tag.close - tag.open - 1));
+    const QString trimmed = trimSpaces(page.mid(open + 1, close - open - 1));
     if (trimmed.isEmpty())
         return std::nullopt;
     const QString text = lowerCase(trimmed).replace(QStringLiteral("&nbsp;"), QStringLiteral(" "));
@@ -115,10 +103,13 @@ bool parseKeyword(const QString &html, const QString &, SuggestionTable &table,
     bool inBody = false;
     qsizetype cellStart = 0;
     bool secondCell = false;
-    for (Tag tag = nextTag(html, 0); tag.close >= 0; tag = nextTag(html, tag.close + 1)) {
+    // Tag by tag: a "<" and the first ">" after it.
+    for (qsizetype open, close, from = 0;
+         (open = html.indexOf(u'<', from)) >= 0 && (close = html.indexOf(u'>', open + 1)) >= 0;
+         from = close + 1) {
         if (stopRequested)
             return false;
-        const std::optional<QString> name = tagName(html, tag);
+        const std::optional<QString> name = tagName(html, open, close);
         if (!name)
             return false;
         if (*name == QLatin1String("tbody")) {
@@ -129,7 +120,7 @@ bool parseKeyword(const QString &html, const QString &, SuggestionTable &table,
         } else if (*name == QLatin1String("td")) {
             status(QStringLiteral("Collecting keyword information .."));
             if (inBody)
-                cellStart = tag.close + 1;
+                cellStart = close + 1;
         } else if (*name == QLatin1String("/td")) {
             status(QStringLiteral("Collecting keyword information ..."));
             if (!inBody)
@@ -139,7 +130,7 @@ bool parseKeyword(const QString &html, const QString &, SuggestionTable &table,
             if (table.suggestionCount < 0 || table.suggestionCount > 100)
                 return false;
             Suggestion &entry = table.entries[table.suggestionCount];
-            const QString text = stripTags(trimSpaces(html.mid(cellStart, tag.open - cellStart)));
+            const QString text = stripTags(trimSpaces(html.mid(cellStart, open - cellStart)));
             (secondCell ? entry.keyword : entry.searches) = text;
             table.suggestionCount += secondCell ? 1 : 0;
             secondCell = !secondCell;
@@ -158,39 +149,39 @@ bool parseGoogleResults(const QString &html, const QString &key, SuggestionTable
     qsizetype lastOpenEnd = 0;
     qsizetype lastCloseEnd = 0;
     bool seenClose = false;
-    for (Tag tag = nextTag(html, 0); tag.close >= 0;) {
+    for (qsizetype open, close, from = 0;
+         (open = html.indexOf(u'<', from)) >= 0 && (close = html.indexOf(u'>', open + 1)) >= 0;) {
         if (stopRequested)
             return false;
-        const std::optional<QString> name = tagName(html, tag);
+        const std::optional<QString> name = tagName(html, open, close);
         if (!name)
             return false;
-        qsizetype next = tag.close + 1;
+        from = close + 1;
         Outcome outcome = Outcome::Nothing;
         if (*name == QLatin1String("table") && !seenClose) {
-            lastOpenEnd = next;
+            lastOpenEnd = from;
         } else if (*name == QLatin1String("table")) {
-            const qsizetype from = std::max(lastOpenEnd, lastCloseEnd);
-            outcome = examineChunk(html.mid(from, tag.open - from), entry, table, status);
+            const qsizetype start = std::max(lastOpenEnd, lastCloseEnd);
+            outcome = examineChunk(html.mid(start, open - start), entry, table, status);
             if (outcome != Outcome::Count)
-                lastOpenEnd = next;
+                lastOpenEnd = from;
         } else if (*name == QLatin1String("/table")) {
             seenClose = true;
-            lastCloseEnd = next;
-            outcome = examineChunk(trimSpaces(html.mid(lastOpenEnd, tag.open - lastOpenEnd)), entry,
+            lastCloseEnd = from;
+            outcome = examineChunk(trimSpaces(html.mid(lastOpenEnd, open - lastOpenEnd)), entry,
                                    table, status);
         } else if (*name == QLatin1String("style") || *name == QLatin1String("script")) {
             // The block runs to its closing tag, in any case, or to the end of the page.
             const QString closing = QStringLiteral("</%1>").arg(*name);
-            const qsizetype found = lowerPage.indexOf(closing, tag.close);
+            const qsizetype found = lowerPage.indexOf(closing, close);
             if (found < 0)
                 break;
-            next = found + closing.size();
+            from = found + closing.size();
         }
         if (outcome == Outcome::Failed)
             return false;
         if (outcome == Outcome::Ads)
             break;
-        tag = nextTag(html, next);
     }
     status(QStringLiteral("Completed popularity analysis for one suggestion"));
     return true;

@@ -1,6 +1,5 @@
 #include "loopbackservices.h"
 
-#include "samplepages.h"
 #include "serviceaddresses.h"
 
 namespace Quorvane::TestSupport {
@@ -30,27 +29,25 @@ QString differenceFromSample(const SuggestionTable &table, const QString &seed, 
     const QList<SampleSuggestion> sample = sampleSuggestions(seed, rows);
     if (table.suggestionCount != sample.size())
         return QStringLiteral("%1 rows, not %2").arg(table.suggestionCount).arg(sample.size());
+    const auto text = [](const Suggestion &s) {
+        return QStringLiteral("[%1|%2|%3|%4]")
+            .arg(s.searches, s.keyword, s.results, QString::number(s.hasAds));
+    };
     for (qsizetype i = 0; i < sample.size(); ++i) {
-        const Suggestion expected = expectedEntry(sample[i]);
-        const Suggestion &entry = table.entries[std::size_t(i)];
-        if (entry.searches != expected.searches || entry.keyword != expected.keyword
-            || entry.results != expected.results || entry.hasAds != expected.hasAds)
-            return QStringLiteral("row %1: [%2|%3|%4|%5], not [%6|%7|%8|%9]")
+        const QString expected = text(expectedEntry(sample[i]));
+        if (text(table.entries[std::size_t(i)]) != expected)
+            return QStringLiteral("row %1: %2, not %3")
                 .arg(i)
-                .arg(entry.searches, entry.keyword, entry.results)
-                .arg(entry.hasAds)
-                .arg(expected.searches, expected.keyword, expected.results)
-                .arg(expected.hasAds);
+                .arg(text(table.entries[std::size_t(i)]), expected);
     }
     return {};
 }
 
 QString phraseWithCountAndAds(const QString &seed)
 {
-    for (const SampleSuggestion &row : sampleSuggestions(seed)) {
+    for (const SampleSuggestion &row : sampleSuggestions(seed))
         if (sampleResultCount(row.phrase) >= 0 && sampleHasAds(row.phrase))
             return row.phrase;
-    }
     return {};
 }
 
