@@ -187,32 +187,20 @@ bool parseGoogleResults(const QString &html, const QString &key, SuggestionTable
     return true;
 }
 
-// Quoted, control characters escaped; cut after `limit` units unless it is negative.
-template<typename Text>
-QString visible(const Text &text, qsizetype limit = 200)
+// Everything an outcome holds, texts quoted and escaped: two outcomes agree when their
+// descriptions do.
+QString describe(const ParseOutcome &outcome)
 {
-    QString out;
-    QDebug(&out) << text.mid(0, limit);
-    return limit >= 0 && text.size() > limit ? out + QStringLiteral("... (%1)").arg(text.size())
-                                             : out;
-}
-
-// Everything an outcome holds; two outcomes agree when their full descriptions do.
-QString describe(const ParseOutcome &outcome, qsizetype limit)
-{
-    const SuggestionTable &table = outcome.table;
-    QString text = QStringLiteral("result %1, count %2, none %3, status: %4")
-                       .arg(outcome.result)
-                       .arg(table.suggestionCount)
-                       .arg(table.noSuggestions)
-                       .arg(visible(outcome.status, -1));
-    for (int i = 0; i < MaxSuggestions; ++i) {
-        const Suggestion &s = table.entries[std::size_t(i)];
-        if (!s.searches.isEmpty() || !s.keyword.isEmpty() || !s.results.isEmpty() || s.hasAds)
-            text +=
-                QStringLiteral("\n    %1 %2 %3 %4 %5")
-                    .arg(QString::number(i), visible(s.searches, limit), visible(s.keyword, limit),
-                         visible(s.results, limit), QString::number(s.hasAds));
+    QString text;
+    {
+        QDebug out(&text);
+        out << "result" << outcome.result << "count" << outcome.table.suggestionCount << "none"
+            << outcome.table.noSuggestions << "status" << outcome.status;
+        for (int i = 0; i < MaxSuggestions; ++i) {
+            const Suggestion &s = outcome.table.entries[std::size_t(i)];
+            if (!s.searches.isEmpty() || !s.keyword.isEmpty() || !s.results.isEmpty() || s.hasAds)
+                out << "\n   " << i << s.searches << s.keyword << s.results << s.hasAds;
+        }
     }
     return text;
 }
@@ -246,25 +234,23 @@ ParseOutcome parseReference(const ParseCase &parse)
 
 QString outcomeDifference(const ParseOutcome &fast, const ParseOutcome &reference)
 {
-    if (describe(fast, -1) == describe(reference, -1))
-        return {};
-    return QStringLiteral("fast: %1\nreference: %2")
-        .arg(describe(fast, 80), describe(reference, 80));
+    const QString a = describe(fast);
+    const QString b = describe(reference);
+    return a == b ? QString() : QStringLiteral("fast: %1\nreference: %2").arg(a, b);
 }
 
 QString textDifference(const QString &text)
 {
-    const QStringList fast {Quorvane::stripTags(text), Quorvane::lowerCase(text),
+    const QString fast[] = {Quorvane::stripTags(text), Quorvane::lowerCase(text),
                             Quorvane::trimSpaces(text).toString()};
-    const QStringList reference {stripTags(text), lowerCase(text), trimSpaces(text)};
+    const QString reference[] = {stripTags(text), lowerCase(text), trimSpaces(text)};
     const char *const names[] = {"stripTags", "lowerCase", "trimSpaces"};
-    for (int i = 0; i < 3; ++i) {
+    QString out;
+    for (int i = 0; i < 3 && out.isEmpty(); ++i) {
         if (fast[i] != reference[i])
-            return QStringLiteral("%1 of %2: %3, reference %4")
-                .arg(QLatin1String(names[i]), visible(text), visible(fast[i]),
-                     visible(reference[i]));
+            QDebug(&out) << names[i] << "of" << text << "gives" << fast[i] << "not" << reference[i];
     }
-    return {};
+    return out;
 }
 
 } // namespace Quorvane::Reference
