@@ -1,11 +1,22 @@
+// The main window against the sample services on loopback, with the pieces it is made of.
+
+#include "browser.h"
+#include "chartwindow.h"
+#include "listactions.h"
+#include "listexport.h"
 #include "loopbackservices.h"
 #include "programharness.h"
 #include "reportfile.h"
-#include "sampleservices.h"
 #include "serviceaddresses.h"
 #include "settingsdialog.h"
+#include "stripes.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -13,20 +24,14 @@
 #include <QTreeView>
 
 using namespace Quorvane;
-using namespace Qt::StringLiterals;
 using namespace Quorvane::Harness;
+using namespace Quorvane::TestSupport;
+using namespace Qt::StringLiterals;
 using Ending = FetchQueue::Ending;
 
 namespace {
 
-const QStringList Buttons {"cmdDelete", "cmdDeleteAll", "cmdExportTXT", "cmdSuggestion"};
-
-// A person's double-click: press and release, then the double-click and its release.
-void doubleClick(QWidget *widget, QPoint at)
-{
-    QTest::mouseClick(widget, Qt::LeftButton, {}, at);
-    QTest::mouseDClick(widget, Qt::LeftButton, {}, at);
-}
+const QDateTime LastMonth = QDateTime::currentDateTime().addMonths(-1);
 
 void clickHeader(QTreeView *list, int section)
 {
@@ -38,6 +43,25 @@ void clickHeader(QTreeView *list, int section)
                header->height() / 2));
 }
 
+ResultList awkwardList(const QLocale &locale)
+{
+    ResultList list;
+    list.rows = {{{"1", "golf, clubs", "1,234", "12.5%", "12.5%", "2,000,000", "1,621", "Y"}},
+                 {{"2", "the \"best\" club", "0999", "0.0%", "12.5%", "", "0", ""}},
+                 {{"3", "golf\nbag", "5", "1.0%", "13.5%", "999", "200"}},
+                 {{"4", "golfschläger", "20", "2.0%", "15.5%", "0", "0"}},
+                 {{"5", "zero", "0", "0.0%", "15.5%", "5", "0"}}};
+    for (ListRow &r : list.rows) {
+        for (int column = ColumnSearches; column <= ColumnPopularityPerSearch; ++column)
+            r[column]
+                .replace(u',', u'\x01')
+                .replace(u'.', locale.decimalPoint())
+                .replace(u'\x01', locale.groupSeparator());
+    }
+    list.queryAddresses = {u"a1"_s, u"a2"_s, u"a3"_s, u"a4"_s, u"a5"_s};
+    return list;
+}
+
 } // namespace
 
 class tst_MainWindow final : public QObject
@@ -45,34 +69,45 @@ class tst_MainWindow final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-
     void initTestCase() { QVERIFY(m_services.start()); }
-
     void init()
     {
+        m_services->setFaultPlan({});
+        m_services->setKeywordRowCount(10);
         m_dir = std::make_unique<QTemporaryDir>();
         m_p = std::make_unique<ProgramUnderTest>(m_dir->path());
-        m_services->setKeywordRowCount(100);
         QVERIFY(m_p->start());
+        QDir().mkpath(m_p->reportFolder());
     }
     void cleanup() { m_p.reset(); }
 
-    void wholeRunFillsListWritesReportAndHistory()
+    // One 100-row run serves the list, the keys, resizing, copy, save, chart, sorting, a second
+    // launch and the report's reuse after a restart.
+    void wholeRunInTheWindow()
     {
-        QSignalSpy downloads(&w()->controller().queue(), &FetchQueue::downloadIssued);
-        QSignalSpy ended(&w()->controller(), &RunController::runEnded);
-        startRun(u"golf clubs"_s);
+        ListActions &actions = *w()->findChild<ListActions *>();
+        QString proposed, answer;
+        actions.setFileChooser([&](QWidget *, const QString &offered) {
+            proposed = offered;
+            return answer.isNull() ? offered : answer;
+        });
+        expectStripes(0); // measured before any row exists
+        m_services->setKeywordRowCount(100);
+        QLineEdit *edit = box()->lineEdit();
+        edit->setText(u"golf clubs"_s);
+        QSignalSpy ended(&controller(), &RunController::runEnded);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(controller().state(), RunController::State::Fetching);
         QCOMPARE(button("cmdSuggestion")->text(), u"&Stop"_s);
+        QTest::keyClick(edit, Qt::Key_Return); // neither stops the run nor starts another
+        QCOMPARE(controller().state(), RunController::State::Fetching);
         QVERIFY(ended.wait(20000));
         QCOMPARE(ended.first().first().value<Ending>(), Ending::Finished);
-        QCOMPARE(downloads.size(), 102);
 
         QCOMPARE(rows(), 100);
-        const QString summary = caption();
-        QVERIFY2(summary.startsWith(u"Keyword \"golf clubs\" searches "_s), qPrintable(summary));
-        QVERIFY(summary.endsWith(u" (top 100 only)"_s));
+        QVERIFY(caption().startsWith(u"Keyword \"golf clubs\" searches "_s));
+        QVERIFY(caption().endsWith(u" (top 100 only)"_s));
         QCOMPARE(column(0).first(), u"1"_s);
-        QCOMPARE(column(0).last(), u"100"_s);
         QVERIFY(model()->index(0, 6).data(Qt::TextAlignmentRole).value<Qt::Alignment>()
                 & Qt::AlignRight);
         QCOMPARE(button("cmdSuggestion")->text(), u"&Suggestion"_s);
@@ -80,109 +115,76 @@ private Q_SLOTS:
         QCOMPARE(m_p->child<QProgressBar>("prgBar")->maximum(), 102);
         QVERIFY(w()->status().startsWith(u"Be careful not to visit database"_s));
         buttonsEnabled(true);
-        QVERIFY(QFile::exists(m_p->reportPath(u"golf_clubs.kwd"_s)));
         QCOMPARE(box()->currentText(), u"golf clubs"_s);
-        QVERIFY(m_p->boxes.shown.isEmpty());
+        QVERIFY(shown().isEmpty());
 
         // Export shows the current keyword's report: its header, a blank line, titles, the rows.
         m_p->click("cmdExportTXT");
         ReportViewer *viewer = w()->exporter().lastViewer();
-        QVERIFY(viewer);
+        QVERIFY(viewer && viewer->isVisible());
+        QCOMPARE(viewer->parentWidget(), w()); // closes with the main window
+        QVERIFY(viewer->findChild<QPlainTextEdit *>(u"txtReport"_s)->isReadOnly());
+        QVERIFY(viewer->windowTitle().startsWith(u"golf_clubs.kwd"_s));
         QVERIFY(viewer->text().startsWith(u"Keyword=golf clubs,Total Searches="_s));
-        QCOMPARE(viewer->text().count(QLatin1Char('\n')), 3 + 100);
+        QCOMPARE(viewer->text().count(QLatin1Char('\n')), 3 + 100); // line ends as shown
 
-        // The history survives a restart; nothing is loaded until Suggest. Offline and in other
-        // letter case, the stored report needs neither the network nor a run, and the request is
-        // recorded as typed.
-        const QStringList phrases = column(1);
-        QVERIFY(m_p->start());
-        QCOMPARE(box()->currentText(), u"golf clubs"_s);
-        buttonsEnabled(true);
-        QCOMPARE(rows(), 0);
-        m_services->clearRequests();
-        w()->controller().connectivity().setProbe([] { return false; });
-        QSignalSpy reran(&w()->controller(), &RunController::runEnded);
-        startRun(u"Golf Clubs"_s);
-        QCOMPARE(column(1), phrases);
-        QVERIFY(caption().startsWith(u"Keyword \"golf clubs\",searches "_s));
-        QTest::qWait(50);
-        QVERIFY(m_services->requests().isEmpty());
-        QVERIFY(reran.isEmpty());
-        QVERIFY(m_p->boxes.shown.isEmpty());
-        QCOMPARE(w()->controller().currentKeyword(), u"Golf Clubs"_s);
-        // A request shown from a report is recorded as it was typed, in place of the older
-        // spelling.
-        QCOMPARE(box()->count(), 1);
-        QCOMPARE(box()->itemText(0), u"Golf Clubs"_s);
-        QCOMPARE(QDir(m_p->reportFolder()).entryList(QDir::Files),
-                 QStringList {u"golf_clubs.kwd"_s});
-    }
+        const QRect listAtOpening = list()->geometry();
+        const int phraseWidth = list()->columnWidth(ColumnSuggestions);
+        const QSize opening = w()->size();
+        const auto toBottom = [&](const char *name) {
+            return w()->height() - button(name)->mapTo(w(), QPoint()).y();
+        };
+        const int suggestToBottom = toBottom("cmdSuggestion");
+        const int exitToBottom = toBottom("cmdExit");
+        w()->resize(1280, 1000);
+        const QSize growth = w()->size() - opening;
+        QCOMPARE(list()->geometry(), listAtOpening.adjusted(0, 0, growth.width(), growth.height()));
+        QCOMPARE(toBottom("cmdSuggestion"), suggestToBottom);
+        QCOMPARE(toBottom("cmdExit"), exitToBottom);
+        const QHeaderView *header = list()->header();
+        QVERIFY(header->sectionViewportPosition(ColumnAd) + header->sectionSize(ColumnAd)
+                <= list()->viewport()->width());
+        list()->verticalScrollBar()->setValue(3);
+        expectStripes(3);
+        w()->resize(opening);
+        QCOMPARE(list()->geometry(), listAtOpening);
+        QCOMPARE(list()->columnWidth(ColumnSuggestions), phraseWidth);
 
-    void stopEndsRunWithoutReport()
-    {
-        QCOMPARE(runToEnd(u"chess"_s, 3), Ending::Finished);
-        m_services->setKeywordRowCount(100);
-        w()->controller().queue().setDownloadPause(std::chrono::milliseconds(30));
-        QSignalSpy downloads(&w()->controller().queue(), &FetchQueue::downloadIssued);
-        QSignalSpy ended(&w()->controller(), &RunController::runEnded);
-        startRun(u"tennis rackets"_s);
-        QTRY_VERIFY(downloads.size() >= 5);
-        // Neither an empty box nor an emptied history may take the Stop button away.
-        m_p->type(QString());
-        QVERIFY(button("cmdSuggestion")->isEnabled());
-        m_p->click("cmdDeleteAll");
-        QCOMPARE(box()->count(), 0);
-        QVERIFY(button("cmdSuggestion")->isEnabled());
-        m_p->boxes.shown.clear();
+        list()->setFocus();
+        QTest::keyClick(list(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(list(), Qt::Key_C, Qt::ControlModifier);
+        const QStringList lines = QGuiApplication::clipboard()->text().split(u'\n');
+        QCOMPARE(lines.size(), 102); // header, 100 rows, the empty piece after the last end
+        QCOMPARE(lines.at(1).split(u'\t').size(), ListColumnCount);
 
-        m_p->click("cmdSuggestion");
-        QVERIFY(ended.wait(5000));
-        QCOMPARE(ended.first().first().value<Ending>(), Ending::Stopped);
-        QCOMPARE(m_p->boxes.shown, QStringList {u"warn: You press the stop button !"_s});
-        QCOMPARE(button("cmdSuggestion")->text(), u"&Suggestion"_s);
-        QCOMPARE(m_p->child<QProgressBar>("prgBar")->value(), 0);
-        QVERIFY(!QFile::exists(m_p->reportPath(u"tennis_rackets.kwd"_s)));
-    }
+        QTest::keyClick(list(), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(proposed, m_p->reportPath(u"golf_clubs.csv"_s));
+        const QByteArray csv = readAll(proposed);
+        QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
+        QCOMPARE(csv.count("\r\n"), 101);
 
-    void pauseRefusesRunsUntilSettingsEndIt()
-    {
-        w()->controller().pacing().runFinished();
-        w()->controller().pacing().runFinished();
-        QCOMPARE(runToEnd(u"golf"_s, 3), Ending::Finished);
-        QVERIFY(w()->controller().pacing().pausing());
-        QCOMPARE(w()->status(), u"Sit back and relax, only 30 minutes delay"_s);
+        QTest::keyClick(list(), Qt::Key_G, Qt::ControlModifier);
+        ChartWindow *chart = actions.chart();
+        QVERIFY(chart && chart->isVisible());
+        QCOMPARE(chart->shownPoints().points.size() + chart->shownPoints().leftOut, 100);
+        QVERIFY(chart->windowTitle().contains(u"golf clubs"_s));
+        Q_EMIT chart->rowChosen(42); // a point clicked
+        QCOMPARE(list()->currentIndex().row(), 42);
+        QVERIFY(list()->selectionModel()->isRowSelected(42, {}));
+        QVERIFY(chart->savePicture());
+        QVERIFY(readAll(m_p->reportPath(u"golf_clubs.png"_s)).startsWith("\x89PNG"));
 
-        startRun(u"chess"_s);
-        QCOMPARE(m_p->boxes.shown,
-                 QStringList {u"inform: Sit back and relax, only 30 minutes delay"_s});
-        startRun(u"golf"_s); // a report of this month is still shown
-        QCOMPARE(rows(), 3);
-        QCOMPARE(m_p->boxes.shown.size(), 1);
+        answer = m_dir->filePath(u"missing/folder/x.csv"_s);
+        QVERIFY(!actions.saveCsv());
+        QCOMPARE(shown().size(), 1);
+        QVERIFY(shown().first().contains(u"x.csv"_s));
 
-        m_p->click("cmdSetting");
-        auto *dialog = w()->findChild<SettingsDialog *>();
-        QVERIFY(dialog && dialog->isVisible());
-        QVERIFY(dialog->option(0)->isChecked());
-        QTest::mouseClick(dialog->option(1), Qt::LeftButton);
-        QVERIFY(!w()->controller().pacing().pausing());
-        QCOMPARE(m_p->program()->currentSettings().intervalSetting, qint16(99));
-        QCOMPARE(stored({"Interval"}), QStringList {"99"});
-        QTest::mouseClick(dialog->findChild<QPushButton *>(u"cmdOK"_s), Qt::LeftButton);
-        QCOMPARE(runToEnd(u"chess"_s, 3), Ending::Finished);
-        QCOMPARE(stored({"Interval"}), QStringList {"99"}); // a later history save keeps the choice
-    }
-
-    void popularityHeaderTogglesOrderAndDoubleClickOpensTheRow()
-    {
-        QCOMPARE(runToEnd(u"golf clubs"_s, 20), Ending::Finished);
+        // Only the popularity header sorts, and a second click restores the run's order.
         const QStringList phrases = column(1);
         const QStringList sums = column(4);
-
-        clickHeader(list(), 3); // "Percent": nothing happens
+        clickHeader(list(), 3); // "Percent"
         QCOMPARE(column(1), phrases);
-
         clickHeader(list(), 6);
-        QVERIFY(w()->controller().results().list().popularitySorted);
         QVERIFY(column(1) != phrases);
         double previous = -1;
         for (const QString &ratio : column(6)) {
@@ -191,146 +193,382 @@ private Q_SLOTS:
             previous = value;
         }
         QCOMPARE(column(4).first(), column(3).first());
-        QVERIFY(column(0) != phrases); // IDs keep their run numbers, so are out of order now
-
+        QVERIFY(column(0).first() != u"1"_s); // IDs keep their run numbers
         clickHeader(list(), 6);
-        QVERIFY(!w()->controller().results().list().popularitySorted);
         QCOMPARE(column(1), phrases);
         QCOMPARE(column(4), sums);
-        QCOMPARE(column(0).first(), u"1"_s);
         QVERIFY(caption().contains(u",searches "_s));
-        QVERIFY(m_p->boxes.shown.isEmpty());
 
-        // A double-click below the rows, with nothing selected, does nothing; on a row sorted
-        // away from its place it opens that row's result page.
-        doubleClick(list()->viewport(), QPoint(20, list()->viewport()->height() - 3));
-        QVERIFY(m_p->opened.isEmpty());
+        // A double-click on a row sorted away from its place opens that row's result page; a
+        // refusal shows the address.
         clickHeader(list(), 6);
+        m_p->desktopOpens = false;
+        list()->scrollToTop();
         list()->horizontalScrollBar()->setValue(0);
-        const QModelIndex top = model()->index(0, 0);
-        QVERIFY(top.data().toString() != u"1"_s);
-        doubleClick(list()->viewport(), list()->visualRect(top).center());
-        QCOMPARE(m_p->opened, QList<QUrl> {QUrl(queryAddress(column(1).first()))});
+        const QPoint top = list()->visualRect(model()->index(0, 0)).center();
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, top); // a person's double-click
+        QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, top);
+        const QString address = queryAddress(column(1).first());
+        QCOMPARE(m_p->opened, QList<QUrl> {QUrl(address)});
+        QCOMPARE(shown().last(), "warn: " + addressNotOpenedMessage(address));
+        m_p->boxes.shown.clear();
+
+        w()->showMinimized();
+        ProgramUnderTest second(m_dir->path());
+        QVERIFY(!second.start());
+        QTRY_VERIFY(!w()->isMinimized());
+
+        // The history survives a restart; nothing is loaded until Suggest. Offline and in other
+        // letter case, the stored report needs neither the network nor a run.
+        QVERIFY(m_p->start());
+        QCOMPARE(box()->currentText(), u"golf clubs"_s);
+        buttonsEnabled(true);
+        QCOMPARE(rows(), 0);
+        m_services->clearRequests();
+        controller().connectivity().setProbe([] { return false; });
+        QSignalSpy reran(&controller(), &RunController::runEnded);
+        m_p->type(u"Golf Clubs"_s);
+        m_p->click("cmdSuggestion");
+        QCOMPARE(column(1), phrases);
+        QVERIFY(caption().startsWith(u"Keyword \"golf clubs\",searches "_s));
+        QTest::qWait(50);
+        QVERIFY(m_services->requests().isEmpty());
+        QVERIFY(reran.isEmpty());
+        QVERIFY(shown().isEmpty());
+        // A request shown from a report is recorded as it was typed, in place of the older
+        // spelling.
+        QCOMPARE(controller().history(), QStringList {u"Golf Clubs"_s});
     }
 
-    void deleteAndDeleteAllRemoveEntriesAndFiles()
+    void listLeavesTheWindowWhole_data()
     {
-        QCOMPARE(runToEnd(u"golf"_s, 3), Ending::Finished);
-        QCOMPARE(runToEnd(u"tennis"_s, 4), Ending::Finished);
-        QVERIFY(writeAll(m_p->reportPath(u"chess.kwd"_s), {}));
-        QCOMPARE(box()->itemText(0), u"tennis"_s);
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("expected");
+        const QString csv = u"ID,Suggestions,Searches/mo.,Percent,Sum,Popularity,"
+                            "Popularity/Search,Ad,Address\r\n"
+                            "1,\"golf, clubs\",1234,12.5,12.5,2000000,1621,Y,a1\r\n"
+                            "2,\"the \"\"best\"\" club\",999,0.0,12.5,,0,,a2\r\n"
+                            "3,\"golf\nbag\",5,1.0,13.5,999,200,,a3\r\n"
+                            "4,golfschläger,20,2.0,15.5,0,0,,a4\r\n"
+                            "5,zero,0,0.0,15.5,5,0,,a5\r\n"_s;
+        QTest::newRow("tab-separated, cells as shown")
+            << QLocale(u"en_US"_s)
+            << u"ID\tSuggestions\tSearches/mo.\tPercent\tSum\tPopularity\tPopularity/Search\tAd\n"
+               "1\tgolf, clubs\t1,234\t12.5%\t12.5%\t2,000,000\t1,621\tY\n"
+               "2\t\"the \"\"best\"\" club\"\t0999\t0.0%\t12.5%\t\t0\t\n"
+               "3\t\"golf\nbag\"\t5\t1.0%\t13.5%\t999\t200\t\n"
+               "4\tgolfschläger\t20\t2.0%\t15.5%\t0\t0\t\n"
+               "5\tzero\t0\t0.0%\t15.5%\t5\t0\t\n"_s;
+        QTest::newRow("csv, plain figures from German cells") << QLocale(u"de_DE"_s) << csv;
+    }
+    // A spreadsheet and the chart read every figure, whatever the locale shows.
+    void listLeavesTheWindowWhole()
+    {
+        QFETCH(QLocale, locale);
+        const ResultList list = awkwardList(locale);
+        const bool tabs = QByteArray(QTest::currentDataTag()).startsWith("tab");
+        QTEST(tabs ? tabSeparatedRows(list, allRows(list)) : csvRows(list, allRows(list), locale),
+              "expected");
 
-        // No changes nothing.
-        m_p->boxes.answers = {false};
+        QLocale::setDefault(locale);
+        const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
+        ResultListModel model;
+        ChartWindow chart(model, [] { return u"golf"_s; });
+        model.list() = list;
+        model.refresh();
+        QList<double> plotted; // searches, in row order
+        for (const ChartPoint &p : chart.shownPoints().points) {
+            plotted << p.searches;
+            QCOMPARE(p.phrase, list.rows.at(p.row)[ColumnSuggestions]);
+            QCOMPARE(p.hasAds, p.row == 0);
+        }
+        // Rows without a count or with a zero have no place on a log axis.
+        QCOMPARE(plotted, QList<double>({1234, 5}));
+        QCOMPARE(chart.shownPoints().leftOut, 3);
+    }
+
+    void addressTheDesktopRefusesIsShown_data()
+    {
+        QTest::addColumn<QByteArray>("button");
+        QTest::addColumn<QByteArray>("link");
+        QTest::newRow("help link") << QByteArray("cmdHelp") << QByteArray("lblHelp");
+        QTest::newRow("about link") << QByteArray("cmdAbout") << QByteArray("lblWebPage");
+    }
+    void addressTheDesktopRefusesIsShown()
+    {
+        QFETCH(QByteArray, button);
+        QFETCH(QByteArray, link);
+        m_p->desktopOpens = false;
+        m_p->click(button);
+        QTest::mouseClick(m_p->child<QLabel>(link), Qt::LeftButton);
+        QCOMPARE(m_p->opened, QList<QUrl> {QUrl(productWebPage())});
+        QCOMPARE(shown(), QStringList {"warn: " + addressNotOpenedMessage(productWebPage())});
+        QVERIFY(addressNotOpenedMessage(productWebPage()).contains(productWebPage()));
+    }
+
+    // Only golf.kwd counts, and one of an earlier month stays until a run writes its successor.
+    void reuseRuleKeepsFilesUntilReplaced_data()
+    {
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<QString>("messages");
+        QTest::newRow("stopped run") << u"stop"_s << u"warn: You press the stop button !"_s;
+        QTest::newRow("pause") << u"pause"_s
+                               << u"inform: Sit back and relax, only 30 minutes delay"_s;
+        QTest::newRow("offline") << u"offline"_s << u"warn: You are not on internet !"_s;
+        QTest::newRow("replaced by a run") << u"run"_s << QString();
+    }
+    void reuseRuleKeepsFilesUntilReplaced()
+    {
+        QFETCH(QString, request);
+        const bool replaced = request == "run"_L1;
+        const QMap<QString, QByteArray> files {{".golf", store(".golf", "hidden")},
+                                               {"golf.bak", store("golf.bak", "backup")},
+                                               {"golf.kwd", store("golf.kwd", "golf", LastMonth)},
+                                               {"golf.txt", store("golf.txt", "notes", LastMonth)}};
+        if (request == "pause"_L1)
+            startPause();
+        if (request == "offline"_L1)
+            controller().connectivity().setProbe([] { return false; });
+        if (request == "stop"_L1)
+            connect(&controller().queue(), &FetchQueue::downloadIssued, this,
+                    [this] { m_p->click("cmdSuggestion"); });
+        settle(u"golf"_s);
+
+        QTEST(shown().join(u'|'), "messages");
+        QCOMPARE(m_p->child<QProgressBar>("prgBar")->value(), 0); // a stop, too, empties the bar
+        QCOMPARE(filesIn(m_p->reportFolder()), files.keys());
+        for (const QString &name : files.keys())
+            QCOMPARE(readAll(m_p->reportPath(name)) == files[name],
+                     !replaced || name != "golf.kwd");
+        QCOMPARE(readReport(m_p->reportPath("golf.kwd"))->rows.size(), replaced ? 10 : 1);
+        QCOMPARE(controller().results().rowCount(), replaced ? 10 : 0);
+    }
+
+    // A report of this month is shown in a pause, which the settings end for good. Entries
+    // match ignoring case; Delete takes the shown report, Delete All the history's; Export needs
+    // its report; unwritable settings are told once.
+    void entriesDeleteExportAndSettingsFollowTheUser()
+    {
+        store("golf.kwd", "golf");
+        store("chess.kwd", "chess"); // not in the history
+        startPause();
+        settle(u"golf"_s);
+        QCOMPARE(rows(), 1);
+        QVERIFY(shown().isEmpty());
+        m_p->click("cmdSetting");
+        auto *dialog = w()->findChild<SettingsDialog *>();
+        QVERIFY(dialog && dialog->isVisible());
+        QVERIFY(dialog->option(0)->isChecked());
+        QTest::mouseClick(dialog->option(1), Qt::LeftButton);
+        QVERIFY(!controller().pacing().pausing());
+        QCOMPARE(stored({"Interval"}), QStringList {"99"}); // at once, not at the next save
+        QTest::mouseClick(dialog->findChild<QPushButton *>(u"cmdOK"_s), Qt::LeftButton);
+        QCOMPARE(m_p->suggest(u"tennis"_s, 20000), Ending::Finished);
+        settle(u"TENNIS"_s);
+        QCOMPARE(controller().history(), QStringList({"TENNIS", "golf"}));
+        QPushButton *exportButton = button("cmdExportTXT");
+        QVERIFY(exportButton->isEnabled());
+
+        m_p->boxes.answers = {false}; // No changes nothing
         m_p->click("cmdDelete");
-        QCOMPARE(
-            m_p->boxes.shown,
-            QStringList {u"confirm: Are you sure you want to delete this keyword \"tennis\" ?"_s});
         QCOMPARE(box()->count(), 2);
-        QVERIFY(QFile::exists(m_p->reportPath(u"tennis.kwd"_s)));
-
-        // Yes: the shown keyword's report goes, and the list with it.
+        QCOMPARE(rows(), 10);
         m_p->click("cmdDelete");
-        QVERIFY(!QFile::exists(m_p->reportPath(u"tennis.kwd"_s)));
+        QCOMPARE(controller().history(), QStringList {"golf"});
+        QCOMPARE(filesIn(m_p->reportFolder()), (QStringList {"chess.kwd", "golf.kwd"}));
         QCOMPARE(rows(), 0);
         QCOMPARE(caption(), u"Suggestions"_s);
         QCOMPARE(box()->count(), 1);
         QCOMPARE(box()->currentText(), u"golf"_s);
         QVERIFY(button("cmdDelete")->isEnabled());
-        QCOMPARE(stored({"KeywordNum", "Keyword1", "Keyword2"}), (QStringList {"1", "golf", ""}));
+        QVERIFY(!exportButton->isEnabled());
+        QCOMPARE(stored({"KeywordNum", "Keyword1", "Keyword2", "Interval"}),
+                 (QStringList {"1", "golf", "", "99"})); // the settings' choice kept
 
-        m_p->boxes.shown.clear();
+        settle(u"golf"_s);
+        QVERIFY(exportButton->isEnabled());
+        QFile::remove(m_p->reportPath("golf.kwd")); // gone behind the program's back
+        m_p->click("cmdExportTXT");
+        QVERIFY(!w()->exporter().lastViewer());
+        QVERIFY(!exportButton->isEnabled());
+
+        store("golf.kwd", "golf");
         m_p->click("cmdDeleteAll");
-        QCOMPARE(m_p->boxes.shown,
-                 QStringList {u"confirm: Are you sure you want to delete all keywords ?"_s});
-        QVERIFY(!QFile::exists(m_p->reportPath(u"golf.kwd"_s)));
-        QVERIFY(QFile::exists(m_p->reportPath(u"chess.kwd"_s))); // not in the history
+        QCOMPARE(filesIn(m_p->reportFolder()), QStringList {"chess.kwd"});
         QCOMPARE(box()->count(), 0);
         QCOMPARE(box()->currentText(), QString());
         buttonsEnabled(false);
-        QCOMPARE(stored({"KeywordNum", "Keyword1", "Interval"}), (QStringList {"0", "", "0"}));
+        QCOMPARE(stored({"KeywordNum", "Keyword1", "Interval"}), (QStringList {"0", "", "99"}));
+
+        const QString ini = m_dir->filePath("quorvane.ini");
+        QVERIFY(QFile::remove(ini) && QDir().mkdir(ini)); // no file can be written there
+        controller().chooseInterval(Pacing::PauseAfterThreeRuns);
+        settle(u"chess"_s); // a second failed write, not told again
+        QCOMPARE(controller().history(), QStringList {"chess"});
+        const QStringList told = shown().filter(u"could not be written"_s);
+        QCOMPARE(told.size(), 1);
+        const QString start = "warn: The settings file \"" + ini + "\" could not be written: ";
+        QVERIFY(told[0].startsWith(start) && told[0].size() > start.size() + 3); // a reason
+        QCOMPARE(m_p->program()->currentSettings().intervalSetting, Pacing::PauseAfterThreeRuns);
     }
 
-    void closingDuringRunEndsItQuietly()
+    // A run's ending names its own keyword, and tells of result pages without counts. Whatever
+    // happens to the box or the history meanwhile, the Stop button stays.
+    void runEndingTellsTheTruth_data()
     {
-        w()->controller().queue().setDownloadPause(std::chrono::milliseconds(20));
-        QSignalSpy downloads(&w()->controller().queue(), &FetchQueue::downloadIssued);
+        QTest::addColumn<QString>("seed");
+        QTest::addColumn<QString>("during"); // the run's first download
+        QTest::addColumn<int>("failing"); // result pages answered 404, of 10
+        QTest::addColumn<QString>("messages");
+        const QString fewCounts =
+            u"warn: Only %1 of the 10 result pages gave a result count (%2 could "
+            "not be downloaded), so popularity figures are missing from this "
+            "report.\r\nDelete the keyword to run it again later."_s;
+        QTest::newRow("box emptied") << u"golf clubs"_s << u"type"_s << 0 << QString();
+        QTest::newRow("Delete All") << u"golf clubs"_s << u"delete all"_s << 0
+                                    << u"confirm: Are you sure you want to delete all keywords ?"_s;
+        QTest::newRow("box emptied, nothing found")
+            << u"nothing"_s << u"type"_s << 0
+            << u"warn: No results found for \"nothing\" or denied by database .\r\nTry another "
+               "keyword and not to visit database frequently ! "_s;
+        QTest::newRow("no counts") << u"uncounted"_s << u""_s << 0 << fewCounts.arg(0).arg(0);
+        QTest::newRow("6 of 10 pages fail") << u"golf"_s << u""_s << 6 << fewCounts.arg(4).arg(6);
+        QTest::newRow("5 of 10 pages fail") << u"golf"_s << u""_s << 5 << QString();
+    }
+    void runEndingTellsTheTruth()
+    {
+        QFETCH(QString, seed);
+        QFETCH(QString, during);
+        QFETCH(int, failing);
+        SampleFaultPlan plan;
+        for (int page = 0; page < failing; ++page)
+            plan.byRequest.insert(3 + page, SampleFault::NotFound); // after the first phase
+        m_services->setFaultPlan(plan);
+        store("chess.kwd", "chess");
+        settle(u"chess"_s); // a history, for Delete All
+        bool stopOffered = true;
+        connect(&controller().queue(), &FetchQueue::downloadIssued, this,
+                [&](const QString &, const QString &key) {
+                    if (key != "1"_L1 || during.isEmpty())
+                        return;
+                    during == "type"_L1 ? m_p->type(QString()) : m_p->click("cmdDeleteAll");
+                    stopOffered = button("cmdSuggestion")->isEnabled();
+                });
+        const bool found = seed != "nothing"_L1;
+        QCOMPARE(m_p->suggest(seed, 10000), found ? Ending::Finished : Ending::NothingFound);
+        QVERIFY(stopOffered);
+        QTEST(shown().join(u'|'), "messages");
+        if (!found)
+            return;
+        const QString report = m_p->reportPath(reportFileName(seed));
+        QVERIFY(readAll(report).startsWith("Keyword=" + seed.toUtf8() + ','));
+        QCOMPARE(readReport(report)->rows.size(), 10);
+        QVERIFY(caption().startsWith("Keyword \"" + seed + "\" searches "));
+        QCOMPARE(controller().history().first(), seed);
+    }
+
+    void exitDuringARunEndsItQuietly()
+    {
+        QSignalSpy downloads(&controller().queue(), &FetchQueue::downloadIssued);
         QSignalSpy closed(w(), &MainWindow::closed);
-        startRun(u"golf clubs"_s);
-        QTRY_VERIFY(downloads.size() >= 4);
+        m_p->enter(u"golf clubs"_s);
+        m_p->click("cmdSuggestion");
+        QVERIFY(downloads.wait());
         m_p->click("cmdExit");
         QCOMPARE(closed.size(), 1);
         QVERIFY(!w()->isVisible());
-        QVERIFY(!w()->controller().queue().running());
-        QVERIFY(w()->controller().record().stopRequested);
         const int issued = downloads.size();
         QTest::qWait(150);
         QCOMPARE(downloads.size(), issued);
-        QVERIFY(m_p->boxes.shown.isEmpty());
-        QVERIFY(!QFile::exists(m_p->reportPath(u"golf_clubs.kwd"_s)));
-        m_p->stop(); // the window goes while its run's traces are still about
-    }
-
-    void corruptSettingEndsStartupWithMessage_data()
-    {
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<QString>("content");
-        QTest::newRow("history count not a number") << u"KeywordNum"_s << u"abc"_s;
-        QTest::newRow("interval not a number") << u"Interval"_s << u"x"_s;
+        QVERIFY(shown().isEmpty());
     }
 
     void corruptSettingEndsStartupWithMessage()
     {
-        QFETCH(QString, value);
-        QFETCH(QString, content);
         m_p->stop();
-        {
-            SettingsStore store(m_p->places().settings);
-            QVERIFY(store.writeDefaultSettings(Settings {}));
-            store.writeRegValue(SettingsKey, value, content);
-        }
+        SettingsStore(m_p->places().settings).writeRegValue(SettingsKey, u"KeywordNum"_s, u"abc"_s);
         QVERIFY(!m_p->start());
-        QVERIFY(!m_p->program()->window());
-        QCOMPARE(m_p->boxes.shown, QStringList {u"warn: Severe error has occured !"_s});
+        QCOMPARE(shown(), QStringList {u"warn: Severe error has occured !"_s});
+    }
+
+    void messageBoxesShowPlainText_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("warning") << "warn";
+        QTest::newRow("note") << "inform";
+        QTest::newRow("confirmation") << "confirm";
+        QTest::newRow("warning with detail") << "detail";
+    }
+    void messageBoxesShowPlainText()
+    {
+        QFETCH(QString, kind);
+        const QString text = u"Delete the keyword \"salt <b>hot</b>\" ?"_s;
+        bool seen = false;
+        QTimer::singleShot(0, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            box->done(QMessageBox::No);
+            seen = true;
+            QCOMPARE(box->textFormat(), Qt::PlainText);
+            QCOMPARE(box->text(), text);
+            QVERIFY(box->textInteractionFlags() & Qt::TextSelectableByMouse); // to copy
+        });
+        WidgetMessageBoxes boxes;
+        kind == "confirm"_L1      ? void(boxes.confirm(text))
+            : kind == "warn"_L1   ? boxes.warn(text)
+            : kind == "detail"_L1 ? boxes.warnWithDetail(text, u"<i>file</i>"_s)
+                                  : boxes.inform(text);
+        QVERIFY(seen);
+    }
+
+    void browserProgramIsTakenFromCommandText_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("program");
+        QTest::newRow("quoted path, switch and quoted placeholder")
+            << u"\"C:\\B\\b.exe\" -osint -url \"%1\""_s << u"C:\\B\\b.exe"_s;
+        QTest::newRow("plain path and switch")
+            << u"C:\\PROGRA~1\\browser.exe -nohome"_s << u"C:\\PROGRA~1\\browser.exe"_s;
+        QTest::newRow("path alone") << u"C:\\B\\b.exe"_s << u"C:\\B\\b.exe"_s;
+        QTest::newRow("quote never closed") << u"\"C:\\My B\\b.exe"_s << u"C:\\My B\\b.exe"_s;
+    }
+    void browserProgramIsTakenFromCommandText()
+    {
+        QFETCH(QString, command);
+        QTEST(browserProgramFromCommand(command), "program");
+    }
+
+    // The desktop's handler, and a report gone missing (the window's run shows one in the viewer).
+    void exportUsesDesktopHandlerElseOwnViewer()
+    {
+        const QString path = m_dir->filePath(u"golf.kwd"_s);
+        QWidget owner;
+        TextExport exporter(&owner);
+        QList<QUrl> asked;
+        exporter.setDocumentOpener([&](const QUrl &url) {
+            asked << url;
+            return true;
+        });
+        exporter.exportReport(path);
+        QVERIFY(asked.isEmpty()); // a missing file is told in the program's own viewer
+        QVERIFY(exporter.lastViewer()->text().startsWith(u"Cannot open "_s + path));
+        delete exporter.lastViewer();
+        QVERIFY(writeAll(path, "Keyword=golf\r\n"));
+        exporter.exportReport(path);
+        QCOMPARE(asked, QList<QUrl> {QUrl::fromLocalFile(path)});
+        QVERIFY(!exporter.lastViewer());
     }
 
 private:
     MainWindow *w() const { return m_p->window(); }
+    RunController &controller() const { return w()->controller(); }
+    QStringList shown() const { return m_p->boxes.shown; }
     QPushButton *button(const char *name) const { return m_p->button(name); }
     QComboBox *box() const { return m_p->keywordBox(); }
     QTreeView *list() const { return m_p->child<QTreeView>("lstKeyword"); }
     QAbstractItemModel *model() const { return list()->model(); }
     int rows() const { return model()->rowCount(); }
     QString caption() const { return model()->headerData(1, Qt::Horizontal).toString(); }
-    void buttonsEnabled(bool enabled) const
-    {
-        for (const QString &name : Buttons)
-            QVERIFY2(button(qPrintable(name))->isEnabled() == enabled, qPrintable(name));
-    }
-    QStringList stored(std::initializer_list<const char *> values) const
-    {
-        const SettingsStore store(m_p->places().settings);
-        QStringList texts;
-        for (const char *value : values)
-            texts << store.readRegValue(SettingsKey, QString::fromLatin1(value));
-        return texts;
-    }
-
-    Ending runToEnd(const QString &keyword, int rows)
-    {
-        m_services->setKeywordRowCount(rows);
-        QSignalSpy ended(&w()->controller(), &RunController::runEnded);
-        startRun(keyword);
-        if (!ended.wait(20000))
-            qFatal("run for %s did not end", qPrintable(keyword));
-        return ended.first().first().value<Ending>();
-    }
-    void startRun(const QString &keyword) // typed, then Suggest
-    {
-        m_p->type(keyword);
-        m_p->click("cmdSuggestion");
-    }
-
     QStringList column(int c) const
     {
         QStringList texts;
@@ -338,8 +576,57 @@ private:
             texts << model()->index(i, c).data().toString();
         return texts;
     }
+    void buttonsEnabled(bool enabled) const
+    {
+        for (const char *name : {"cmdDelete", "cmdDeleteAll", "cmdExportTXT", "cmdSuggestion"})
+            QVERIFY2(button(name)->isEnabled() == enabled, name);
+    }
+    // Bands alternate under display positions, seen at the viewport's right edge, right of
+    // every text.
+    void expectStripes(int firstShownRow) const
+    {
+        const auto *stripes = list()->findChild<StripedRows *>(u"stripes"_s);
+        const int h =
+            rows() ? list()->visualRect(model()->index(0, 0)).height() : stripes->rowHeight();
+        const QImage image = list()->viewport()->grab().toImage();
+        QVERIFY(image.height() / h >= 4);
+        for (int band = 0; band < image.height() / h; ++band)
+            QCOMPARE(image.pixelColor(image.width() - 3, band * h + h / 2),
+                     (firstShownRow + band) % 2 == 0 ? stripes->first() : stripes->second());
+    }
+    QStringList stored(std::initializer_list<const char *> values) const
+    {
+        QStringList texts;
+        for (const char *value : values)
+            texts << iniValues(m_p->places().settings.path).value(QString::fromLatin1(value));
+        return texts;
+    }
+    QByteArray store(const QString &name, const QString &keyword,
+                     const QDateTime &modified = QDateTime::currentDateTime())
+    {
+        const QByteArray bytes = reportBytes(keyword, 10, {ListRow {{"", keyword + " row"}}});
+        if (!writeAll(m_p->reportPath(name), bytes, modified))
+            qFatal("cannot store %s", qPrintable(name));
+        return bytes;
+    }
+    void startPause()
+    {
+        controller().chooseInterval(Pacing::PauseAfterThreeRuns);
+        for (int run = 0; run < Pacing::RunsBeforePause; ++run)
+            controller().pacing().runFinished();
+    }
+    // Suggest for text, and wait until nothing of it is under way.
+    void settle(const QString &text)
+    {
+        m_p->enter(text);
+        m_p->click("cmdSuggestion");
+        QVERIFY(QTest::qWaitFor([&] {
+            return !controller().runArmed() && !controller().queue().running()
+                && !controller().connectivity().pending();
+        }));
+    }
 
-    TestSupport::LoopbackServices m_services;
+    LoopbackServices m_services;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ProgramUnderTest> m_p;
 };
