@@ -1,9 +1,13 @@
+#include "reportfile.h"
 #include "serviceaddresses.h"
 #include "singleinstance.h"
 #include "startup.h"
 #include "testfiles.h"
+#include "textexport.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -38,9 +42,7 @@ private Q_SLOTS:
         };
         const QByteArray sound = "[Software]";
         row("first start", "", {}, {}, ShowMainWindow, Loaded);
-        row("missing second entry reads empty", "", sound,
-            {"Interval=99", "KeywordNum=2", "Keyword1=a"}, ShowMainWindow, Loaded, {"a", ""});
-        row("blanks, count half to even", "", sound,
+        row("blanks, count half to even, missing entry reads empty", "", sound,
             {"Interval= \t-3.5 ", "KeywordNum=2.5", "Keyword1=a"}, ShowMainWindow, Loaded,
             {"a", ""});
         row("interval missing", "", sound, {"KeywordNum=1", "Keyword1=a"}, SevereError,
@@ -105,8 +107,92 @@ private Q_SLOTS:
             encodePhrase(QString::fromUtf8("a  c++#1 50%/?=\t\x7f-_.~\xc3\xa9\xf0\x9f\x8f\x8c")),
             "a++c%2B%2B%231+50%25%2F%3F%3D%09%7F-_.~%C3%A9%F0%9F%8F%8C");
     }
+
+    // No display: a window program that made its QApplication first would fail here.
+    void programsAnswerWithoutADisplay_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("firstLine"); // of the output, or of the error
+        QMap<QString, QString> paths;
+        for (const QString &path : QString::fromUtf8(QUORVANE_PROGRAMS).split(u','))
+            paths[QFileInfo(path).fileName()] = path;
+        const auto row = [&](const QString &name, const QStringList &arguments, int status,
+                             const QString &firstLine) {
+            QTest::addRow("%s %s", qPrintable(name), qPrintable(arguments.join(u' ')))
+                << paths.value(name) << arguments << status << name + firstLine;
+        };
+        const QString version = u" "_s + QStringLiteral(QUORVANE_PROJECT_VERSION);
+        for (const QString &name : paths.keys())
+            row(name, {u"--version"_s}, 0, version);
+        const QString page = u"quorvane-pagecheck"_s;
+        row(page, {u"--help"_s}, 0, u" keyword PAGE... [--repeat N]"_s);
+        row(u"quorvane"_s, {u"-platform"_s, u"offscreen"_s, u"-style=fusion"_s, u"-v"_s}, 0,
+            version);
+        row(page, {u"-platform"_s, u"offscreen"_s}, 2,
+            u": Unknown option 'platform'. (see --help)"_s);
+        row(page, {u"-1"_s, u"--version"_s}, 0, version); // a negative number is a value
+    }
+
+    void programsAnswerWithoutADisplay()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(u"DISPLAY"_s);
+        environment.remove(u"WAYLAND_DISPLAY"_s);
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(program, arguments);
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), status);
+        const QString output = QString::fromLocal8Bit(process.readAllStandardOutput());
+        const QString error = QString::fromLocal8Bit(process.readAllStandardError());
+        QCOMPARE((status == 0 ? error : output), QString()); // help goes out, errors go to stderr
+        QTEST((status == 0 ? output : error).section(u'\n', 0, 0).remove(u"Usage: "_s),
+              "firstLine");
+    }
+
+    // The code that runs on Windows only, checked on every platform, and the rule that keeps an
+    // installed program from writing beside itself.
+    void platformRules_data()
+    {
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("notepad, Qt's separators") << "notepad" << u"C:/My Reports/golf clubs.kwd"_s
+                                                  << u"C:\\My Reports\\golf clubs.kwd"_s;
+        QTest::newRow("system folder") << "system" << u"19"_s << u"C:\\Windows\\system32"_s;
+        QTest::newRow("system folder failure") << "system" << u"0"_s << QString();
+        QTest::newRow("system folder without room for the null")
+            << "system" << u"260"_s << QString();
+        QTest::newRow("build tree below /usr/src")
+            << "installed" << u"/usr/src/q/build/bin"_s << u"0"_s;
+        QTest::newRow("unpacked package") << "installed" << u"/tmp/check/root/usr/bin"_s << u"1"_s;
+        QTest::newRow("/opt") << "installed" << u"/opt/quorvane/bin"_s << u"1"_s;
+        QTest::newRow("this build's install folder")
+            << "installed" << u"/home/ann/.local/bin"_s << u"1"_s;
+    }
+
+    void platformRules()
+    {
+        QFETCH(QString, rule);
+        QFETCH(QString, input);
+        wchar_t buffer[260] = L"C:\\Windows\\system32";
+        const EditorCommand command = notepadCommand(u"C:\\Windows\\system32"_s, input);
+        if (rule == u"notepad")
+            QCOMPARE(command.program, u"C:\\Windows\\system32\\notepad.exe"_s);
+        QTEST(rule == u"notepad" ? command.arguments.join(u'|')
+                  : rule == u"system"
+                  ? systemFolderFromAnswer(buffer, input.toUInt(), 260)
+                  : QString::number(isInstalledProgramFolder(input, u"/home/ann/.local/bin"_s)),
+              "output");
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_Core)
-
 #include "tst_core.moc"
