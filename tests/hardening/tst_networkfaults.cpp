@@ -82,31 +82,13 @@ private Q_SLOTS:
         QVERIFY2(ending, "the run did not end");
         QVERIFY(m_services->requests().value(page - 1).fault == fault);
 
-        // A redirect brings the page; so may Qt's one retry of a request whose connection broke;
-        // no other fault does. A lost result page leaves its row without figures; a chunked page
-        // cut before its last chunk may count as complete with the part that arrived.
-        const bool breaks = fault == SampleFault::ResetBeforeStatus
-            || fault == SampleFault::ResetMidBody || fault == SampleFault::ShortBody
-            || fault == SampleFault::ChunkedCut;
-        const int lost = page - 3; // pages 3.. are the result pages of rows 0..
+        // Whether the faulty page itself arrives is the fetcher's own test. Here a lost keyword
+        // page ends the run after two pages, a cut one shortens it, and one faulty page costs at
+        // most one deadline more than a clean run.
         SuggestionTable got = controller.record().suggestionTable;
-        const Suggestion clean = expectedEntry(sampleSuggestions(Seed, Rows)[std::max(lost, 0)]);
-        Suggestion &row = got.entries[std::size_t(std::max(lost, 0))];
-        const bool arrived = page == 1 ? *ending != Ending::NothingFound
-                                       : row.results == clean.results && row.hasAds == clean.hasAds;
-        const bool lostFigures = page != 1 && row.results.isEmpty() && !row.hasAds;
-        QVERIFY2(page == 1 || arrived || lostFigures || fault == SampleFault::ChunkedCut,
-                 "the faulty page's row has other figures");
-        if (fault == SampleFault::Redirect)
-            QVERIFY(arrived);
-        else if (!breaks)
-            QVERIFY(page == 1 ? !arrived : lostFigures);
-
-        // A lost keyword page ends the run after two pages. One faulty page costs at most one
-        // deadline more than a clean run.
-        const bool runGoesOn = page != 1 || arrived;
-        const bool cutKeywordPage = page == 1 && arrived && got.suggestionCount != Rows;
-        const int pages = cutKeywordPage ? 2 + got.suggestionCount : runGoesOn ? Pages : 2;
+        const int listed = got.suggestionCount;
+        const bool runGoesOn = page != 1 || *ending != Ending::NothingFound;
+        const int pages = 2 + listed;
         QVERIFY2(elapsed <= std::min<qint64>(pages * (DeadlineMs + Pause.count()) + 5000,
                                              3 * m_cleanMs + DeadlineMs + 3000),
                  qPrintable(QString::number(elapsed)));
@@ -131,15 +113,16 @@ private Q_SLOTS:
         QVERIFY2(m_program->boxes.shown.isEmpty(), qPrintable(m_program->boxes.shown.join(u'\n')));
 
         // Every other page's figures as in the clean run: what the faulty page cost is filled in,
-        // so that one comparison serves.
-        const int listed = got.suggestionCount;
+        // so that one comparison serves. A chunked page cut short may bring part of its figures.
         const QList<SampleSuggestion> sample = sampleSuggestions(Seed, Rows);
         for (int i = listed; i < Rows; ++i)
             got.entries[std::size_t(i)] = expectedEntry(sample[i]);
         got.suggestionCount = Rows;
+        const int lost = page - 3; // pages 3.. are the result pages of rows 0..
         if (lost >= 0) {
-            row.results = clean.results;
-            row.hasAds = clean.hasAds;
+            Suggestion &row = got.entries[std::size_t(lost)];
+            if (fault == SampleFault::ChunkedCut || (row.results.isEmpty() && !row.hasAds))
+                row = expectedEntry(sample[lost]);
         }
         QCOMPARE(differenceFromSample(got, Seed, Rows), QString());
         QCOMPARE(controller.results().list().rows.size(), listed);
