@@ -1,24 +1,73 @@
-// The whole program against what can go wrong around it: killed while it writes, a report
-// folder in bad shape or a full disk, hostile keywords, and copies launched at the same moment.
-// In every case the user is told or the program carries on soundly, and nothing is lost.
+// The whole program against what can go wrong around it: network faults, being killed while it
+// writes, a report folder in bad shape or a full disk, hostile keywords, and copies launched at
+// the same moment. The user is told or the program carries on soundly, and nothing is lost.
 
-#include "hardening.h"
+#include "loopbackservices.h"
+#include "programharness.h"
+#include "reportfile.h"
 #include "singleinstance.h"
 #include "startup.h"
+#include "testfiles.h"
+#include "testmain.h"
 
+#include <QApplication>
+#include <QDirIterator>
+#include <QElapsedTimer>
 #include <QLockFile>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Quorvane;
+using namespace Quorvane::Harness;
+using namespace Quorvane::TestSupport;
+using namespace Qt::StringLiterals;
+using Ending = Quorvane::FetchQueue::Ending;
+
+Q_DECLARE_METATYPE(Quorvane::SampleFault)
+
 namespace {
+
+// Sanitizer builds run many times slower: smaller workloads, never skipped.
+bool sanitized()
+{
+    return qEnvironmentVariableIntValue("QUORVANE_SANITIZED") != 0;
+}
+
+// Every entry under folder (relative path -> bytes), a folder as "<folder>", so that a change
+// of kind shows too. Only regular files are opened: a FIFO would block the read.
+QMap<QString, QByteArray> snapshot(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        files.insert(QDir(folder).relativeFilePath(path),
+                     info.isDir()        ? QByteArrayLiteral("<folder>")
+                         : info.isFile() ? readAll(path)
+                                         : QByteArray());
+    }
+    return files;
+}
 
 const QString Seed = u"crash test"_s; // the killed writer's keyword
 constexpr int Rows = 5; // of a hostile keyword's run
+const QString FaultSeed = u"Fault Matrix"_s;
+const QString FaultReport = u"fault_matrix.kwd"_s;
+constexpr int FaultRows = 100;
+constexpr int Pages = FaultRows + 2; // keyword database page, product page, one page per row
+// Well under a sound page's time on a busy machine, yet past a drip's first byte (600 ms).
+const int DeadlineMs = sanitized() ? 2000 : 800;
+constexpr auto Pause = std::chrono::milliseconds(2);
 
 // Every figure and the row count depend on n, so that a file mixing two generations or cut
 // short matches neither.
@@ -127,7 +176,28 @@ class tst_Hardening final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(m_services.start()); }
+    void initTestCase()
+    {
+        // The fault matrix's program: reports of earlier runs, which no later run may touch,
+        // and a clean run's time, which bounds a faulty one's.
+        {
+            QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+            QVERIFY(m_services.start() && m_dir.isValid());
+            m_services->setKeywordRowCount(FaultRows);
+            m_program = std::make_unique<ProgramUnderTest>(m_dir.path());
+            m_program->writeDontCare();
+            QVERIFY(m_program->start(Pause));
+            m_program->window()->controller().fetcher().setDeadlineForTesting(DeadlineMs);
+            // Earlier reports, which no later run may touch.
+            for (const QString &keyword : {u"golf clubs"_s, u"chess"_s})
+                QCOMPARE(m_program->suggest(keyword, 30000), Ending::Finished);
+            QElapsedTimer clock;
+            clock.start();
+            QCOMPARE(m_program->suggest(FaultSeed, 30000), Ending::Finished);
+            m_cleanMs = clock.elapsed();
+        }
+    }
+    void cleanupTestCase() { m_program.reset(); }
 
     // The program killed (SIGKILL) at random moments while it rewrites a report or its settings:
     // every restart finds the earlier file or the whole new one, and starts normally.
@@ -479,8 +549,99 @@ private Q_SLOTS:
         QVERIFY(staleLocksMet >= rounds / 2);
     }
 
+    // Whole runs with every fault of the sample services at the first page (the keyword
+    // database), page 51 and page 102 (the last result page): each run ends within its bound,
+    // keeps every other page's figures, writes its report whole and leaves earlier reports.
+    void faultyPageCostsOnlyThatPage_data()
+    {
+        QTest::addColumn<SampleFault>("fault");
+        QTest::addColumn<int>("page");
+        for (const int page : sanitized() ? QList<int> {1, Pages} : QList<int> {1, 51, Pages}) {
+            for (const SampleFault fault : allSampleFaults())
+                QTest::addRow("%s at page %d", qPrintable(sampleFaultName(fault)), page)
+                    << fault << page;
+        }
+    }
+
+    void faultyPageCostsOnlyThatPage()
+    {
+        QFETCH(SampleFault, fault);
+        QFETCH(int, page);
+        RunController &controller = m_program->window()->controller();
+        m_services->setKeywordRowCount(FaultRows);
+        // Without the last report, this run is not answered from it.
+        const QString report = m_program->reportPath(FaultReport);
+        QVERIFY(!QFile::exists(report) || QFile::remove(report));
+        const QMap<QString, QByteArray> before = snapshot(m_program->reportFolder());
+        m_program->boxes.shown.clear();
+
+        SampleFaultPlan plan;
+        plan.byRequest.insert(page, fault);
+        m_services->setFaultPlan(plan);
+        m_services->clearRequests();
+        QSignalSpy completed(&controller.fetcher(), &PageFetcher::downloadHtmlComplete);
+        QElapsedTimer clock;
+        clock.start();
+        const std::optional<Ending> ending =
+            m_program->suggest(FaultSeed, int(Pages * (DeadlineMs + Pause.count()) + 5000));
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY2(ending, "the run did not end");
+        QVERIFY(m_services->requests().value(page - 1).fault == fault);
+
+        // Whether the faulty page itself arrives is the fetcher's own test. Here a lost keyword
+        // page ends the run after two pages, a cut one shortens it, and one faulty page costs at
+        // most one deadline more than a clean run.
+        SuggestionTable got = controller.record().suggestionTable;
+        const int listed = got.suggestionCount;
+        const bool runGoesOn = page != 1 || *ending != Ending::NothingFound;
+        const int pages = 2 + listed;
+        QVERIFY2(elapsed <= std::min<qint64>(pages * (DeadlineMs + Pause.count()) + 5000,
+                                             3 * m_cleanMs + DeadlineMs + 3000),
+                 qPrintable(QString::number(elapsed)));
+
+        // Nothing left outstanding (the client may keep one idle connection for its next page).
+        QCOMPARE(completed.size(), pages);
+        QVERIFY(controller.fetcher().pendingDownloads().isEmpty());
+        QCOMPARE(m_program->button("cmdSuggestion")->text(), u"&Suggestion"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(m_services->answeringConnections(), 0, 5000);
+
+        QMap<QString, QByteArray> after = snapshot(m_program->reportFolder());
+        QCOMPARE(after.contains(FaultReport), runGoesOn);
+        const QByteArray written = after.take(FaultReport);
+        QCOMPARE(after, before);
+        QCOMPARE(*ending, runGoesOn ? Ending::Finished : Ending::NothingFound);
+        if (!runGoesOn) {
+            QCOMPARE(m_program->boxes.shown.size(), 1);
+            QVERIFY(m_program->boxes.shown[0].startsWith(u"warn: No results found for \""_s
+                                                         + FaultSeed));
+            return;
+        }
+        QVERIFY2(m_program->boxes.shown.isEmpty(), qPrintable(m_program->boxes.shown.join(u'\n')));
+
+        // Every other page's figures as in the clean run: what the faulty page cost is filled in,
+        // so that one comparison serves. A chunked page cut short may bring part of its figures.
+        const QList<SampleSuggestion> sample = sampleSuggestions(FaultSeed, FaultRows);
+        for (int i = listed; i < FaultRows; ++i)
+            got.entries[std::size_t(i)] = expectedEntry(sample[i]);
+        got.suggestionCount = FaultRows;
+        const int lost = page - 3; // pages 3.. are the result pages of rows 0..
+        if (lost >= 0) {
+            Suggestion &row = got.entries[std::size_t(lost)];
+            if (fault == SampleFault::ChunkedCut || (row.results.isEmpty() && !row.hasAds))
+                row = expectedEntry(sample[lost]);
+        }
+        QCOMPARE(differenceFromSample(got, FaultSeed, FaultRows), QString());
+        QCOMPARE(controller.results().list().rows.size(), listed);
+        // The report is whole: a header of three lines and every row, each ended with CR LF.
+        QCOMPARE(written.count("\r\n"), 3 + listed);
+        QVERIFY(written.endsWith("\r\n"));
+    }
+
 private:
     LoopbackServices m_services;
+    QTemporaryDir m_dir;
+    std::unique_ptr<ProgramUnderTest> m_program;
+    qint64 m_cleanMs = 0;
 };
 
 QUORVANE_TEST_MAIN(tst_Hardening, QApplication, {{"write-loop", writeLoop}})
