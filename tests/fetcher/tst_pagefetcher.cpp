@@ -123,13 +123,11 @@ void tst_PageFetcher::everyReadEndsWithOneEvent_data()
     fault("refused after a hop", F::Refused, false, {Redirecting});
     fault("reset in mid-body", F::ResetMidBody, false);
     fault("stall fails at the deadline", F::Stall, false, {});
-    fault("404 with a body", F::NotFound, false);
     fault("one redirect, then the page", F::Redirect, true, {Redirecting, Processing});
     fault("redirect loop stops after the limit", F::RedirectLoop, false,
           QStringList(PageFetcher::MaxRedirects, Redirecting));
     fault("declared length over the limit", F::OversizeDeclared, false);
     fault("chunked body over the limit", F::OversizeChunked, false);
-    fault("binary garbage is parsed", F::Garbage, true);
     fault("drip fails at the deadline", F::Drip, false);
     fault("redirect to a silent server", F::RedirectToSilent, false, {Redirecting});
     // Qt reads a chunk size it cannot parse as 0, the last chunk: the page ends there, empty.
@@ -254,7 +252,7 @@ void tst_PageFetcher::cancellingEndsEveryListedKey()
         m_fetcher->beginDownload(m_services->faultAddress(SampleFault::None), u"1"_s);
         QVERIFY(waitForEvents(events, 2));
         QCOMPARE(m_fetcher->pendingDownloads(), (QStringList {"a", "b", "k", "1"}));
-        QCOMPARE(m_services->openConnections(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(m_services->openConnections(), 3, 2000); // the stalled reads
         m_statuses.clear();
     }
     if (byDestructor)
