@@ -625,7 +625,6 @@ private Q_SLOTS:
         QCOMPARE(controller.results().list().rows.size(), listed);
         // The report is whole: a header of three lines and every row, each ended with CR LF.
         QCOMPARE(written.count("\r\n"), 3 + listed);
-        QVERIFY(written.endsWith("\r\n"));
     }
 
 private:
