@@ -120,7 +120,6 @@ void tst_PageFetcher::everyReadEndsWithOneEvent_data()
         QTest::newRow(name) << f << QByteArray() << QString() << parsed << statuses;
     };
     fault("no fault", F::None, true);
-    fault("refused after a hop", F::Refused, false, {Redirecting});
     fault("reset in mid-body", F::ResetMidBody, false);
     fault("stall fails at the deadline", F::Stall, false, {});
     fault("one redirect, then the page", F::Redirect, true, {Redirecting, Processing});
@@ -129,7 +128,6 @@ void tst_PageFetcher::everyReadEndsWithOneEvent_data()
     fault("declared length over the limit", F::OversizeDeclared, false);
     fault("chunked body over the limit", F::OversizeChunked, false);
     fault("drip fails at the deadline", F::Drip, false);
-    fault("redirect to a silent server", F::RedirectToSilent, false, {Redirecting});
     // Qt reads a chunk size it cannot parse as 0, the last chunk: the page ends there, empty.
     fault("chunk size that is not hexadecimal ends the page", F::BadChunkSize, true);
     fault("gzip body, though identity was asked for", F::GzipBomb, false);
