@@ -610,7 +610,7 @@ private Q_SLOTS:
         QVERIFY2(m_program->boxes.shown.isEmpty(), qPrintable(m_program->boxes.shown.join(u'\n')));
 
         // Every other page's figures as in the clean run: what the faulty page cost is filled in,
-        // so that one comparison serves. A chunked page cut short may bring part of its figures.
+        // so that one comparison serves. A chunked page cut short may bring some of its figures.
         const QList<SampleSuggestion> sample = sampleSuggestions(FaultSeed, FaultRows);
         for (int i = listed; i < FaultRows; ++i)
             got.entries[std::size_t(i)] = expectedEntry(sample[i]);
