@@ -15,6 +15,7 @@
 
 using namespace Quorvane;
 using namespace Quorvane::TestSupport;
+using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(Quorvane::SampleFault)
 
@@ -78,9 +79,8 @@ private Q_SLOTS:
     void everyReadEndsWithOneEvent_data();
     void everyReadEndsWithOneEvent();
     void connectionIsSharedByARunAndLetGoAfter();
-    void cancellingEndsEveryPendingRead_data();
-    void cancellingEndsEveryPendingRead();
-    void onlyAFailureTakesItsKeyOffTheList();
+    void cancellingEndsEveryListedKey_data();
+    void cancellingEndsEveryListedKey();
 
 private:
     // The statuses the fetcher itself shows, without the parsers'.
@@ -120,18 +120,14 @@ void tst_PageFetcher::everyReadEndsWithOneEvent_data()
         QTest::newRow(name) << f << QByteArray() << QString() << parsed << statuses;
     };
     fault("no fault", F::None, true);
-    fault("refused after a hop", F::Refused, false, {Redirecting});
     fault("reset in mid-body", F::ResetMidBody, false);
     fault("stall fails at the deadline", F::Stall, false, {});
-    fault("404 with a body", F::NotFound, false);
     fault("one redirect, then the page", F::Redirect, true, {Redirecting, Processing});
     fault("redirect loop stops after the limit", F::RedirectLoop, false,
           QStringList(PageFetcher::MaxRedirects, Redirecting));
     fault("declared length over the limit", F::OversizeDeclared, false);
     fault("chunked body over the limit", F::OversizeChunked, false);
-    fault("binary garbage is parsed", F::Garbage, true);
     fault("drip fails at the deadline", F::Drip, false);
-    fault("redirect to a silent server", F::RedirectToSilent, false, {Redirecting});
     // Qt reads a chunk size it cannot parse as 0, the last chunk: the page ends there, empty.
     fault("chunk size that is not hexadecimal ends the page", F::BadChunkSize, true);
     fault("gzip body, though identity was asked for", F::GzipBomb, false);
@@ -143,38 +139,28 @@ void tst_PageFetcher::everyReadEndsWithOneEvent_data()
     };
     const QByteArray ok = "HTTP/1.1 200 OK\r\n";
     canned("body until the close", ok + "\r\n<p>x</p>", true);
-    canned("chunks", ok + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", true);
+    // The chunks end the body, not the length beside them.
+    canned("chunks",
+           ok + "Transfer-Encoding: chunked\r\nContent-Length: 99\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+           true);
     canned("length list that disagrees", ok + "Content-Length: 3, 2\r\n\r\nok", false);
     canned("length that is not a number", ok + "Content-Length: two\r\n\r\nok", false);
     canned("body shorter than declared", ok + "Content-Length: 9\r\n\r\nhello", false);
-    canned("long body shorter than declared",
-           ok + "Content-Length: 400000\r\n\r\n" + QByteArray(300000, 'x'), false);
     // Qt ends a status without content at its head; only the fetcher sees the length unmet.
     canned("no-content status declaring a length it never sends",
            "HTTP/1.1 204 No Content\r\nContent-Length: 9\r\n\r\n", false);
     canned("no content", "HTTP/1.1 204 No Content\r\n\r\n", true);
     canned("identity coding", ok + "Content-Encoding: identity\r\nContent-Length: 2\r\n\r\nok",
            true);
-    canned("deflate coding", ok + "Content-Encoding: deflate\r\nContent-Length: 2\r\n\r\nok",
-           false);
-    canned("interim answer before the page",
-           "HTTP/1.1 100 Continue\r\n\r\n" + ok + "Content-Length: 2\r\n\r\nok", true);
     canned("multiple choices", "HTTP/1.1 300 Multiple Choices\r\nContent-Length: 2\r\n\r\nok",
            false);
     canned("redirect without a location", "HTTP/1.1 302 Found\r\nContent-Length: 0\r\n\r\n", false,
            {});
-    canned("not an HTTP answer", "<html>hello</html>", false, {});
 
-    const auto unreadable = [](const char *name, const QString &address) {
-        QTest::newRow(name) << F::None << QByteArray() << address << false << QStringList();
-    };
-    unreadable("local file", QStringLiteral("file:///etc/hostname"));
-    unreadable("data address", QStringLiteral("data:text/html,<table></table>"));
-    unreadable("no scheme", QStringLiteral("golf clubs"));
-    unreadable("web scheme without a host", QStringLiteral("http://"));
-    unreadable("refused", m_services->refusedAddress());
-    // The handshake meets a plain HTTP server.
-    unreadable("TLS failure", m_services->baseAddress().replace(QLatin1String("http:"), "https:"));
+    // Qt would read a local file named with a host.
+    QTest::newRow("local file") << F::None << QByteArray()
+                                << QStringLiteral("file://localhost/etc/hostname") << false
+                                << QStringList();
 }
 
 void tst_PageFetcher::everyReadEndsWithOneEvent()
@@ -241,46 +227,39 @@ void tst_PageFetcher::connectionIsSharedByARunAndLetGoAfter()
     QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, 3000);
 }
 
-void tst_PageFetcher::cancellingEndsEveryPendingRead_data()
+void tst_PageFetcher::cancellingEndsEveryListedKey_data()
 {
-    QTest::addColumn<int>("pending");
+    QTest::addColumn<bool>("reads");
     QTest::addColumn<bool>("byDestructor");
-    QTest::newRow("cancel with nothing pending is silent") << 0 << false;
-    QTest::newRow("cancel with three pending") << 3 << false;
-    QTest::newRow("destructor with two pending") << 2 << true;
+    QTest::newRow("cancel with nothing pending is silent") << false << false;
+    QTest::newRow("cancel") << true << false;
+    QTest::newRow("destructor") << true << true;
 }
 
-void tst_PageFetcher::cancellingEndsEveryPendingRead()
+// A page read whole keeps its key listed, even when it is not the oldest; a failed one takes
+// off the first equal key. Cancelling then ends every listed key, finished or not.
+void tst_PageFetcher::cancellingEndsEveryListedKey()
 {
-    QFETCH(int, pending);
+    QFETCH(bool, reads);
     QFETCH(bool, byDestructor);
     QSignalSpy events(m_fetcher.get(), &PageFetcher::downloadHtmlComplete);
-    for (int i = 0; i < pending; ++i)
-        m_fetcher->beginDownload(m_services->faultAddress(SampleFault::Stall), QString::number(i));
-    QTRY_COMPARE_WITH_TIMEOUT(m_services->openConnections(), pending, 2000);
+    if (reads) {
+        for (const char *key : {"a", "k", "b"})
+            m_fetcher->beginDownload(m_services->faultAddress(SampleFault::Stall), key);
+        m_fetcher->beginDownload(m_services->faultAddress(SampleFault::NotFound), u"k"_s);
+        m_fetcher->beginDownload(m_services->faultAddress(SampleFault::None), u"1"_s);
+        QVERIFY(waitForEvents(events, 2));
+        QCOMPARE(m_fetcher->pendingDownloads(), (QStringList {"a", "b", "k", "1"}));
+        QTRY_COMPARE_WITH_TIMEOUT(m_services->openConnections(), 3, 2000); // the stalled reads
+        m_statuses.clear();
+    }
     if (byDestructor)
         m_fetcher.reset();
     else
         QVERIFY(m_fetcher->cancelAllDownload() && m_fetcher->pendingDownloads().isEmpty());
-    QCOMPARE(events.count(), pending);
-    QCOMPARE(fetcherStatuses(), QStringList(pending, Canceled));
+    QCOMPARE(fetcherStatuses(), QStringList(reads ? 4 : 0, Canceled));
     QTRY_COMPARE_WITH_TIMEOUT(m_services->openConnections(), 0, 2000);
-    QVERIFY(waitForEvents(events, pending)); // and nothing after
-}
-
-// A page read whole keeps its key listed, even when it is not the oldest; a failed one takes
-// off the first equal key. CancelAllDownload then ends every listed key, finished or not.
-void tst_PageFetcher::onlyAFailureTakesItsKeyOffTheList()
-{
-    QSignalSpy events(m_fetcher.get(), &PageFetcher::downloadHtmlComplete);
-    for (const char *key : {"a", "k", "b"})
-        m_fetcher->beginDownload(m_services->faultAddress(SampleFault::Stall), key);
-    m_fetcher->beginDownload(m_services->faultAddress(SampleFault::NotFound), QStringLiteral("k"));
-    m_fetcher->beginDownload(m_services->faultAddress(SampleFault::None), QStringLiteral("1"));
-    QVERIFY(waitForEvents(events, 2));
-    QCOMPARE(m_fetcher->pendingDownloads(), (QStringList {"a", "b", "k", "1"}));
-    QVERIFY(m_fetcher->cancelAllDownload());
-    QCOMPARE(events.count(), 6);
+    QVERIFY(waitForEvents(events, reads ? 6 : 0)); // and nothing after
 }
 
 QTEST_GUILESS_MAIN(tst_PageFetcher)
