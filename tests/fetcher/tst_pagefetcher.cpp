@@ -171,9 +171,8 @@ void tst_PageFetcher::everyReadEndsWithOneEvent()
     QFETCH(bool, parsed);
     QFETCH(QStringList, statuses);
 
-    // Sanitized builds run several times slower, and the sample's 32 MiB gzip body is built
-    // before its headers go out; the deadline grows with them so that it still ends only the
-    // faults that never finish.
+    // Slow sanitized builds, and the sample's 32 MiB gzip body built before its head goes out,
+    // need a longer deadline, one that still ends only the faults that never finish.
     const bool sanitized = qEnvironmentVariableIntValue("QUORVANE_SANITIZED") != 0;
     const int deadlineMs = sanitized ? 3000 : 1000;
     m_fetcher->setDeadlineForTesting(deadlineMs);
