@@ -3,8 +3,6 @@
 
 #include "loopbackservices.h"
 #include "runcontroller.h"
-#include "samplepages.h"
-#include "sampleservices.h"
 #include "serviceaddresses.h"
 #include "settingsstore.h"
 
@@ -28,14 +26,13 @@ Q_DECLARE_METATYPE(Quorvane::SampleFaultPlan)
 
 namespace {
 
+const QString Seed = QStringLiteral("stop test"); // of the runs that end without a report
 const QString StopMessage = QStringLiteral("You press the stop button !");
 const QString CarefulStatus = QStringLiteral("Be careful not to visit database and Google "
                                              "frequently, otherwise you will be recognised as "
                                              "virus or spyware !");
-const QString PauseMessage = QStringLiteral("Sit back and relax, only 30 minutes delay");
 
-// A run controller without a window, in a report folder of its own and counting itself online,
-// with everything it shows recorded as "what value" lines in order.
+// A window-less, online run controller in its own report folder, logging what it shows in order.
 struct RunRecorder
 {
     QTemporaryDir folder;
@@ -45,7 +42,6 @@ struct RunRecorder
     QStringList addresses;
     QElapsedTimer sincePause;
     QList<qint64> waits; // nanoseconds from each pause's start to the next download
-    int completions = 0;
     QList<Ending> endings;
 
     explicit RunRecorder(std::chrono::nanoseconds pause = 1ms)
@@ -84,17 +80,12 @@ struct RunRecorder
                              addresses << url;
                              log << QStringLiteral("download ") + key;
                          });
-        QObject::connect(&controller.fetcher(), &PageFetcher::downloadHtmlComplete, c,
-                         [this] { ++completions; });
         QObject::connect(c, &RunController::runEnded, c,
                          [this](Ending ending) { endings << ending; });
     }
 
     QStringList from(const QString &entry) const { return log.mid(log.indexOf(entry)); }
 
-    bool underWay() { return controller.runArmed() || controller.queue().running(); }
-
-    // What the Suggest/Stop button does.
     void press(const QString &text = QString()) { controller.suggestPressed(text); }
     // A real event loop: qWaitFor sleeps between its looks and would slow every page down.
     bool waitForEnd(qsizetype count = 1, int timeoutMs = 20000)
@@ -166,45 +157,35 @@ private Q_SLOTS:
         // Every page reached its own entry, and the list shows them.
         QCOMPARE(TestSupport::differenceFromSample(h.controller.record().suggestionTable, seed),
                  QString());
-        QCOMPARE(h.controller.results().rowCount(), 100);
         QCOMPARE(h.controller.results().queryAddress(99), expected.last());
-
         QCOMPARE(
-            h.from("state Ended"),
-            (QStringList {"state Ended", "progress 102/102", "progress 0/102",
-                          "status " + CarefulStatus, "history", "keyword Golf Clubs", "buttons"}));
-        QVERIFY(!h.underWay());
+            h.from("status " + CarefulStatus),
+            (QStringList {"status " + CarefulStatus, "history", "keyword Golf Clubs", "buttons"}));
     }
 
     // Stopped, or nothing found: the keyword before the run comes back, no report, no history.
     void runEndsWithoutAReport_data()
     {
-        QTest::addColumn<QString>("seed");
         QTest::addColumn<QString>("stop"); // when Stop is pressed; empty: never
         QTest::addColumn<SampleFaultPlan>("plan");
         QTest::addColumn<int>("downloads");
-        const QString seed = QStringLiteral("stop test");
         const SampleFaultPlan none;
-        QTest::newRow("stop armed, before the first tick") << seed << "armed" << none << 1;
-        QTest::newRow("stop during the first pause") << seed << "first pause" << none << 1;
+        QTest::newRow("stop armed, before the first tick") << "armed" << none << 1;
         QTest::newRow("Suggest pressed while the stop is carried out")
-            << seed << "pause, then Suggest" << none << 1;
-        QTest::newRow("stop as the 50th result page is issued")
-            << seed << "second phase" << none << 52;
+            << "pause, then Suggest" << none << 1;
+        QTest::newRow("stop as the 50th result page is issued") << "second phase" << none << 52;
         QTest::newRow("stop while a result page stalls")
-            << seed << "stall"
-            << SampleFaultPlan {{}, {{sampleSuggestions(seed)[10].phrase, SampleFault::Stall}}}
+            << "stall"
+            << SampleFaultPlan {{}, {{sampleSuggestions(Seed)[10].phrase, SampleFault::Stall}}}
             << 13;
-        QTest::newRow("database lists no rows") << "nothing" << QString() << none << 2;
         // No page is parsed, so the flag keeps the "found" of the run before.
         QTest::newRow("both first-phase pages fail")
-            << "golf" << QString()
+            << QString()
             << SampleFaultPlan {{{1, SampleFault::NotFound}, {2, SampleFault::NotFound}}, {}} << 2;
     }
 
     void runEndsWithoutAReport()
     {
-        QFETCH(QString, seed);
         QFETCH(QString, stop);
         QFETCH(SampleFaultPlan, plan);
         QFETCH(int, downloads);
@@ -214,7 +195,7 @@ private Q_SLOTS:
             QTimer::singleShot(ms, &h.controller, [&] {
                 h.press();
                 if (stop == u"pause, then Suggest")
-                    h.press(seed); // before the queue has noticed the stop: ignored
+                    h.press(Seed); // before the queue has noticed the stop: ignored
             });
         };
         if (stop.contains(u"pause"))
@@ -226,7 +207,7 @@ private Q_SLOTS:
             if (stop == u"stall" && h.addresses.size() == 13)
                 pressAfter(300);
         });
-        h.press(seed);
+        h.press(Seed);
         if (stop == u"armed")
             h.press();
         QVERIFY(h.waitForEnd());
@@ -234,9 +215,8 @@ private Q_SLOTS:
         const bool stopped = !stop.isEmpty();
         QCOMPARE(h.endings, QList {stopped ? Ending::Stopped : Ending::NothingFound});
         QCOMPARE(h.addresses.size(), downloads);
-        QCOMPARE(h.completions, downloads);
         QCOMPARE(h.log.contains(QStringLiteral("state Stopping")), stopped);
-        const QString noResults = "No results found for \"" + seed
+        const QString noResults = "No results found for \"" + Seed
             + "\" or denied by database .\r\nTry another keyword and not to visit database "
               "frequently ! ";
         const QStringList ending = stopped
@@ -249,7 +229,6 @@ private Q_SLOTS:
         QCOMPARE(h.log.filter(QStringLiteral("warn ")).size(), 1);
         QCOMPARE(h.controller.currentKeyword(), QStringLiteral("earlier"));
         QVERIFY(QDir(h.folder.path()).isEmpty());
-        QVERIFY(h.controller.results().list().rows.isEmpty());
         QVERIFY(h.controller.fetcher().pendingDownloads().isEmpty());
     }
 
@@ -305,16 +284,12 @@ private Q_SLOTS:
         h.press(QStringLiteral("stopped"));
         QCOMPARE(h.run(QString()), Ending::Stopped);
         QCOMPARE(h.run(QStringLiteral("two")), Ending::Finished);
-        QVERIFY(!pacing.pausing());
         QCOMPARE(h.run(QStringLiteral("three")), Ending::Finished);
-        QCOMPARE(h.log.last(), "status " + PauseMessage);
-        h.press(QStringLiteral("four"));
-        QCOMPARE(h.log.last(), "inform " + PauseMessage);
+        QCOMPARE(h.log.last(), "status Sit back and relax, only 30 minutes delay");
 
         // "Don't care" ends the pause, keeps its minutes left and holds the count at three.
         pacing.setMinutesLeft(12);
         h.controller.chooseInterval(Pacing::NoPause);
-        QVERIFY(!pacing.pausing());
         QCOMPARE(pacing.minutesLeft(), 12);
         for (int run = 0; run <= Pacing::RunsBeforePause; ++run)
             QVERIFY(!pacing.runFinished());
@@ -330,8 +305,6 @@ private Q_SLOTS:
         QCOMPARE(h.log.mid(h.log.size() - 2),
                  (QStringList {"pauseended", "status Ready to accept another keyword suggestion"}));
         QCOMPARE(pacing.minutesLeft(), Pacing::PauseMinutes);
-        h.press(QStringLiteral("five"));
-        QVERIFY(h.controller.runArmed());
     }
 
     void shutdownEndsARunSilently()
@@ -342,12 +315,11 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return !h.addresses.isEmpty(); }, 2000));
         h.controller.shutdown();
         QVERIFY(h.controller.fetcher().pendingDownloads().isEmpty());
-        QCOMPARE(h.completions, 1);
         QTest::qWait(50);
         QVERIFY(h.endings.isEmpty());
         QVERIFY(h.log.filter(QStringLiteral("warn ")).isEmpty());
         h.press(QStringLiteral("golf"));
-        QVERIFY(!h.underWay());
+        QVERIFY(!h.controller.runArmed() && !h.controller.queue().running());
     }
 
 private:
