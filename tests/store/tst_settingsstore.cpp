@@ -40,16 +40,14 @@ private Q_SLOTS:
             {"Golf", "tennis"}, "1");
         const QStringList full(MaxHistoryEntries, QStringLiteral("x")); // the count is 16-bit
         row("full history refuses", full, "+golf", full, "0");
-        row("delete typed in capitals", some, "-GOLF", {"tennis"}, "golf");
         row("exact entry wins over an earlier case variant", {"Golf", "golf"}, "-golf", {"Golf"},
             "golf");
         row("first of several case variants", {"tennis", "Golf Clubs", "GOLF CLUBS"}, "-golf clubs",
             {"tennis", "GOLF CLUBS"}, "Golf Clubs");
         row("delete without a match", some, "-chess", some, "");
         row("empty box", some, "?", some, "0100");
-        row("match, run starting", some, "!golf", some, "1111");
-        row("entry with capitals, typed lower", {"Golf Clubs"}, "?golf clubs", {"Golf Clubs"},
-            "1111");
+        row("entry with capitals, typed lower, run starting", {"Golf Clubs"}, "!golf clubs",
+            {"Golf Clubs"}, "1111");
         row("no match", some, "?gol", some, "0101");
         row("no match, run starting", some, "!chess", some, "0100");
     }
@@ -116,7 +114,6 @@ private Q_SLOTS:
         QVERIFY(writeAll(fileName, content));
         SettingsStore later(SettingsLocation::iniFile(fileName));
         QCOMPARE(later.keepDamagedCopy(), damaged ? copy : QString());
-        QCOMPARE(filesIn(dir.path()).size(), damaged ? 2 : 1);
     }
 
     // Qt keeps a parsed file by name and reports a format error only while it parses.

@@ -5,7 +5,6 @@
 
 #include "mainwindow.h"
 #include "messageboxes.h"
-#include "pagefetcher.h"
 #include "program.h"
 #include "runcontroller.h"
 #include "settingsstore.h"
@@ -14,7 +13,6 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -39,9 +37,6 @@ public:
         return answers.isEmpty() ? true : answers.takeFirst();
     }
 };
-
-using TestSupport::readAll;
-using TestSupport::writeAll;
 
 class ProgramUnderTest
 {
@@ -70,35 +65,28 @@ public:
     {
         stop();
         m_program = std::make_unique<Program>(places(), boxes);
-        const StartupOutcome outcome = m_program->start([this, pause](MainWindow &w) {
+        m_program->start([this, pause](MainWindow &w) {
             w.controller().connectivity().setProbe([] { return true; });
             w.controller().queue().setDownloadPause(pause);
-            w.setUrlOpener([this](const QUrl &url) {
+            const auto open = [this](const QUrl &url) {
                 opened << url;
                 return desktopOpens;
-            });
-            w.setBrowserOpener([this](const QString &a) {
-                opened << QUrl(a);
-                return desktopOpens;
-            });
+            };
+            w.setUrlOpener(open);
+            w.setBrowserOpener([open](const QString &a) { return open(QUrl(a)); });
             w.exporter().setDocumentOpener([](const QUrl &) { return false; });
         });
-        m_window = outcome == StartupOutcome::ShowMainWindow ? m_program->window() : nullptr;
-        return m_window;
+        return window(); // none unless the start-up showed it
     }
-    void stop()
-    {
-        m_window = nullptr;
-        m_program.reset();
-    }
+    void stop() { m_program.reset(); }
 
-    MainWindow *window() const { return m_window; }
+    MainWindow *window() const { return m_program ? m_program->window() : nullptr; }
     Program *program() const { return m_program.get(); }
 
     template<class T>
     T *child(const char *name) const
     {
-        T *found = m_window ? m_window->findChild<T *>(QLatin1String(name)) : nullptr;
+        T *found = window() ? window()->findChild<T *>(QLatin1String(name)) : nullptr;
         if (!found)
             qFatal("no control %s", name);
         return found;
@@ -122,7 +110,7 @@ public:
     // report shown, a refusal, or a hang).
     std::optional<FetchQueue::Ending> suggest(const QString &text, int timeoutMs)
     {
-        QSignalSpy ended(&m_window->controller(), &RunController::runEnded);
+        QSignalSpy ended(&window()->controller(), &RunController::runEnded);
         enter(text);
         click("cmdSuggestion");
         if (ended.isEmpty() && !ended.wait(timeoutMs))
@@ -137,7 +125,6 @@ public:
 private:
     QString m_folder;
     std::unique_ptr<Program> m_program;
-    MainWindow *m_window = nullptr;
 };
 
 } // namespace Quorvane::Harness
