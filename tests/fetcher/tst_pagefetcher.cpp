@@ -249,7 +249,8 @@ void tst_PageFetcher::cancellingEndsEveryListedKey()
         m_fetcher->beginDownload(m_services->faultAddress(SampleFault::None), u"1"_s);
         QVERIFY(waitForEvents(events, 2));
         QCOMPARE(m_fetcher->pendingDownloads(), (QStringList {"a", "b", "k", "1"}));
-        QTRY_COMPARE_WITH_TIMEOUT(m_services->openConnections(), 3, 2000); // the stalled reads
+        // The stalled reads, and perhaps one idle connection kept for the next page.
+        QTRY_VERIFY_WITH_TIMEOUT(m_services->openConnections() >= 3, 2000);
         m_statuses.clear();
     }
     if (byDestructor)
