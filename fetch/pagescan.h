@@ -85,8 +85,8 @@ enum class TagKind {
     CloseTd,
 };
 
-// The kind of a tag by its name, from the tag text between the brackets; the same name that
-// TagName() gives, without making it.
+// The kind of a tag by its name: the tag text between the brackets up to a space or "&nbsp;",
+// letter case ignored; read in place, without making a string of it.
 TagKind classifyTag(const char16_t *begin, const char16_t *end);
 
 // A tag whose text is exactly "br" in any case; it stands for one space in stripped text.
@@ -109,7 +109,7 @@ inline bool isNbsp(const char16_t *at, const char16_t *end)
     return end - at >= 6 && std::equal(at, at + 6, nbsp);
 }
 
-// A page's text with its tags stripped as StripTags() strips them, "&nbsp;" read as a space
+// A page's text with its tags stripped as stripTags() strips them, "&nbsp;" read as a space
 // and every unit folded: one byte per character of the stripped text. The page is added one
 // piece at a time, in page order.
 class StrippedText final

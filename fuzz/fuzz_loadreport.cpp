@@ -1,4 +1,4 @@
-// LoadReport on arbitrary file bytes: a report folder may hold anything (a cut-short write of an
+// loadReport on arbitrary file bytes: a report folder may hold anything (a cut-short write of an
 // older version, a file the user edited, a file of another program with the same name). The
 // load either refuses the file and leaves the list as it was, or shows one row per line after
 // the third with every fixed field in its place.
@@ -25,7 +25,7 @@ const QTemporaryDir &scratchFolder()
     return folder;
 }
 
-// The lines ReadReport sees: split at LF, one empty piece after a final LF dropped.
+// The lines readReport sees: split at LF, one empty piece after a final LF dropped.
 qsizetype LineCount(const QByteArray &bytes)
 {
     const qsizetype breaks = bytes.count('\n');
@@ -60,7 +60,7 @@ void CheckLoad(const QByteArray &bytes, const QLocale &locale)
     };
     const bool loaded = loadReport(folder, ReportName, list, builder, locale);
     const std::optional<StoredReport> read = readReport(folder.filePath(ReportName), locale);
-    QUORVANE_FUZZ_CHECK(loaded == bool(read), QStringLiteral("LoadReport and ReadReport disagree"));
+    QUORVANE_FUZZ_CHECK(loaded == bool(read), QStringLiteral("loadReport and readReport disagree"));
 
     const qsizetype lines = LineCount(bytes);
     if (!loaded) {
@@ -73,7 +73,7 @@ void CheckLoad(const QByteArray &bytes, const QLocale &locale)
     QUORVANE_FUZZ_CHECK(lines >= 3, QStringLiteral("a file of %1 lines was loaded").arg(lines));
     QUORVANE_FUZZ_CHECK(list.rows == read->rows
                             && list.suggestionsCaption == read->suggestionsCaption,
-                        QStringLiteral("LoadReport shows other rows than ReadReport reads"));
+                        QStringLiteral("loadReport shows other rows than readReport reads"));
     QUORVANE_FUZZ_CHECK(
         list.listRowCount() == lines - 3,
         QStringLiteral("%1 rows from %2 lines").arg(list.listRowCount()).arg(lines));

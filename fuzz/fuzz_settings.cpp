@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                             QStringLiteral("the damaged copy differs from the file"));
 
     if (result == LoadSettingsResult::Loaded) {
-        QUORVANE_FUZZ_CHECK(store.saveHistory(settings), QStringLiteral("SaveHistory failed"));
+        QUORVANE_FUZZ_CHECK(store.saveHistory(settings), QStringLiteral("saveHistory failed"));
         SettingsStore again(SettingsLocation::iniFile(path));
         Settings reloaded;
         QUORVANE_FUZZ_CHECK(again.loadSettings(reloaded) == LoadSettingsResult::Loaded,

@@ -92,10 +92,10 @@ std::optional<StoredReport> readReport(const QString &filePath, const QLocale &l
 // caller. False, with the reason in *error, when the file could not be written; the list is
 // filled all the same.
 bool writeReport(SuggestionTable &table, const QString &seedKeyword, const ReportFolder &folder,
-               const QString &reportFileName, ResultList &list, const QLocale &locale = QLocale(),
-               QString *error = nullptr);
+                 const QString &reportFileName, ResultList &list, const QLocale &locale = QLocale(),
+                 QString *error = nullptr);
 
-// Shows the stored report `fileName` (a name FindReusableReport gave): rows, caption of
+// Shows the stored report `fileName` (a name findReusableReport gave): rows, caption of
 // column 1 and one query address per row, in file order. False, and the list unchanged, when
 // the file cannot be read or is too short; the caller then treats the keyword as not stored.
 bool loadReport(const ReportFolder &folder, const QString &fileName, ResultList &list,

@@ -59,8 +59,8 @@ struct ResultList
     QList<ListRow> rows;
     // Caption of column 1: "Suggestions" until results are shown, then the summary caption.
     QString suggestionsCaption = listColumnCaption(ColumnSuggestions);
-    // One address per row in display order; filled by the run, LoadReport and
-    // RefreshListFigures.
+    // One address per row in display order; filled by the run, loadReport and
+    // refreshListFigures.
     QStringList queryAddresses;
     // Set by the caller once a finished run or a loaded report is shown.
     bool resultsShown = false;

@@ -8,12 +8,12 @@
 namespace Quorvane {
 
 // The history's own rules, without the keyword box: the window applies the outcome to its
-// widgets and saves through SettingsStore::SaveHistory when the history changed.
+// widgets and saves through SettingsStore::saveHistory when the history changed.
 
 // HistoryCount is a signed 16-bit number, so the history holds at most this many entries.
 inline constexpr qsizetype MaxHistoryEntries = 32767;
 
-// MakeProject's change: a keyword equal (case-sensitive) to an entry changes nothing; one equal
+// A keyword added to the history: one equal (case-sensitive) to an entry changes nothing; one equal
 // to an entry ignoring letter case replaces it, at index 0; any other goes in at index 0. A
 // full history refuses a new keyword rather than overflow its count.
 // Returns true when the history changed and must be saved.
