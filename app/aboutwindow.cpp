@@ -1,10 +1,10 @@
-#include "aboutwindow.h"
+#include "app/aboutwindow.h"
 
-#include "browser.h"
-#include "commandline.h"
-#include "linklabel.h"
-#include "messageboxes.h"
-#include "serviceaddresses.h"
+#include "app/browser.h"
+#include "app/linklabel.h"
+#include "app/messageboxes.h"
+#include "core/commandline.h"
+#include "core/serviceaddresses.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "browser.h"
+#include "app/browser.h"
 
 #include <QDesktopServices>
 #include <QOperatingSystemVersion>

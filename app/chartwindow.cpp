@@ -1,7 +1,7 @@
-#include "chartwindow.h"
+#include "app/chartwindow.h"
 
-#include "listexport.h"
-#include "resultlistmodel.h"
+#include "results/listexport.h"
+#include "results/resultlistmodel.h"
 
 #include <QBuffer>
 #include <QChart>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chartpoints.h"
+#include "results/chartpoints.h"
 
 #include <QWidget>
 

@@ -1,9 +1,9 @@
-#include "helpwindow.h"
+#include "app/helpwindow.h"
 
-#include "browser.h"
-#include "linklabel.h"
-#include "messageboxes.h"
-#include "serviceaddresses.h"
+#include "app/browser.h"
+#include "app/linklabel.h"
+#include "app/messageboxes.h"
+#include "core/serviceaddresses.h"
 
 #include <QLabel>
 

@@ -1,11 +1,11 @@
-#include "listactions.h"
+#include "app/listactions.h"
 
-#include "chartwindow.h"
-#include "listexport.h"
-#include "messageboxes.h"
-#include "reportfile.h"
-#include "resultlist.h"
-#include "runcontroller.h"
+#include "app/chartwindow.h"
+#include "app/messageboxes.h"
+#include "core/runcontroller.h"
+#include "results/listexport.h"
+#include "results/reportfile.h"
+#include "results/resultlist.h"
 
 #include <QAction>
 #include <QApplication>

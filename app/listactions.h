@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chartwindow.h"
+#include "app/chartwindow.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,8 +1,8 @@
-#include "aboutwindow.h"
-#include "commandline.h"
-#include "mainwindow.h"
-#include "messageboxes.h"
-#include "program.h"
+#include "app/aboutwindow.h"
+#include "app/mainwindow.h"
+#include "app/messageboxes.h"
+#include "app/program.h"
+#include "core/commandline.h"
 
 #include <QApplication>
 

@@ -1,15 +1,15 @@
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
-#include "aboutwindow.h"
-#include "browser.h"
-#include "helpwindow.h"
-#include "keywordhistory.h"
-#include "listactions.h"
-#include "messageboxes.h"
-#include "serviceaddresses.h"
-#include "settingsdialog.h"
-#include "stripes.h"
-#include "textexport.h"
+#include "app/aboutwindow.h"
+#include "app/browser.h"
+#include "app/helpwindow.h"
+#include "app/listactions.h"
+#include "app/messageboxes.h"
+#include "app/settingsdialog.h"
+#include "app/stripes.h"
+#include "app/textexport.h"
+#include "core/serviceaddresses.h"
+#include "store/keywordhistory.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runcontroller.h"
+#include "core/runcontroller.h"
 
 #include <QUrl>
 #include <QWidget>

@@ -1,12 +1,12 @@
-#include "program.h"
+#include "app/program.h"
 
-#include "aboutwindow.h"
-#include "instancesignal.h"
-#include "mainwindow.h"
-#include "messageboxes.h"
-#include "pacing.h"
-#include "runcontroller.h"
-#include "singleinstance.h"
+#include "app/aboutwindow.h"
+#include "app/mainwindow.h"
+#include "app/messageboxes.h"
+#include "core/instancesignal.h"
+#include "core/pacing.h"
+#include "core/runcontroller.h"
+#include "core/singleinstance.h"
 
 #include <QCoreApplication>
 

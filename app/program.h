@@ -1,8 +1,8 @@
 #pragma once
 
-#include "reportfile.h"
-#include "settingsstore.h"
-#include "startup.h"
+#include "core/startup.h"
+#include "results/reportfile.h"
+#include "store/settingsstore.h"
 
 #include <QString>
 

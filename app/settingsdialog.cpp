@@ -1,6 +1,6 @@
-#include "settingsdialog.h"
+#include "app/settingsdialog.h"
 
-#include "pacing.h"
+#include "core/pacing.h"
 
 #include <QGroupBox>
 #include <QLineEdit>

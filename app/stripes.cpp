@@ -1,4 +1,4 @@
-#include "stripes.h"
+#include "app/stripes.h"
 
 #include <QAbstractItemView>
 #include <QEvent>

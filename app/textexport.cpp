@@ -1,6 +1,6 @@
-#include "textexport.h"
+#include "app/textexport.h"
 
-#include "messageboxes.h"
+#include "app/messageboxes.h"
 
 #include <QDesktopServices>
 #include <QDir>

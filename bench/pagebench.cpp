@@ -1,10 +1,10 @@
 // quorvane-pagebench: our page parsers beside the HTML libraries people reach for, on the same
 // bytes in one process, with a memchr('<') loop as the floor of any tag walk.
 
-#include "pagegen.h"
-#include "pageparsers.h"
-#include "pagetext.h"
-#include "peers.h"
+#include "bench/pagegen.h"
+#include "bench/peers.h"
+#include "fetch/pageparsers.h"
+#include "fetch/pagetext.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

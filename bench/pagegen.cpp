@@ -1,6 +1,6 @@
-#include "pagegen.h"
+#include "bench/pagegen.h"
 
-#include "splitmix64.h"
+#include "results/splitmix64.h"
 
 #include <QByteArrayView>
 

@@ -1,4 +1,4 @@
-#include "commandline.h"
+#include "core/commandline.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>

@@ -1,4 +1,4 @@
-#include "connectivity.h"
+#include "core/connectivity.h"
 
 #include <QNetworkInformation>
 #include <QNetworkInterface>

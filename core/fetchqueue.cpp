@@ -1,8 +1,8 @@
-#include "fetchqueue.h"
+#include "core/fetchqueue.h"
 
-#include "pagefetcher.h"
-#include "runrecord.h"
-#include "serviceaddresses.h"
+#include "core/runrecord.h"
+#include "core/serviceaddresses.h"
+#include "fetch/pagefetcher.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "instancesignal.h"
+#include "core/instancesignal.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "pacing.h"
+#include "core/pacing.h"
 
-#include "settingsstore.h"
+#include "store/settingsstore.h"
 
 namespace Quorvane {
 

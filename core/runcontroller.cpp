@@ -1,8 +1,8 @@
-#include "runcontroller.h"
+#include "core/runcontroller.h"
 
-#include "keywordhistory.h"
-#include "serviceaddresses.h"
-#include "settingsstore.h"
+#include "core/serviceaddresses.h"
+#include "store/keywordhistory.h"
+#include "store/settingsstore.h"
 
 #include <algorithm>
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "connectivity.h"
-#include "fetchqueue.h"
-#include "pacing.h"
-#include "pagefetcher.h"
-#include "reportfile.h"
-#include "resultlistmodel.h"
-#include "runrecord.h"
+#include "core/connectivity.h"
+#include "core/fetchqueue.h"
+#include "core/pacing.h"
+#include "core/runrecord.h"
+#include "fetch/pagefetcher.h"
+#include "results/reportfile.h"
+#include "results/resultlistmodel.h"
 
 #include <QObject>
 #include <QString>

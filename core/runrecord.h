@@ -1,6 +1,6 @@
 #pragma once
 
-#include "suggestiontable.h"
+#include "results/suggestiontable.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "serviceaddresses.h"
+#include "core/serviceaddresses.h"
 
 #include <QByteArray>
 #include <QUrl>

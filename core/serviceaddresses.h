@@ -1,6 +1,6 @@
 #pragma once
 
-#include "splitmix64.h"
+#include "results/splitmix64.h"
 
 #include <QString>
 

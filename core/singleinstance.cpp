@@ -1,4 +1,4 @@
-#include "singleinstance.h"
+#include "core/singleinstance.h"
 
 #include <QDir>
 #include <QLockFile>

@@ -1,7 +1,7 @@
-#include "startup.h"
+#include "core/startup.h"
 
-#include "pacing.h"
-#include "singleinstance.h"
+#include "core/pacing.h"
+#include "core/singleinstance.h"
 
 #include <QDir>
 #include <QFileInfo>

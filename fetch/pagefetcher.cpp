@@ -1,6 +1,6 @@
-#include "pagefetcher.h"
+#include "fetch/pagefetcher.h"
 
-#include "pagetext.h"
+#include "fetch/pagetext.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>

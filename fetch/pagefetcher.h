@@ -1,7 +1,7 @@
 #pragma once
 
-#include "pageparsers.h"
-#include "suggestiontable.h"
+#include "fetch/pageparsers.h"
+#include "results/suggestiontable.h"
 
 #include <QObject>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "pageparsers.h"
+#include "fetch/pageparsers.h"
 
-#include "pagescan.h"
-#include "tagscanner.h"
+#include "fetch/pagescan.h"
+#include "fetch/tagscanner.h"
 
 #include <QLocale>
 

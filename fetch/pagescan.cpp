@@ -1,4 +1,4 @@
-#include "pagescan.h"
+#include "fetch/pagescan.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "pagetext.h"
+#include "fetch/pagetext.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

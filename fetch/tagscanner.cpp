@@ -1,4 +1,4 @@
-#include "tagscanner.h"
+#include "fetch/tagscanner.h"
 
 namespace Quorvane {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "plaintext.h"
+#include "results/plaintext.h"
 
 #include <QString>
 #include <QStringView>

@@ -3,8 +3,8 @@
 // load either refuses the file and leaves the list as it was, or shows one row per line after
 // the third with every fixed field in its place.
 
-#include "fuzzsupport.h"
-#include "reportfile.h"
+#include "fuzz/fuzzsupport.h"
+#include "results/reportfile.h"
 
 #include <QFile>
 #include <QLocale>

@@ -18,8 +18,8 @@
 // to 8 KiB (fuzz/run), and a run on large pages for the time bound sets
 // QUORVANE_FUZZ_REFERENCE_BYTES: larger pages then go through the fast parsers alone.
 
-#include "fuzzsupport.h"
-#include "parsercomparison.h"
+#include "fuzz/fuzzsupport.h"
+#include "tests/fetch/parsercomparison.h"
 
 #include <QLocale>
 

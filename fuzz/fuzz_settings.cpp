@@ -4,8 +4,8 @@
 // copied aside byte for byte before anything writes to it, and the history written back after
 // a load reads back the same.
 
-#include "fuzzsupport.h"
-#include "settingsstore.h"
+#include "fuzz/fuzzsupport.h"
+#include "store/settingsstore.h"
 
 #include <QDir>
 #include <QFile>

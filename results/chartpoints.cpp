@@ -1,6 +1,6 @@
-#include "chartpoints.h"
+#include "results/chartpoints.h"
 
-#include "numbers.h"
+#include "results/numbers.h"
 
 namespace Quorvane {
 

@@ -1,6 +1,6 @@
-#include "listexport.h"
+#include "results/listexport.h"
 
-#include "numbers.h"
+#include "results/numbers.h"
 
 #include <QSaveFile>
 

@@ -1,4 +1,4 @@
-#include "numbers.h"
+#include "results/numbers.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
-#include "reportfile.h"
+#include "results/reportfile.h"
 
-#include "numbers.h"
-#include "plaintext.h"
+#include "results/numbers.h"
+#include "results/plaintext.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "resultlist.h"
-#include "suggestiontable.h"
+#include "results/resultlist.h"
+#include "results/suggestiontable.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,7 +1,7 @@
-#include "resultlist.h"
+#include "results/resultlist.h"
 
-#include "numbers.h"
-#include "plaintext.h"
+#include "results/numbers.h"
+#include "results/plaintext.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "resultlistmodel.h"
+#include "results/resultlistmodel.h"
 
 namespace Quorvane {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "resultlist.h"
+#include "results/resultlist.h"
 
 #include <QAbstractTableModel>
 

@@ -1,11 +1,11 @@
-#include "aboutwindow.h"
-#include "mainwindow.h"
-#include "messageboxes.h"
-#include "program.h"
-#include "runcontroller.h"
-#include "sampleplaces.h"
-#include "sampleservices.h"
-#include "serviceaddresses.h"
+#include "app/aboutwindow.h"
+#include "app/mainwindow.h"
+#include "app/messageboxes.h"
+#include "app/program.h"
+#include "core/runcontroller.h"
+#include "core/serviceaddresses.h"
+#include "sample/sampleplaces.h"
+#include "sample/sampleservices.h"
 
 #include <QApplication>
 #include <QTimer>

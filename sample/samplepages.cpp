@@ -1,7 +1,7 @@
-#include "samplepages.h"
+#include "sample/samplepages.h"
 
-#include "serviceaddresses.h"
-#include "splitmix64.h"
+#include "core/serviceaddresses.h"
+#include "results/splitmix64.h"
 
 #include <QSet>
 

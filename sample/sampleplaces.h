@@ -1,7 +1,7 @@
 #pragma once
 
-#include "commandline.h"
-#include "program.h"
+#include "app/program.h"
+#include "core/commandline.h"
 
 #include <QCoreApplication>
 #include <QDir>

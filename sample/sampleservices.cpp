@@ -1,6 +1,6 @@
-#include "sampleservices.h"
+#include "sample/sampleservices.h"
 
-#include "samplepages.h"
+#include "sample/samplepages.h"
 
 #include <QHostAddress>
 #include <QMutex>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serviceaddresses.h"
+#include "core/serviceaddresses.h"
 
 #include <QByteArray>
 #include <QList>

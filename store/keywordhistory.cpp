@@ -1,4 +1,4 @@
-#include "keywordhistory.h"
+#include "store/keywordhistory.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,9 +1,9 @@
-#include "reportfile.h"
-#include "serviceaddresses.h"
-#include "singleinstance.h"
-#include "startup.h"
-#include "testfiles.h"
-#include "textexport.h"
+#include "app/textexport.h"
+#include "core/serviceaddresses.h"
+#include "core/singleinstance.h"
+#include "core/startup.h"
+#include "results/reportfile.h"
+#include "tests/support/testfiles.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -4,7 +4,7 @@
 // what tells the fast parsers apart from them on the same input: the differential test and the
 // parser fuzz target both judge by it.
 
-#include "pageparsers.h"
+#include "fetch/pageparsers.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
-#include "parsercomparison.h"
+#include "tests/fetch/parsercomparison.h"
 
-#include "tagscanner.h"
+#include "fetch/tagscanner.h"
 
 #include <QDebug>
 #include <QLocale>

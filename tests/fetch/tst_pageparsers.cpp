@@ -2,11 +2,11 @@
 // decoding of page bytes, the byte folding and the locale's reading of a count; and the page
 // check tool built on the parsers.
 
-#include "pageparsers.h"
-#include "pagescan.h"
-#include "pagetext.h"
-#include "tagscanner.h"
-#include "testfiles.h"
+#include "fetch/pageparsers.h"
+#include "fetch/pagescan.h"
+#include "fetch/pagetext.h"
+#include "fetch/tagscanner.h"
+#include "tests/support/testfiles.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

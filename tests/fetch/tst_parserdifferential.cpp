@@ -2,8 +2,8 @@
 // the number of pages per parser and QUORVANE_DIFF_SEED the generator seed (printed on every
 // run, so that a failure can be replayed).
 
-#include "parsercomparison.h"
-#include "splitmix64.h"
+#include "results/splitmix64.h"
+#include "tests/fetch/parsercomparison.h"
 
 #include <QLocale>
 #include <QRandomGenerator>

@@ -1,8 +1,8 @@
 // The page fetcher against the sample services' faults, canned answers and unreadable
 // addresses on loopback: each read ends with exactly one event, and only a whole page is parsed.
 
-#include "loopbackservices.h"
-#include "pagefetcher.h"
+#include "fetch/pagefetcher.h"
+#include "tests/support/loopbackservices.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

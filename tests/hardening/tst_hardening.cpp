@@ -2,13 +2,13 @@
 // writes, a report folder in bad shape or a full disk, hostile keywords, and copies launched at
 // the same moment. The user is told or the program carries on soundly, and nothing is lost.
 
-#include "loopbackservices.h"
-#include "programharness.h"
-#include "reportfile.h"
-#include "singleinstance.h"
-#include "startup.h"
-#include "testfiles.h"
-#include "testmain.h"
+#include "core/singleinstance.h"
+#include "core/startup.h"
+#include "results/reportfile.h"
+#include "tests/support/loopbackservices.h"
+#include "tests/support/programharness.h"
+#include "tests/support/testfiles.h"
+#include "tests/support/testmain.h"
 
 #include <QApplication>
 #include <QDirIterator>

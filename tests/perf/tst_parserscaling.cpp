@@ -2,9 +2,9 @@
 // page may take at most three times as long, plus a millisecond, since streaming parses take a
 // fraction of one) so that a loaded machine does not make it flake.
 
-#include "pagegen.h"
-#include "pageparsers.h"
-#include "pagetext.h"
+#include "bench/pagegen.h"
+#include "fetch/pageparsers.h"
+#include "fetch/pagetext.h"
 
 #include <QElapsedTimer>
 #include <QLocale>

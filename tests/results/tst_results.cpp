@@ -1,6 +1,6 @@
-#include "numbers.h"
-#include "reportfile.h"
-#include "testfiles.h"
+#include "results/numbers.h"
+#include "results/reportfile.h"
+#include "tests/support/testfiles.h"
 
 #include <QTemporaryDir>
 #include <QTest>

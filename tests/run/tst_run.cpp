@@ -1,10 +1,10 @@
 // Whole runs through the real controller, fetch queue and page fetcher against the loopback
 // services, and the pacing between runs. Only the hundred-suggestion run keeps the 0.2 s pause.
 
-#include "loopbackservices.h"
-#include "runcontroller.h"
-#include "serviceaddresses.h"
-#include "settingsstore.h"
+#include "core/runcontroller.h"
+#include "core/serviceaddresses.h"
+#include "store/settingsstore.h"
+#include "tests/support/loopbackservices.h"
 
 #include <QDir>
 #include <QElapsedTimer>

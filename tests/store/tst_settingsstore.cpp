@@ -1,6 +1,6 @@
-#include "keywordhistory.h"
-#include "settingsstore.h"
-#include "testfiles.h"
+#include "store/keywordhistory.h"
+#include "store/settingsstore.h"
+#include "tests/support/testfiles.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,6 +1,6 @@
-#include "loopbackservices.h"
+#include "tests/support/loopbackservices.h"
 
-#include "serviceaddresses.h"
+#include "core/serviceaddresses.h"
 
 namespace Quorvane::TestSupport {
 

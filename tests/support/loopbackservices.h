@@ -1,8 +1,8 @@
 #pragma once
 
-#include "samplepages.h"
-#include "sampleservices.h"
-#include "suggestiontable.h"
+#include "results/suggestiontable.h"
+#include "sample/samplepages.h"
+#include "sample/sampleservices.h"
 
 namespace Quorvane::TestSupport {
 

@@ -3,13 +3,13 @@
 // The program started in a folder of its own, as it starts, with a scripted person answering
 // its message boxes, runs at test speed and no outside program ever opened.
 
-#include "mainwindow.h"
-#include "messageboxes.h"
-#include "program.h"
-#include "runcontroller.h"
-#include "settingsstore.h"
-#include "testfiles.h"
-#include "textexport.h"
+#include "app/mainwindow.h"
+#include "app/messageboxes.h"
+#include "app/program.h"
+#include "app/textexport.h"
+#include "core/runcontroller.h"
+#include "store/settingsstore.h"
+#include "tests/support/testfiles.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,15 +1,15 @@
 // The main window against the sample services on loopback, with the pieces it is made of.
 
-#include "browser.h"
-#include "chartwindow.h"
-#include "listactions.h"
-#include "listexport.h"
-#include "loopbackservices.h"
-#include "programharness.h"
-#include "reportfile.h"
-#include "serviceaddresses.h"
-#include "settingsdialog.h"
-#include "stripes.h"
+#include "app/browser.h"
+#include "app/chartwindow.h"
+#include "app/listactions.h"
+#include "app/settingsdialog.h"
+#include "app/stripes.h"
+#include "core/serviceaddresses.h"
+#include "results/listexport.h"
+#include "results/reportfile.h"
+#include "tests/support/loopbackservices.h"
+#include "tests/support/programharness.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,9 +1,9 @@
 // quorvane-pagecheck: what a saved page yields, as one JSON object, so that a changed page of
 // a service can be looked at without running the program.
 
-#include "commandline.h"
-#include "pageparsers.h"
-#include "pagetext.h"
+#include "core/commandline.h"
+#include "fetch/pageparsers.h"
+#include "fetch/pagetext.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

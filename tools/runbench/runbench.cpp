@@ -3,11 +3,11 @@
 // wall time from the first download's pause to the end of the run, the process CPU time over
 // the same span (every thread, the services' included) and the floor the pauses set.
 
-#include "commandline.h"
-#include "runcontroller.h"
-#include "sampleservices.h"
-#include "serviceaddresses.h"
-#include "settingsstore.h"
+#include "core/commandline.h"
+#include "core/runcontroller.h"
+#include "core/serviceaddresses.h"
+#include "sample/sampleservices.h"
+#include "store/settingsstore.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
