@@ -108,12 +108,17 @@ void RunController::requestSuggestion(const QString &keyword)
         return;
     }
 
+    if (!m_reportLock.take(m_folder, reportFileName(keyword))) {
+        Q_EMIT warning(reportLockedText(keyword));
+        return;
+    }
     const State before = m_state;
     setState(State::CheckingConnection);
     m_online.isOnline([this, keyword, before](bool online) {
         if (m_shutDown)
             return;
         if (!online) {
+            m_reportLock.release();
             // The button reads "&Suggest" again.
             setState(State::Idle);
             Q_EMIT warning(QStringLiteral("You are not on internet !"));
@@ -181,6 +186,7 @@ void RunController::runEnding(FetchQueue::Ending ending)
         break;
     }
     m_ending = false;
+    m_reportLock.release();
     if (!m_shutDown)
         Q_EMIT runEnded(ending);
 }
@@ -364,6 +370,7 @@ void RunController::shutdown()
     m_pacing.stop();
     m_queue.abort();
     m_fetcher.cancelAllDownload();
+    m_reportLock.release();
 }
 
 } // namespace Quorvane
