@@ -243,6 +243,7 @@ std::optional<KeywordResult> KeywordBatch::runResult() const
 void KeywordBatch::writeRunResult()
 {
     QString error;
+    m_progress.clearLine();
     if (const std::optional<KeywordResult> result = runResult())
         m_sink.write(*result, &error);
 }
@@ -257,6 +258,7 @@ void KeywordBatch::succeeded(bool reused)
         return;
     }
     QString error;
+    m_progress.clearLine();
     if (!m_sink.write(*result, &error)) {
         failed(QStringLiteral("the result could not be written: ") + error);
         return;

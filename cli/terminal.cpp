@@ -134,8 +134,9 @@ void ProgressLine::keywordStarted(const QString &label)
 
 void ProgressLine::pages(int value, int maximum)
 {
-    // The run's ending sets the bar to its maximum and back to 0; only downloads count here.
-    if (value <= 0 || (value >= maximum && m_phase < 0))
+    // The run's ending sets the bar to its maximum and back to 0; only downloads count here
+    // (the last page of a run of a hundred suggestions is left to the keyword's final line).
+    if (value <= 0 || value >= maximum)
         return;
     // The first two pages are the keyword database's and the product page; then one result
     // page per suggestion. A run takes at most `maximum` pages.
@@ -158,13 +159,18 @@ void ProgressLine::pages(int value, int maximum)
                 .arg(clockText(left)));
 }
 
-void ProgressLine::finalLine(const QString &text, bool evenWhenQuiet)
+void ProgressLine::clearLine()
 {
-    if (m_quiet && !evenWhenQuiet)
-        return;
     if (m_open)
         writeError(QStringLiteral("\r\x1b[K"));
     m_open = false;
+}
+
+void ProgressLine::finalLine(const QString &text, bool evenWhenQuiet)
+{
+    clearLine();
+    if (m_quiet && !evenWhenQuiet)
+        return;
     writeError(text + u'\n');
 }
 

@@ -54,6 +54,9 @@ public:
     void keywordStarted(const QString &label);
     // value pages of maximum done.
     void pages(int value, int maximum);
+    // Takes the rewritten line off the screen, before results go to a terminal's standard
+    // output.
+    void clearLine();
     // A line that stays: the end of a keyword, or what went wrong. Shown even when quiet.
     void finalLine(const QString &text, bool evenWhenQuiet = false);
     // The pause between runs: what is left.
