@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QTest>
 
 using namespace Quorvane;
