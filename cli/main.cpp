@@ -16,9 +16,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QTextStream>
 
-#include <cstdio>
 #include <memory>
 #include <variant>
 
