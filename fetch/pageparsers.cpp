@@ -67,10 +67,12 @@ struct PendingCount
     qsizetype wordEnd = 0;
 };
 
-// Result counts are read with the regional number format; a word that is no number stays.
+// Result pages are asked for in English (hl=en), so their counts are read with English number
+// rules whatever the user's locale: "243,697" is 243697, not 243.697. A word that is no number
+// stays.
 QString countText(const QString &word)
 {
-    const QLocale locale;
+    const QLocale locale(QLocale::English, QLocale::UnitedStates);
     bool ok = false;
     const qlonglong whole = locale.toLongLong(word, &ok);
     if (ok)

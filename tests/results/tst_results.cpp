@@ -1,9 +1,13 @@
+#include "results/atomicfile.h"
 #include "results/numbers.h"
 #include "results/reportfile.h"
 #include "tests/support/testfiles.h"
 
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace Quorvane;
 using namespace Quorvane::TestSupport;
@@ -54,7 +58,9 @@ QDateTime at(int y, int m, int d, int h)
     return QDateTime(QDate(y, m, d), QTime(h, 59, 59));
 }
 
-const QByteArray ValidReport = "Keyword=golf,Total Searches=10\r\n\r\nID\r\n";
+const QByteArray Heading = line("ID", "Suggestions", "Searches/mo.", "Percent", "Sum", "Popularity",
+                                "Popularity/Search", "Ad");
+const QByteArray ValidReport = "Keyword=golf,Total Searches=10\r\n\r\n" + Heading;
 
 } // namespace
 
@@ -187,22 +193,45 @@ private Q_SLOTS:
         QCOMPARE(loaded.queryAddresses.first(), "q:golf clubs");
     }
 
-    void shortLinesAndFilesOnLoad()
+    // A report whose lines do not have a report's shape (cut short, junk) is damaged: it is
+    // neither shown nor reused, and the run's report replaces it.
+    void damagedReportIsReplacedNotShown_data()
     {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("damaged");
+        const QByteArray row = line("1", "golf", "10", "100.0%", "100.0%", "1000", "100", "");
+        QTest::newRow("sound, a row without the Ad marker") << ValidReport + row << false;
+        QTest::newRow("sound, no rows") << ValidReport << false;
+        QTest::newRow("cut inside a row") << ValidReport + row + row.left(80) << true;
+        QTest::newRow("cut inside the last line break") << ValidReport + row.chopped(1) << true;
+        QTest::newRow("a short row") << ValidReport + row.left(80) + "\r\n" + row << true;
+        QTest::newRow("junk bytes") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\r\n", 17) << true;
+        QTest::newRow("junk lines as long as rows") << ValidReport + QByteArray(140, 'x') + "\r\n"
+                                                    << true;
+        QTest::newRow("another heading")
+            << QByteArray("Keyword=golf,Total Searches=10\r\n\r\nID\r\n") << true;
+        QTest::newRow("no total") << "Keyword=golf\r\n\r\n" + Heading << true;
+        QTest::newRow("empty file") << QByteArray() << true;
+    }
+
+    void damagedReportIsReplacedNotShown()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, damaged);
         QTemporaryDir dir;
         const ReportFolder folder(dir.path());
-        const QByteArray row = line("1", "golf", "1", "", "", "1000", "1000", "");
-        QVERIFY(writeAll(folder.filePath("a.kwd"), ValidReport + row + row.left(80) + "\r\n"));
+        QVERIFY(writeAll(folder.filePath("golf.kwd"), content));
+        QCOMPARE(hasDamagedReport(folder, "golf"), damaged);
+        QCOMPARE(findReusableReport(folder, "golf").has_value(), !damaged);
         ResultList list;
-        QVERIFY(loadReport(folder, "a.kwd", list, {}, QLocale(QStringLiteral("en_US"))));
-        QCOMPARE(list.listRowCount(), 2);
-        // A short line: the fields beyond its end are empty.
-        QCOMPARE(list.rows[1][ColumnSearches] + u'|' + list.rows[1][ColumnPopularity], "1|");
+        list.suggestionsCaption = QStringLiteral("earlier");
+        QCOMPARE(loadReport(folder, "golf.kwd", list, {}), !damaged);
+        QCOMPARE(list.suggestionsCaption == u"earlier", damaged);
+        QCOMPARE(list.listRowCount(), damaged ? 0 : content.count("\r\n") - 3);
 
-        // Too short: the list keeps what it showed.
-        QVERIFY(writeAll(folder.filePath("b.kwd"), ValidReport.left(34)));
-        QVERIFY(!loadReport(folder, "b.kwd", list, {}));
-        QCOMPARE(list.listRowCount(), 2);
+        SuggestionTable table = reportTable();
+        QVERIFY(writeReport(table, "golf", folder, reportFileName("golf"), list));
+        QVERIFY(!hasDamagedReport(folder, "golf") && findReusableReport(folder, "golf"));
     }
 
     // A report not reused is written again by the run, under the name it has on disk; Delete then
@@ -264,15 +293,25 @@ private Q_SLOTS:
         QTEST(filesIn(folder.path()), "left");
     }
 
-    void unwritableFolderIsAvoided()
+    // Reports, CSV files and chart images: a write that fails only when its buffer is flushed
+    // (a full disk, here a file size limit) fails as a whole and leaves the earlier file.
+    void fullDiskKeepsTheEarlierFile()
     {
         QTemporaryDir dir;
-        QVERIFY(writeAll(dir.filePath("plainfile"), "x"));
-        const QString blocked = dir.filePath(QStringLiteral("plainfile/report"));
-        const QString usable = dir.filePath(QStringLiteral("data/report"));
-        QCOMPARE(ReportFolder::chooseWritable({blocked, usable}), usable);
-        QCOMPARE(ReportFolder::chooseWritable({usable, blocked}), usable);
-        QVERIFY(filesIn(usable).isEmpty()); // the write probe leaves nothing behind
+        const QString path = dir.filePath(QStringLiteral("list.csv"));
+        QVERIFY(writeAll(path, "earlier"));
+        std::signal(SIGXFSZ, SIG_IGN); // the write fails instead of ending the test
+        rlimit before {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
+        const rlimit limited {1024, before.rlim_max};
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        QString error;
+        const bool written = writeFileAtomically(path, QByteArray(4096, 'x'), &error);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &before), 0);
+        QVERIFY(!written);
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(readAll(path), QByteArray("earlier"));
+        QCOMPARE(filesIn(dir.path()), QStringList {QStringLiteral("list.csv")});
     }
 };
 
