@@ -205,7 +205,7 @@ private Q_SLOTS:
         QCOMPARE(box()->currentText(), u"golf clubs"_s);
         buttonsEnabled(true);
         QCOMPARE(rows(), 0);
-        m_services->clearRequests();
+        m_services->recordRequests();
         controller().connectivity().setProbe([] { return false; });
         m_p->type(u"Golf Clubs"_s);
         m_p->click("cmdSuggestion");
