@@ -76,9 +76,9 @@ struct StoredReport
 // row number, two percentages and an "Ad" of "" or "Y").
 std::optional<StoredReport> readReport(const QString &filePath, const QLocale &locale = QLocale());
 
-// After a run: the rows of entries 0 .. SuggestionCount - 1 replace the list's rows, column 1
+// After a run: the rows of entries 0 .. suggestionCount - 1 replace the list's rows, column 1
 // gets the summary caption, and the report file `reportFileName` (any file of that name
-// ignoring case) is replaced atomically. QueryAddresses and ResultsShown are left to the
+// ignoring case) is replaced atomically. queryAddresses and resultsShown are left to the
 // caller. False, with the reason in *error, when the file could not be written; the list is
 // filled all the same.
 bool writeReport(SuggestionTable &table, const QString &seedKeyword, const ReportFolder &folder,

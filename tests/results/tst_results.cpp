@@ -69,39 +69,52 @@ class tst_Results final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void numbersFollowTheLocale_data()
+    // A cell read through the whole-number format: a number in the locale is rounded, halves
+    // away from zero; any other text keeps its leading number, "." as its decimal mark.
+    void wholeFormatReadsCellsInTheLocale_data()
     {
-        QTest::addColumn<QString>("operation");
-        QTest::addColumn<QString>("input"); // read: written the en_US way
-        QTest::addColumn<QString>("en_US");
-        QTest::addColumn<QString>("de_DE");
-        const auto row = [](const char *label, const char *operation, const char *input,
-                            const char *en, const char *de) {
-            QTest::newRow(label) << operation << input << en << de;
-        };
-        row("read leading number after blanks", "read", "  -3.5x", "-3.5", "-3");
-        row("read rounds half away from zero", "read", "-2.5", "-3", "-3");
-        row("thousands pads and rounds", "0,000", "4.5", "0,005", "0.005");
-        row("one decimal of a binary half", "0.0", "1.15", "1.2", "1,2");
-        row("one decimal carries", "0.0", "99.96", "100.0", "100,0");
-        row("one decimal never negative zero", "0.0", "-0.04", "0.0", "0,0");
-        row("nine digits exceeded", "000000000", "1234567890", "1234567890", "1234567890");
+        QTest::addColumn<QString>("cell"); // written the en_US way
+        QTest::addColumn<double>("en_US");
+        QTest::addColumn<double>("de_DE");
+        QTest::newRow("leading number after blanks") << "  -3.5x" << -3.5 << -3.0;
+        QTest::newRow("half away from zero") << "-2.5" << -3.0 << -3.0;
+        QTest::newRow("grouped thousands") << "1,234" << 1234.0 << 1234.0;
     }
 
-    void numbersFollowTheLocale()
+    void wholeFormatReadsCellsInTheLocale()
     {
-        QFETCH(QString, operation);
-        QFETCH(QString, input);
-        const double value = input.toDouble();
+        QFETCH(QString, cell);
         for (const char *name : {"en_US", "de_DE"}) {
             const QLocale l(QString::fromLatin1(name));
-            const double read = valueThroughWholeFormat(localised(l, {input})[0], l);
-            QTEST(operation == u"read"        ? QString::number(read, 'g', 12)
-                      : operation == u"0,000" ? formatThousands(value, l)
-                      : operation == u"0.0"   ? formatOneDecimal(value, l)
-                                              : formatNineDigits(value),
-                  name);
+            QTEST(valueThroughWholeFormat(localised(l, {cell})[0], l), name);
         }
+    }
+
+    void oneDecimalFormatRoundsHalvesAway_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("shown"); // the en_US way
+        QTest::newRow("a binary half") << 1.15 << "1.2";
+        QTest::newRow("carries") << 99.96 << "100.0";
+        QTest::newRow("never negative zero") << -0.04 << "0.0";
+    }
+
+    void oneDecimalFormatRoundsHalvesAway()
+    {
+        QFETCH(double, value);
+        QFETCH(QString, shown);
+        for (const char *name : {"en_US", "de_DE"}) {
+            const QLocale l(QString::fromLatin1(name));
+            QCOMPARE(formatOneDecimal(value, l), localised(l, {shown})[0]);
+        }
+    }
+
+    void paddedFormats()
+    {
+        QCOMPARE(formatThousands(4.5, QLocale(QStringLiteral("en_US"))), "0,005");
+        QCOMPARE(formatThousands(4.5, QLocale(QStringLiteral("de_DE"))), "0.005");
+        QCOMPARE(formatNineDigits(12.5), "000000013");
+        QCOMPARE(formatNineDigits(1234567890), "1234567890"); // more digits stay
     }
 
     void reorderRebuildsSumsRatiosAndAddresses()
