@@ -113,8 +113,8 @@ Reference::ParseCase parseCase(bool keywordPages, const QString &page, const Opt
     return parse;
 }
 
-void compare(const char *parser, const Reference::ParseOutcome &fast,
-             const Reference::ParseCase &parse, const Options &options)
+void compareWithReference(const char *parser, const Reference::ParseOutcome &fast,
+                          const Reference::ParseCase &parse, const Options &options)
 {
     const QString difference = Reference::outcomeDifference(fast, Reference::parseReference(parse));
     if (difference.isEmpty())
@@ -186,8 +186,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     double fastMs = threadCpuMs() - start;
 
     if (compare) {
-        compare("parseKeyword", keyword, keywordCase, options);
-        compare("parseGoogleResults", results, resultsCase, options);
+        compareWithReference("parseKeyword", keyword, keywordCase, options);
+        compareWithReference("parseGoogleResults", results, resultsCase, options);
     }
 
     Slowest &slowest = slowestUnit();

@@ -577,7 +577,9 @@ private:
     QByteArray store(const QString &name, const QString &keyword,
                      const QDateTime &modified = QDateTime::currentDateTime())
     {
-        const QByteArray bytes = reportBytes(keyword, 10, {ListRow {{"", keyword + " row"}}});
+        const QByteArray bytes =
+            reportBytes(keyword, 10,
+                        {ListRow {{"1", keyword + " row", "10", "100.0%", "100.0%", "", "0", ""}}});
         if (!writeAll(m_p->reportPath(name), bytes, modified))
             qFatal("cannot store %s", qPrintable(name));
         return bytes;
