@@ -3,7 +3,7 @@
 #include "cli/clioptions.h"
 #include "cli/terminal.h"
 #include "core/serviceaddresses.h"
-#include "results/listexport.h"
+#include "results/atomicfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -11,6 +11,7 @@
 #include "core/startup.h"
 #include "sample/samplelocations.h"
 #include "sample/sampleservices.h"
+#include "store/filelocations.h"
 #include "store/keywordhistory.h"
 #include "store/settingsstore.h"
 
@@ -57,7 +58,7 @@ struct Places
 Places placesFor(const CliOptions &options)
 {
     Places places {options.sample ? sampleSettingsLocation() : SettingsLocation::userDefault(),
-                   options.sample ? sampleReportFolder() : ReportFolder::chooseAtStart().path()};
+                   options.sample ? sampleReportFolder() : reportFolderAtStart()};
     if (!options.settingsFile.isEmpty())
         places.settings = SettingsLocation::iniFile(options.settingsFile);
     if (!options.reportFolder.isEmpty())

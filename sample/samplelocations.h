@@ -1,6 +1,6 @@
 #pragma once
 
-#include "results/reportfile.h"
+#include "store/filelocations.h"
 #include "store/settingsstore.h"
 
 #include <QCoreApplication>
@@ -40,7 +40,7 @@ inline QString sampleReportFolder()
                        .filePath(QStringLiteral("sample-report"));
     folders << QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
                    .filePath(QStringLiteral("sample-report"));
-    return ReportFolder::chooseWritable(folders);
+    return firstWritableFolder(folders);
 }
 
 } // namespace Quorvane
