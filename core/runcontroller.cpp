@@ -65,7 +65,7 @@ void RunController::setState(State state)
 
 void RunController::suggestPressed(const QString &boxText)
 {
-    m_results.list().popularitySorted = false;
+    m_results.forgetSortedOrder();
     requestSuggestion(boxText);
 }
 
@@ -96,7 +96,6 @@ void RunController::requestSuggestion(const QString &keyword)
 
     if (reuseStoredReport(keyword)) {
         m_run.currentKeyword = keyword;
-        m_results.list().resultsShown = true;
         Q_EMIT reportButtonsEnabled();
         addToHistory(m_run.currentKeyword);
         Q_EMIT keywordShown(m_run.currentKeyword);
@@ -129,13 +128,13 @@ void RunController::requestSuggestion(const QString &keyword)
 bool RunController::reuseStoredReport(const QString &keyword)
 {
     const std::optional<QString> stored = findReusableReport(m_folder, keyword);
-    ResultList &list = m_results.list();
+    ResultList list;
     if (!stored || !loadReport(m_folder, *stored, list, &queryAddress))
         return false;
     m_run.reportFileName = stored->toLower();
     m_run.queryAddresses = list.queryAddresses;
-    list.popularitySorted = false;
-    m_results.refresh();
+    list.resultsShown = true;
+    m_results.setList(std::move(list), m_run.reportFileName);
     return true;
 }
 
@@ -208,7 +207,6 @@ void RunController::endFinished(bool nothingFound)
         return;
     addToHistory(m_run.currentKeyword);
     Q_EMIT keywordShown(m_run.currentKeyword);
-    m_results.list().resultsShown = true;
     Q_EMIT reportButtonsEnabled();
 
     if (m_pacing.runFinished())
@@ -244,15 +242,15 @@ void RunController::showReport()
     // The row rule shortens overlong phrases in the table it works on; the run's own table
     // stays as the parsers left it.
     SuggestionTable table = m_run.suggestionTable;
-    ResultList &list = m_results.list();
+    ResultList list;
     QString error;
     const bool written =
         writeReport(table, m_runKeyword, m_folder, m_run.reportFileName, list, QLocale(), &error);
     // The list keeps its own copy of the rows' addresses: a later run that is stopped
     // rebuilds the run's list while these rows stay shown.
     list.queryAddresses = m_run.queryAddresses;
-    list.popularitySorted = false;
-    m_results.refresh();
+    list.resultsShown = true;
+    m_results.setList(std::move(list), m_run.reportFileName);
     if (!written)
         Q_EMIT warning(QStringLiteral("The report file ") + Quote + m_run.reportFileName + Quote
                        + QStringLiteral(" could not be written: ") + error);
@@ -302,18 +300,15 @@ void RunController::tellSettingsNotSaved()
 
 void RunController::columnClicked(int column)
 {
-    ResultList &list = m_results.list();
+    const ResultList &list = m_results.list();
     if (m_state == State::Fetching || !list.resultsShown || column != ColumnPopularityPerSearch)
         return;
     if (!list.popularitySorted) {
-        sortByPopularityPerSearch(list);
-        list.popularitySorted = true;
-        refreshListFigures(list, &queryAddress);
-        m_results.refresh();
+        m_results.sortByRatio(&queryAddress);
         return;
     }
     // Back to the stored order: the report of this month is shown again.
-    list.popularitySorted = false;
+    m_results.forgetSortedOrder();
     requestSuggestion(m_run.currentKeyword);
 }
 
@@ -328,8 +323,7 @@ void RunController::deleteKeyword(const QString &boxText)
         if (reportFileName(m_run.currentKeyword)
                 .compare(reportFileName(keyword), Qt::CaseInsensitive)
             == 0) {
-            m_results.list().clearResults();
-            m_results.refresh();
+            m_results.clearResults();
             Q_EMIT exportAvailable(false);
         }
     }
@@ -342,8 +336,7 @@ void RunController::deleteAllKeywords()
     const QStringList removed = deleteAllFromHistory(m_settings.keywordHistory);
     for (const QString &keyword : removed)
         deleteReportFile(m_folder, keyword);
-    m_results.list().clearResults();
-    m_results.refresh();
+    m_results.clearResults();
     saveHistory();
 }
 

@@ -1,4 +1,4 @@
-#include "app/aboutwindow.h"
+#include "app/programidentity.h"
 #include "app/mainwindow.h"
 #include "app/messageboxes.h"
 #include "app/program.h"
