@@ -268,10 +268,25 @@ void RunController::endStopped()
 
 void RunController::addToHistory(const QString &keyword)
 {
-    if (!addKeywordToHistory(m_settings.keywordHistory, keyword))
+    if (!addKeywordToHistory(m_settings.keywordHistory, keyword)) {
+        tellIfHistoryFull(keyword);
         return;
+    }
     saveHistory();
     Q_EMIT historyChanged();
+}
+
+// A full history refuses a new keyword; without a word its report would be shown but never
+// offered again.
+void RunController::tellIfHistoryFull(const QString &keyword)
+{
+    if (m_settings.keywordHistory.contains(keyword))
+        return;
+    Q_EMIT warning(
+        QStringLiteral("The keyword history is full (%1 keywords), so \"%2\" was not "
+                       "added to it: its report is shown now but cannot be chosen from "
+                       "the history.\r\nDelete keywords you no longer need to make room.")
+            .arg(QLocale(QLocale::English).toString(MaxHistoryEntries), keyword));
 }
 
 void RunController::saveHistory()

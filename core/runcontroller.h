@@ -118,6 +118,7 @@ private:
     void showReport();
     void tellIfCountsMissing();
     void addToHistory(const QString &keyword);
+    void tellIfHistoryFull(const QString &keyword);
     void saveHistory();
     void tellSettingsNotSaved();
     void setState(State state);

@@ -21,8 +21,7 @@ class tst_SettingsStore final : public QObject
 
 private Q_SLOTS:
     // Actions: "+k" adds k (answer 1 when the history changed), "-k" deletes what the box text k
-    // names (answer: the removed entry), "?k" and "!k" give the Delete, Delete All, Export and
-    // Suggest states for box text k without and with a run starting.
+    // names (answer: the removed entry).
     void historyRules_data()
     {
         QTest::addColumn<QStringList>("history");
@@ -45,11 +44,6 @@ private Q_SLOTS:
         row("first of several case variants", {"tennis", "Golf Clubs", "GOLF CLUBS"}, "-golf clubs",
             {"tennis", "GOLF CLUBS"}, "Golf Clubs");
         row("delete without a match", some, "-chess", some, "");
-        row("empty box", some, "?", some, "0100");
-        row("entry with capitals, typed lower, run starting", {"Golf Clubs"}, "!golf clubs",
-            {"Golf Clubs"}, "1111");
-        row("no match", some, "?gol", some, "0101");
-        row("no match, run starting", some, "!chess", some, "0100");
     }
 
     void historyRules()
@@ -58,15 +52,10 @@ private Q_SLOTS:
         QFETCH(QString, action);
         const QString text = action.mid(1);
         QString answer;
-        if (action[0] == u'+') {
+        if (action[0] == u'+')
             answer = QString::number(addKeywordToHistory(history, text));
-        } else if (action[0] == u'-') {
+        else
             answer = deleteKeywordFromHistory(history, text).value_or(QString());
-        } else {
-            const ButtonStates s = buttonStateRule(history, text, action[0] == u'!');
-            for (const bool enabled : {s.deleteOne, s.deleteAll, s.exportReport, s.suggest})
-                answer += enabled ? u'1' : u'0';
-        }
         QTEST(history, "after");
         QTEST(answer, "answer");
     }
