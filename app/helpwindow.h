@@ -16,7 +16,7 @@ class HelpWindow final : public QDialog
     Q_DISABLE_COPY_MOVE(HelpWindow)
 
 public:
-    // openInBrowser defaults to OpenInBrowser; tests pass their own.
+    // openInBrowser defaults to the desktop browser (openInBrowser); tests pass their own.
     explicit HelpWindow(QWidget *parent = nullptr, BrowserOpener openInBrowser = {});
 
 private:
