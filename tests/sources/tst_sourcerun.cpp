@@ -450,6 +450,21 @@ void tst_SourceRun::failedRunWritesNothingAndKeepsTheEarlierReport()
     QCOMPARE(h.controller.history(), QStringList());
     if (cost >= 0)
         QCOMPARE(h.controller.runCost(), cost);
+    if (ending != Ending::Finished)
+        return;
+    // Shown though not saved: the stored order comes back from memory, never by asking (and
+    // paying) the service again.
+    const qsizetype asked = service.arrivals.size();
+    QStringList order;
+    for (int row = 0; row < Phrases; ++row)
+        order << h.controller.results().queryAddress(row);
+    h.controller.columnClicked(ColumnPopularityPerSearch);
+    h.controller.columnClicked(ColumnPopularityPerSearch);
+    QTest::qWait(50);
+    QCOMPARE(service.arrivals.size(), asked);
+    QCOMPARE(h.endings.size(), 1);
+    for (int row = 0; row < Phrases; ++row)
+        QCOMPARE(h.controller.results().queryAddress(row), order[row]);
 }
 
 QTEST_GUILESS_MAIN(tst_SourceRun)
