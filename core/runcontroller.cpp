@@ -463,6 +463,9 @@ void RunController::deleteAllKeywords()
 
 std::optional<QString> RunController::reportToExport() const
 {
+    // A file of that name would be an earlier run's, not the figures shown.
+    if (m_unsavedRows)
+        return std::nullopt;
     const QString path = findReportFile(m_sourceFolder, m_run.currentKeyword);
     if (path.isEmpty())
         return std::nullopt;

@@ -5,6 +5,7 @@
 
 #include "core/runcontroller.h"
 #include "results/reportfile.h"
+#include "sources/classicsource.h"
 #include "store/settingsstore.h"
 #include "tests/support/testfiles.h"
 
@@ -341,6 +342,15 @@ void tst_SourceRun::countsGoOutInParallelUpToTheSourcesLimit()
         QCOMPARE(entry.results, QString::number(5000 + i));
         QCOMPARE(entry.hasAds, i % 2 == 0);
     }
+    // Asked again this month, the pair's own report is shown without a request; the classic
+    // pages have none.
+    h.controller.suggestPressed(Seed);
+    QCOMPARE(service.arrivals.size(), 1 + Phrases);
+    QCOMPARE(h.controller.reportToExport(),
+             std::optional {QDir(h.reportFolder()).filePath(reportFileName(Seed))});
+    auto classic = std::make_shared<ClassicSource>();
+    h.controller.setSources(classic, classic);
+    QCOMPARE(h.controller.reportToExport(), std::nullopt);
 }
 
 void tst_SourceRun::rateLimitedCountWaitsBeforeAnyMoreRequests_data()
@@ -448,6 +458,7 @@ void tst_SourceRun::failedRunWritesNothingAndKeepsTheEarlierReport()
     QCOMPARE(filesIn(h.reportFolder()), QStringList {reportFileName(Seed)});
     QCOMPARE(readAll(earlierPath), earlier);
     QCOMPARE(h.controller.history(), QStringList());
+    QCOMPARE(h.controller.reportToExport(), std::nullopt);
     if (cost >= 0)
         QCOMPARE(h.controller.runCost(), cost);
     if (ending != Ending::Finished)
