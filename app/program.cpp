@@ -1,6 +1,5 @@
 #include "app/program.h"
 
-#include "app/aboutwindow.h"
 #include "app/mainwindow.h"
 #include "app/messageboxes.h"
 #include "core/instancesignal.h"

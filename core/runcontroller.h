@@ -90,9 +90,9 @@ public:
     const QString &currentKeyword() const { return m_run.currentKeyword; }
     const QStringList &history() const;
     const ReportFolder &reportFolder() const { return m_folder; }
-    // The report name of the list shown (of the shown keyword), empty while none is shown. A
-    // run that was stopped or found nothing leaves it as it was.
-    QString shownReportFileName() const { return m_shownReportFileName; }
+    // The report file of the rows the list shows (not of a run that was stopped or found
+    // nothing since): names proposed for files made from the list follow it.
+    const QString &shownReportFileName() const { return m_results.reportFileName(); }
     // The source the shown figures came from ("Classic pages"), empty while none is shown.
     QString shownSourceName() const { return m_shownSourceName; }
     // What the last run's answers cost at the service (0 for the classic pages).
@@ -149,9 +149,10 @@ private:
     void endSourceFailed();
     bool countsIncomplete() const;
     void showReport(bool save);
-    void showSource(const QString &name, const QString &reportFile);
+    void showSource(const QString &name);
     void tellIfCountsMissing();
     void addToHistory(const QString &keyword);
+    void tellIfHistoryFull(const QString &keyword);
     void saveHistory();
     void tellSettingsNotSaved();
     void setState(State state);
@@ -178,10 +179,9 @@ private:
     State m_state = State::Idle;
     // The keyword the run under way was started for; what its ending writes and shows.
     QString m_runKeyword;
-    QString m_shownReportFileName;
     QString m_shownSourceName;
-    // The rows shown in their own order when they were not saved as a report.
-    std::optional<QList<ListRow>> m_unsavedRows;
+    // The list shown, in its own order, when it was not saved as a report.
+    std::optional<ResultList> m_unsavedList;
     // A settings file that cannot be written is told once; the program goes on from memory.
     bool m_settingsFailureTold = false;
 };
