@@ -1,5 +1,6 @@
 #include "results/reportfile.h"
 
+#include "results/monthsarchive.h"
 #include "results/numbers.h"
 #include "results/plaintext.h"
 
@@ -327,7 +328,11 @@ bool writeReport(SuggestionTable &table, const QString &seedKeyword, const Repor
     if (!folder.ensureExists())
         return fail(QStringLiteral("cannot create the folder %1").arg(folder.path()));
     const QString existing = folder.existingName(reportFileName);
-    QSaveFile file(folder.filePath(existing.isEmpty() ? reportFileName : existing));
+    const QString path = folder.filePath(existing.isEmpty() ? reportFileName : existing);
+    // An earlier month's report goes under months/ before this one replaces it.
+    if (!keepEarlierMonth(folder, path, error))
+        return false;
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(file.errorString());
     const QByteArray bytes = reportBytes(seedKeyword, total, list.rows, locale);
