@@ -493,7 +493,7 @@ bool CompareWindow::removeKeptMonths()
                files)
                 .arg(m_keyword)))
         return false;
-    const int removed = removeKeptMonths(m_folder, m_keyword);
+    const int removed = Quorvane::removeKeptMonths(m_folder, m_keyword);
     if (removed < files)
         m_boxes.warn(tr("%1 of %2 files of the kept months could not be deleted.")
                          .arg(files - removed)
