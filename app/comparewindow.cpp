@@ -7,12 +7,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QClipboard>
 #include <QComboBox>
 #include <QCursor>
-#include <QDateTimeAxis>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -20,6 +20,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineSeries>
+#include <QLogValueAxis>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -28,7 +29,6 @@
 #include <QTableView>
 #include <QToolTip>
 #include <QVBoxLayout>
-#include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
@@ -43,15 +43,26 @@ constexpr int MaxChartedPhrases = 5;
 const QList<QColor> PhraseColours {QColor(40, 90, 170), QColor(200, 125, 68), QColor(40, 140, 70),
                                    QColor(150, 60, 150), QColor(170, 40, 40)};
 
+// Months as consecutive numbers, so that the axis puts each month's label on its points.
 qreal monthX(const QDate &month)
 {
-    return qreal(QDateTime(QDate(month.year(), month.month(), 1), QTime(0, 0)).toMSecsSinceEpoch());
+    return qreal(month.year() * 12 + month.month() - 1);
 }
 
 QDate monthOfX(qreal x)
 {
-    const QDate date = QDateTime::fromMSecsSinceEpoch(qint64(std::llround(x))).date();
-    return QDate(date.year(), date.month(), 1);
+    const int index = int(std::lround(x));
+    return QDate(index / 12, index % 12 + 1, 1);
+}
+
+// Whole decades around the values, so that every tick is a power of ten.
+void fitDecades(QLogValueAxis *axis, double low, double high)
+{
+    const double from = std::pow(10.0, std::floor(std::log10(low)));
+    double to = std::pow(10.0, std::ceil(std::log10(high)));
+    if (to <= from)
+        to = from * 10;
+    axis->setRange(from, to);
 }
 
 // New phrases in green, gone ones in grey, the mark of a changed one in orange.
@@ -187,22 +198,27 @@ void CompareWindow::buildControls()
     m_table->setItemDelegateForColumn(MonthCompareModel::SeasonsColumn,
                                       new SeasonsDelegate(m_table));
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    m_table->horizontalHeader()->setStretchLastSection(true);
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CompareWindow::rebuildChart);
 
     m_chart = new QChart;
     m_chart->setLocalizeNumbers(true);
     m_chart->legend()->setAlignment(Qt::AlignBottom);
-    m_monthAxis = new QDateTimeAxis;
-    m_monthAxis->setFormat(QStringLiteral("yyyy-MM"));
+    m_monthAxis = new QCategoryAxis;
+    m_monthAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     m_monthAxis->setTitleText(tr("Month"));
-    m_searchesAxis = new QValueAxis;
+    // Totals and single phrases differ by orders of magnitude, result counts by more.
+    m_searchesAxis = new QLogValueAxis;
     m_searchesAxis->setTitleText(tr("Searches"));
-    m_searchesAxis->setLabelFormat(QStringLiteral("%.0f"));
-    m_resultsAxis = new QValueAxis;
+    m_resultsAxis = new QLogValueAxis;
     m_resultsAxis->setTitleText(tr("Results"));
-    m_resultsAxis->setLabelFormat(QStringLiteral("%.3g"));
+    for (QLogValueAxis *axis : {m_searchesAxis, m_resultsAxis}) {
+        axis->setBase(10);
+        axis->setLabelFormat(QStringLiteral("%.0f"));
+        axis->setMinorTickCount(8);
+    }
+    m_resultsAxis->setMinorGridLineVisible(false);
+    m_resultsAxis->setGridLineVisible(false);
     m_chart->addAxis(m_monthAxis, Qt::AlignBottom);
     m_chart->addAxis(m_searchesAxis, Qt::AlignLeft);
     m_chart->addAxis(m_resultsAxis, Qt::AlignRight);
@@ -324,7 +340,12 @@ bool CompareWindow::compare(int from, int to)
                            .arg(counts[int(PhraseChange::New)])
                            .arg(counts[int(PhraseChange::Gone)])
                            .arg(counts[int(PhraseChange::Same)]));
+    const bool withMonths = !comparison->seasonMonths().isEmpty();
     m_model.setComparison(std::move(*comparison));
+    m_table->setColumnHidden(MonthCompareModel::SeasonsColumn, !withMonths);
+    // The months' curve beside its phrase, where it is seen without scrolling.
+    QHeaderView *header = m_table->horizontalHeader();
+    header->moveSection(header->visualIndex(MonthCompareModel::SeasonsColumn), 1);
     m_table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     m_table->resizeColumnsToContents();
     m_table->setColumnWidth(CompareColumnPhrase,
@@ -346,15 +367,23 @@ void CompareWindow::rebuildChart()
 {
     m_chart->removeAllSeries();
     const QList<int> rows = selectedRows();
-    double searchesHigh = 10;
-    double resultsHigh = 10;
+    double searchesLow = 0, searchesHigh = 0, resultsLow = 0, resultsHigh = 0;
+    // A logarithmic axis cannot place 0: such a month is left out of its line.
+    const auto add = [](QLineSeries *s, const QDate &month, double value, double &low,
+                        double &high) {
+        if (value <= 0)
+            return;
+        s->append(monthX(month), value);
+        low = low > 0 ? std::min(low, value) : value;
+        high = std::max(high, value);
+    };
     QDate first;
     QDate last;
     const auto stretch = [&](const QDate &month) {
         first = !first.isValid() || month < first ? month : first;
         last = !last.isValid() || month > last ? month : last;
     };
-    const auto attach = [this](QLineSeries *s, QValueAxis *axis) {
+    const auto attach = [this](QLineSeries *s, QLogValueAxis *axis) {
         m_chart->addSeries(s);
         s->attachAxis(m_monthAxis);
         s->attachAxis(axis);
@@ -364,13 +393,11 @@ void CompareWindow::rebuildChart()
 
     auto *total = lineSeries(tr("Total searches"), QColor(60, 60, 60), Qt::SolidLine);
     for (const MonthFigures &f : std::as_const(m_figures)) {
-        total->append(monthX(f.month), double(f.totalSearches));
-        searchesHigh = std::max(searchesHigh, double(f.totalSearches));
+        add(total, f.month, double(f.totalSearches), searchesLow, searchesHigh);
         stretch(f.month);
     }
     attach(total, m_searchesAxis);
 
-    bool anyResults = false;
     for (int i = 0; i < std::min<int>(int(rows.size()), MaxChartedPhrases); ++i) {
         const int phraseIndex = m_model.order().at(rows[i]);
         const ComparedPhrase &phrase = m_model.comparison().phrases.at(phraseIndex);
@@ -379,15 +406,10 @@ void CompareWindow::rebuildChart()
         auto *results = lineSeries(tr("%1: results").arg(phrase.phrase), colour, Qt::DashLine);
         for (const MonthFigures &f : std::as_const(m_figures)) {
             const PhraseFigures figures = f.phrases.value(phrase.phrase);
-            if (figures.searches) {
-                searches->append(monthX(f.month), double(*figures.searches));
-                searchesHigh = std::max(searchesHigh, double(*figures.searches));
-            }
-            if (figures.results) {
-                results->append(monthX(f.month), double(*figures.results));
-                resultsHigh = std::max(resultsHigh, double(*figures.results));
-                anyResults = true;
-            }
+            if (figures.searches)
+                add(searches, f.month, double(*figures.searches), searchesLow, searchesHigh);
+            if (figures.results)
+                add(results, f.month, double(*figures.results), resultsLow, resultsHigh);
         }
         attach(searches, m_searchesAxis);
         attach(results, m_resultsAxis);
@@ -396,26 +418,25 @@ void CompareWindow::rebuildChart()
                                       colour.lighter(130), Qt::DotLine);
             for (const MonthlySearches &m : phrase.seasons) {
                 const QDate month(m.year, m.month, 1);
-                months->append(monthX(month), double(m.searches));
-                searchesHigh = std::max(searchesHigh, double(m.searches));
+                add(months, month, double(m.searches), searchesLow, searchesHigh);
                 stretch(month);
             }
             attach(months, m_searchesAxis);
         }
     }
-    m_resultsAxis->setVisible(anyResults);
+    m_resultsAxis->setVisible(resultsHigh > 0);
 
     if (!first.isValid())
-        first = last = QDate::currentDate();
-    // A month on either side, so that one month's points are not on the chart's edge.
-    m_monthAxis->setRange(QDateTime(first.addMonths(-1), QTime(0, 0)),
-                          QDateTime(last.addMonths(1), QTime(0, 0)));
-    m_monthAxis->setTickCount(int(std::clamp<qint64>(
-        (last.year() - first.year()) * 12 + last.month() - first.month() + 3, 3, 14)));
-    m_searchesAxis->setRange(0, searchesHigh * 1.1);
-    m_searchesAxis->applyNiceNumbers();
-    m_resultsAxis->setRange(0, resultsHigh * 1.1);
-    m_resultsAxis->applyNiceNumbers();
+        first = last = QDate(QDate::currentDate().year(), QDate::currentDate().month(), 1);
+    for (const QString &label : m_monthAxis->categoriesLabels())
+        m_monthAxis->remove(label);
+    for (QDate month = first; month <= last; month = month.addMonths(1))
+        m_monthAxis->append(monthKey(month), monthX(month));
+    // Half a month on either side, so that the first and last points are not on the edge.
+    m_monthAxis->setStartValue(monthX(first) - 0.5);
+    m_monthAxis->setRange(monthX(first) - 0.5, monthX(last) + 0.5);
+    fitDecades(m_searchesAxis, searchesLow > 0 ? searchesLow : 1, std::max(searchesHigh, 10.0));
+    fitDecades(m_resultsAxis, resultsLow > 0 ? resultsLow : 1, std::max(resultsHigh, 10.0));
     m_chart->setTitle(rows.isEmpty() ? tr("Select phrases to draw them beside the total")
                                      : QString());
 }

@@ -11,12 +11,12 @@
 class QChart;
 class QChartView;
 class QComboBox;
-class QDateTimeAxis;
+class QCategoryAxis;
 class QLabel;
 class QLineSeries;
 class QPushButton;
 class QTableView;
-class QValueAxis;
+class QLogValueAxis;
 
 namespace Quorvane {
 
@@ -76,9 +76,9 @@ private:
     QTableView *m_table = nullptr;
     QChartView *m_view = nullptr;
     QChart *m_chart = nullptr;
-    QDateTimeAxis *m_monthAxis = nullptr;
-    QValueAxis *m_searchesAxis = nullptr;
-    QValueAxis *m_resultsAxis = nullptr;
+    QCategoryAxis *m_monthAxis = nullptr;
+    QLogValueAxis *m_searchesAxis = nullptr;
+    QLogValueAxis *m_resultsAxis = nullptr;
     QPushButton *m_remove = nullptr;
 };
 
