@@ -32,7 +32,8 @@ QString monthsFolderPath(const ReportFolder &folder);
 // replacement then puts the new report in place. A crash between the two steps leaves the
 // earlier report both in place and kept, never neither. True when nothing needed keeping or it
 // was kept; false, with the reason in *error, when it could not be kept (the caller then leaves
-// the earlier report alone).
+// the earlier report alone). A month already kept with other bytes (possible only after the
+// clock was changed) takes the report being replaced: one report per month is kept.
 bool keepEarlierMonth(const ReportFolder &folder, const QString &reportPath,
                       QString *error = nullptr);
 
