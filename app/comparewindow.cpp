@@ -2,6 +2,7 @@
 
 #include "app/messageboxes.h"
 #include "core/runcontroller.h"
+#include "results/atomicfile.h"
 #include "results/listexport.h"
 #include "results/numbers.h"
 

@@ -4,6 +4,7 @@
 #include "app/comparewindow.h"
 #include "app/messageboxes.h"
 #include "core/runcontroller.h"
+#include "results/atomicfile.h"
 #include "results/listexport.h"
 #include "results/reportfile.h"
 #include "results/resultlist.h"

@@ -1,6 +1,7 @@
 #include "core/runcontroller.h"
 
 #include "core/serviceaddresses.h"
+#include "results/plaintext.h"
 #include "store/keywordhistory.h"
 #include "store/settingsstore.h"
 
@@ -66,7 +67,7 @@ void RunController::setState(State state)
 void RunController::suggestPressed(const QString &boxText)
 {
     m_results.list().popularitySorted = false;
-    requestSuggestion(boxText);
+    requestSuggestion(keywordText(boxText));
 }
 
 void RunController::requestSuggestion(const QString &keyword)
@@ -129,6 +130,8 @@ void RunController::requestSuggestion(const QString &keyword)
 bool RunController::reuseStoredReport(const QString &keyword)
 {
     const std::optional<QString> stored = findReusableReport(m_folder, keyword);
+    if (!stored && hasDamagedReport(m_folder, keyword))
+        Q_EMIT warning(damagedReportMessage(keyword));
     ResultList &list = m_results.list();
     if (!stored || !loadReport(m_folder, *stored, list, &queryAddress))
         return false;

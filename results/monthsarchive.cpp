@@ -1,6 +1,6 @@
 #include "results/monthsarchive.h"
 
-#include "results/listexport.h"
+#include "results/atomicfile.h"
 #include "results/seasons.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "results/seasons.h"
 
-#include "results/listexport.h"
+#include "results/atomicfile.h"
 #include "results/reportfile.h"
 
 #include <QCryptographicHash>

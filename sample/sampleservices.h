@@ -102,8 +102,11 @@ public:
     // Replaces the plan and starts counting requests from 1 again.
     void setFaultPlan(const SampleFaultPlan &plan);
 
+    // The requests received since recordRequests() was last called. Nothing is kept before that
+    // call, so the sample program, which serves run after run, does not grow.
     QList<SampleRequest> requests() const;
-    void clearRequests();
+    // Forgets what was recorded and keeps every request from now on.
+    void recordRequests();
 
     // Connections currently open on the main server (stalled ones included).
     int openConnections() const;

@@ -86,11 +86,20 @@ const QList<ListRow> December {
         QStringLiteral("30")),
 };
 
-QByteArray reportOf(const QList<ListRow> &rows)
+// The rows numbered and given shares, as a report holds them.
+QByteArray reportOf(QList<ListRow> rows)
 {
     qint64 total = 0;
     for (const ListRow &r : rows)
         total += qint64(*localeNumber(r[ColumnSearches], English));
+    double sum = 0;
+    for (int i = 0; i < rows.size(); ++i) {
+        const double share = *localeNumber(rows[i][ColumnSearches], English) / double(total) * 100;
+        sum += share;
+        rows[i][ColumnId] = QString::number(i + 1);
+        rows[i][ColumnPercent] = formatOneDecimal(share, English) + u'%';
+        rows[i][ColumnSum] = formatOneDecimal(sum, English) + u'%';
+    }
     return reportBytes(QStringLiteral("golf clubs"), total, rows, English);
 }
 
