@@ -1,6 +1,5 @@
 #include "app/program.h"
 
-#include "app/aboutwindow.h"
 #include "app/mainwindow.h"
 #include "app/messageboxes.h"
 #include "core/instancesignal.h"
@@ -51,6 +50,7 @@ StartupOutcome Program::start(const std::function<void(MainWindow &)> &prepare)
             ? instanceLockFolder(m_places.settings)
             : m_places.lockFolder;
         m_instance = std::make_unique<SingleInstance>(lockFolder);
+        // The countdown the start-up sets is the one every pacing starts with.
         qint16 pauseMinutesLeft = Pacing::PauseMinutes;
         const StartupResult started =
             runStartupSequence(m_store, *m_instance, m_settings, pauseMinutesLeft);
@@ -64,7 +64,6 @@ StartupOutcome Program::start(const std::function<void(MainWindow &)> &prepare)
         ReportFolder folder(m_places.reportFolder.isEmpty() ? reportFolderAtStart()
                                                             : m_places.reportFolder);
         m_controller = std::make_unique<RunController>(std::move(folder), m_settings, &m_store);
-        m_controller->pacing().setMinutesLeft(pauseMinutesLeft);
         m_window = std::make_unique<MainWindow>(*m_controller, &m_boxes);
         if (prepare)
             prepare(*m_window);

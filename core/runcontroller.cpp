@@ -66,7 +66,7 @@ void RunController::setState(State state)
 
 void RunController::suggestPressed(const QString &boxText)
 {
-    m_results.list().popularitySorted = false;
+    m_results.forgetSortedOrder();
     requestSuggestion(keywordText(boxText));
 }
 
@@ -97,7 +97,6 @@ void RunController::requestSuggestion(const QString &keyword)
 
     if (reuseStoredReport(keyword)) {
         m_run.currentKeyword = keyword;
-        m_results.list().resultsShown = true;
         Q_EMIT reportButtonsEnabled();
         addToHistory(m_run.currentKeyword);
         Q_EMIT keywordShown(m_run.currentKeyword);
@@ -132,13 +131,13 @@ bool RunController::reuseStoredReport(const QString &keyword)
     const std::optional<QString> stored = findReusableReport(m_folder, keyword);
     if (!stored && hasDamagedReport(m_folder, keyword))
         Q_EMIT warning(damagedReportMessage(keyword));
-    ResultList &list = m_results.list();
+    ResultList list;
     if (!stored || !loadReport(m_folder, *stored, list, &queryAddress))
         return false;
     m_run.reportFileName = stored->toLower();
     m_run.queryAddresses = list.queryAddresses;
-    list.popularitySorted = false;
-    m_results.refresh();
+    list.resultsShown = true;
+    m_results.setList(std::move(list), m_run.reportFileName);
     return true;
 }
 
@@ -211,7 +210,6 @@ void RunController::endFinished(bool nothingFound)
         return;
     addToHistory(m_run.currentKeyword);
     Q_EMIT keywordShown(m_run.currentKeyword);
-    m_results.list().resultsShown = true;
     Q_EMIT reportButtonsEnabled();
 
     if (m_pacing.runFinished())
@@ -247,15 +245,15 @@ void RunController::showReport()
     // The row rule shortens overlong phrases in the table it works on; the run's own table
     // stays as the parsers left it.
     SuggestionTable table = m_run.suggestionTable;
-    ResultList &list = m_results.list();
+    ResultList list;
     QString error;
     const bool written =
         writeReport(table, m_runKeyword, m_folder, m_run.reportFileName, list, QLocale(), &error);
     // The list keeps its own copy of the rows' addresses: a later run that is stopped
     // rebuilds the run's list while these rows stay shown.
     list.queryAddresses = m_run.queryAddresses;
-    list.popularitySorted = false;
-    m_results.refresh();
+    list.resultsShown = true;
+    m_results.setList(std::move(list), m_run.reportFileName);
     if (!written)
         Q_EMIT warning(QStringLiteral("The report file ") + Quote + m_run.reportFileName + Quote
                        + QStringLiteral(" could not be written: ") + error);
@@ -273,10 +271,25 @@ void RunController::endStopped()
 
 void RunController::addToHistory(const QString &keyword)
 {
-    if (!addKeywordToHistory(m_settings.keywordHistory, keyword))
+    if (!addKeywordToHistory(m_settings.keywordHistory, keyword)) {
+        tellIfHistoryFull(keyword);
         return;
+    }
     saveHistory();
     Q_EMIT historyChanged();
+}
+
+// A full history refuses a new keyword; without a word its report would be shown but never
+// offered again.
+void RunController::tellIfHistoryFull(const QString &keyword)
+{
+    if (m_settings.keywordHistory.contains(keyword))
+        return;
+    Q_EMIT warning(
+        QStringLiteral("The keyword history is full (%1 keywords), so \"%2\" was not "
+                       "added to it: its report is shown now but cannot be chosen from "
+                       "the history.\r\nDelete keywords you no longer need to make room.")
+            .arg(QLocale(QLocale::English).toString(MaxHistoryEntries), keyword));
 }
 
 void RunController::saveHistory()
@@ -305,18 +318,15 @@ void RunController::tellSettingsNotSaved()
 
 void RunController::columnClicked(int column)
 {
-    ResultList &list = m_results.list();
+    const ResultList &list = m_results.list();
     if (m_state == State::Fetching || !list.resultsShown || column != ColumnPopularityPerSearch)
         return;
     if (!list.popularitySorted) {
-        sortByPopularityPerSearch(list);
-        list.popularitySorted = true;
-        refreshListFigures(list, &queryAddress);
-        m_results.refresh();
+        m_results.sortByRatio(&queryAddress);
         return;
     }
     // Back to the stored order: the report of this month is shown again.
-    list.popularitySorted = false;
+    m_results.forgetSortedOrder();
     requestSuggestion(m_run.currentKeyword);
 }
 
@@ -331,8 +341,7 @@ void RunController::deleteKeyword(const QString &boxText)
         if (reportFileName(m_run.currentKeyword)
                 .compare(reportFileName(keyword), Qt::CaseInsensitive)
             == 0) {
-            m_results.list().clearResults();
-            m_results.refresh();
+            m_results.clearResults();
             Q_EMIT exportAvailable(false);
         }
     }
@@ -345,8 +354,7 @@ void RunController::deleteAllKeywords()
     const QStringList removed = deleteAllFromHistory(m_settings.keywordHistory);
     for (const QString &keyword : removed)
         deleteReportFile(m_folder, keyword);
-    m_results.list().clearResults();
-    m_results.refresh();
+    m_results.clearResults();
     saveHistory();
 }
 

@@ -76,9 +76,13 @@ public:
     const QString &currentKeyword() const { return m_run.currentKeyword; }
     const QStringList &history() const;
     const ReportFolder &reportFolder() const { return m_folder; }
+    // The report file of the rows the list shows (not of a run that was stopped or found
+    // nothing since): names proposed for files made from the list follow it.
+    const QString &shownReportFileName() const { return m_results.reportFileName(); }
 
     ResultListModel &results() { return m_results; }
     Pacing &pacing() { return m_pacing; }
+    const Pacing &pacing() const { return m_pacing; }
     OnlineCheck &connectivity() { return m_online; }
     PageFetcher &fetcher() { return m_fetcher; }
     FetchQueue &queue() { return m_queue; }
@@ -114,6 +118,7 @@ private:
     void showReport();
     void tellIfCountsMissing();
     void addToHistory(const QString &keyword);
+    void tellIfHistoryFull(const QString &keyword);
     void saveHistory();
     void tellSettingsNotSaved();
     void setState(State state);
