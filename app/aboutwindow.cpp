@@ -3,7 +3,7 @@
 #include "app/linklabel.h"
 #include "app/programidentity.h"
 #include "core/commandline.h"
-#include "core/serviceaddresses.h"
+#include "sources/serviceaddresses.h"
 
 #include <QFrame>
 #include <QLabel>

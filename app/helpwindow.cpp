@@ -2,7 +2,7 @@
 
 #include "app/linklabel.h"
 #include "app/programidentity.h"
-#include "core/serviceaddresses.h"
+#include "sources/serviceaddresses.h"
 
 #include <QLabel>
 

@@ -50,10 +50,7 @@ StartupOutcome Program::start(const std::function<void(MainWindow &)> &prepare)
             ? instanceLockFolder(m_places.settings)
             : m_places.lockFolder;
         m_instance = std::make_unique<SingleInstance>(lockFolder);
-        // The countdown the start-up sets is the one every pacing starts with.
-        qint16 pauseMinutesLeft = Pacing::PauseMinutes;
-        const StartupResult started =
-            runStartupSequence(m_store, *m_instance, m_settings, pauseMinutesLeft);
+        const StartupResult started = runStartupSequence(m_store, *m_instance, m_settings);
         if (started.outcome == StartupOutcome::AnotherInstance) {
             InstanceSignal(m_instance->lockFileName()).notifyRunning();
             return started.outcome;

@@ -2,8 +2,8 @@
 
 #include "cli/clioptions.h"
 #include "cli/terminal.h"
-#include "core/serviceaddresses.h"
 #include "results/atomicfile.h"
+#include "sources/serviceaddresses.h"
 
 #include <QDir>
 #include <QFile>
@@ -216,6 +216,7 @@ void KeywordBatch::runEnded(FetchQueue::Ending ending)
             }
             break;
         case FetchQueue::Ending::NothingFound:
+        case FetchQueue::Ending::SourceFailed:
             failed(warningsText());
             break;
         case FetchQueue::Ending::Stopped:

@@ -7,10 +7,10 @@
 #include "cli/keywordbatch.h"
 #include "cli/terminal.h"
 #include "core/runcontroller.h"
-#include "core/serviceaddresses.h"
 #include "core/startup.h"
 #include "sample/samplelocations.h"
 #include "sample/sampleservices.h"
+#include "sources/serviceaddresses.h"
 #include "store/filelocations.h"
 #include "store/keywordhistory.h"
 #include "store/settingsstore.h"
@@ -144,7 +144,7 @@ int suggest(const CliOptions &options, const Places &places)
         };
     RunController controller(ReportFolder(places.reportFolder, clock), settings, &store);
     if (sample) {
-        controller.connectivity().setProbe([] { return true; });
+        controller.setOnlineProbe([] { return true; });
     }
 
     ResultSink sink(formatOf(options), options.outputFolder);
@@ -153,7 +153,7 @@ int suggest(const CliOptions &options, const Places &places)
     if (sample) {
         if (const int minute = qEnvironmentVariableIntValue("QUORVANE_SAMPLE_MINUTE_MS");
             minute > 0) {
-            controller.pacing().setMinuteTick(std::chrono::milliseconds(minute));
+            controller.setPauseMinuteTick(std::chrono::milliseconds(minute));
             batch.setPauseMinute(std::chrono::milliseconds(minute));
         }
     }

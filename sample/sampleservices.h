@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/serviceaddresses.h"
+#include "sources/serviceaddresses.h"
 
 #include <QByteArray>
 #include <QList>

@@ -3,9 +3,9 @@
 
 #include "core/reportlock.h"
 #include "core/runcontroller.h"
-#include "core/serviceaddresses.h"
 #include "results/listexport.h"
 #include "results/reportfile.h"
+#include "sources/serviceaddresses.h"
 #include "store/settingsstore.h"
 #include "tests/support/testfiles.h"
 
@@ -308,7 +308,7 @@ private Q_SLOTS:
         {
             // No network for this controller: a run that was not refused would end offline.
             RunController window(ReportFolder(home.reports()), settings, &store);
-            window.connectivity().setProbe([] { return false; });
+            window.setOnlineProbe([] { return false; });
             QSignalSpy warnings(&window, &RunController::warning);
             window.requestSuggestion(Seed);
             QCOMPARE(warnings.size(), 1);

@@ -6,9 +6,10 @@
 #include "app/listactions.h"
 #include "app/settingsdialog.h"
 #include "app/stripes.h"
-#include "core/serviceaddresses.h"
 #include "results/listexport.h"
+#include "results/monthsarchive.h"
 #include "results/reportfile.h"
+#include "sources/serviceaddresses.h"
 #include "store/keywordhistory.h"
 #include "tests/support/loopbackservices.h"
 #include "tests/support/programharness.h"
@@ -219,7 +220,7 @@ private Q_SLOTS:
         buttonsEnabled(true);
         QCOMPARE(rows(), 0);
         m_services->recordRequests();
-        controller().connectivity().setProbe([] { return false; });
+        controller().setOnlineProbe([] { return false; });
         m_p->type(u"Golf Clubs"_s);
         m_p->click("cmdSuggestion");
         QCOMPARE(column(1), phrases);
@@ -377,15 +378,19 @@ private Q_SLOTS:
         if (request == "pause"_L1)
             startPause();
         if (request == "offline"_L1)
-            controller().connectivity().setProbe([] { return false; });
+            controller().setOnlineProbe([] { return false; });
         if (request == "stop"_L1)
-            connect(&controller().queue(), &FetchQueue::downloadIssued, this,
+            connect(&controller(), &RunController::requestIssued, this,
                     [this] { m_p->click("cmdSuggestion"); });
         settle(u"golf"_s);
 
         QTEST(shown().join(u'|'), "messages");
         QCOMPARE(m_p->child<QProgressBar>("prgBar")->value(), 0); // a stop, too, empties the bar
-        QCOMPARE(filesIn(m_p->reportFolder()), files.keys());
+        // The replaced report of last month is kept, bytes unchanged, under months/.
+        QCOMPARE(filesIn(m_p->reportFolder()), files.keys() + QStringList(replaced, u"months"_s));
+        if (replaced)
+            QCOMPARE(readAll(m_p->reportPath("months/" + monthKey(LastMonth.date()) + "/golf.kwd")),
+                     files["golf.kwd"]);
         for (const QString &name : files.keys())
             QCOMPARE(readAll(m_p->reportPath(name)) == files[name],
                      !replaced || name != "golf.kwd");
@@ -476,7 +481,7 @@ private Q_SLOTS:
         settle(u"Café"_s);
         QCOMPARE(rows(), 1);
         if (seed == "darts"_L1)
-            connect(&controller().queue(), &FetchQueue::downloadIssued, this,
+            connect(&controller(), &RunController::requestIssued, this,
                     [this] { m_p->click("cmdSuggestion"); });
         QVERIFY(m_p->suggest(seed, 10000).has_value());
         QCOMPARE(column(1), QStringList {u"Café row"_s});
@@ -581,7 +586,7 @@ private Q_SLOTS:
         store("chess.kwd", "chess");
         settle(u"chess"_s); // a history, for Delete All
         bool stopOffered = true;
-        connect(&controller().queue(), &FetchQueue::downloadIssued, this,
+        connect(&controller(), &RunController::requestIssued, this,
                 [&](const QString &, const QString &key) {
                     if (key != "1"_L1 || during.isEmpty())
                         return;
@@ -603,7 +608,7 @@ private Q_SLOTS:
 
     void exitDuringARunEndsItQuietly()
     {
-        QSignalSpy downloads(&controller().queue(), &FetchQueue::downloadIssued);
+        QSignalSpy downloads(&controller(), &RunController::requestIssued);
         QSignalSpy closed(w(), &MainWindow::closed);
         m_p->enter(u"golf clubs"_s);
         m_p->click("cmdSuggestion");
@@ -743,7 +748,7 @@ private:
     {
         controller().chooseInterval(Pacing::PauseAfterThreeRuns);
         for (int run = 0; run < Pacing::RunsBeforePause; ++run)
-            controller().pacing().runFinished();
+            controller().countFinishedRunForTesting();
     }
     // Suggest for text, and wait until nothing of it is under way.
     void settle(const QString &text)
@@ -751,8 +756,8 @@ private:
         m_p->enter(text);
         m_p->click("cmdSuggestion");
         QVERIFY(QTest::qWaitFor([&] {
-            return !controller().runArmed() && !controller().queue().running()
-                && !controller().connectivity().pending();
+            return !controller().running()
+                && controller().state() != RunController::State::CheckingConnection;
         }));
     }
 
