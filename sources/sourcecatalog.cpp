@@ -191,7 +191,8 @@ QString accountStateText(const QString &id, const AccountState &state)
             .arg(name, dollarsText(*state.balance));
     if (state.searchesLeft)
         return QStringLiteral("%1 answers: %2 searches left.")
-            .arg(name, QLocale::c().toString(*state.searchesLeft));
+            .arg(name,
+                 QLocale(QLocale::English, QLocale::UnitedStates).toString(*state.searchesLeft));
     return QStringLiteral("%1 answers.").arg(name);
 }
 
