@@ -3,10 +3,14 @@
 #include "app/aboutwindow.h"
 #include "app/mainwindow.h"
 #include "app/messageboxes.h"
+#include "app/settingsdialog.h"
+#include "app/sourcessetup.h"
+#include "app/sourceswindow.h"
 #include "core/instancesignal.h"
 #include "core/pacing.h"
 #include "core/runcontroller.h"
 #include "core/singleinstance.h"
+#include "store/keychain.h"
 
 #include <QCoreApplication>
 
@@ -21,10 +25,17 @@ Program::Program(ProgramPlaces places, MessageBoxes &boxes)
     : m_places(std::move(places))
     , m_boxes(boxes)
     , m_store(m_places.settings)
-{ }
+    , m_keys(std::make_unique<KeyStore>())
+{
+    // The settings dialog reaches the Sources window through its context menu and Ctrl+K.
+    SettingsDialog::setSourcesOpener([this](QWidget *parent) {
+        (new SourcesWindow(new SourcesSetup(m_store, *m_keys), parent))->open();
+    });
+}
 
 Program::~Program()
 {
+    SettingsDialog::setSourcesOpener({});
     // The window goes before the lock: a next instance never meets a half-closed one.
     m_window.reset();
     m_controller.reset();

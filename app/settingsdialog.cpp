@@ -2,12 +2,28 @@
 
 #include "core/pacing.h"
 
+#include <QAction>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
 namespace Quorvane {
+
+namespace {
+
+std::function<void(QWidget *)> &sourcesOpener()
+{
+    static std::function<void(QWidget *)> opener;
+    return opener;
+}
+
+} // namespace
+
+void SettingsDialog::setSourcesOpener(std::function<void(QWidget *parent)> opener)
+{
+    sourcesOpener() = std::move(opener);
+}
 
 SettingsDialog::SettingsDialog(qint16 intervalSetting, std::function<void(qint16)> choose,
                                QWidget *parent)
@@ -56,6 +72,17 @@ SettingsDialog::SettingsDialog(qint16 intervalSetting, std::function<void(qint16
     auto *dumb = new QLineEdit(this);
     dumb->setObjectName(QStringLiteral("txtDumb"));
     dumb->setGeometry(width() + 16, 8, 49, 19);
+
+    // The sources have a window of their own, reached without a new control on this one.
+    auto *sources = new QAction(QStringLiteral("&Sources..."), this);
+    sources->setObjectName(QStringLiteral("actSources"));
+    sources->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    addAction(sources);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(sources, &QAction::triggered, this, [this] {
+        if (sourcesOpener())
+            sourcesOpener()(this);
+    });
 }
 
 void SettingsDialog::optIntervalClick(int)
