@@ -144,10 +144,16 @@ void SourcesWindow::showSettings()
     m_ask->setChecked(settings.askBeforePaidRuns);
     m_threshold->setEnabled(settings.askBeforePaidRuns);
     m_threshold->setValue(settings.askUnlessUnderDollars);
-    m_dataForSeoLogin->setText(dataForSeo.login);
-    m_dataForSeoPassword->setText(dataForSeo.secret);
-    m_serpApiKey->setText(serpApi.secret);
-    m_answer->setText(m_setup->keychainNote());
+    // The keychain answers later; what the user typed meanwhile stays.
+    const auto fill = [](QLineEdit *edit, const QString &text) {
+        if (edit->text().isEmpty())
+            edit->setText(text);
+    };
+    fill(m_dataForSeoLogin, dataForSeo.login);
+    fill(m_dataForSeoPassword, dataForSeo.secret);
+    fill(m_serpApiKey, serpApi.secret);
+    if (!m_setup->keychainNote().isEmpty())
+        m_answer->setText(m_setup->keychainNote());
     m_filling = false;
     updateKeyFields();
 }
