@@ -4,7 +4,7 @@
 #include "app/linklabel.h"
 #include "app/messageboxes.h"
 #include "core/commandline.h"
-#include "core/serviceaddresses.h"
+#include "sources/serviceaddresses.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -3,7 +3,7 @@
 #include "app/browser.h"
 #include "app/linklabel.h"
 #include "app/messageboxes.h"
-#include "core/serviceaddresses.h"
+#include "sources/serviceaddresses.h"
 
 #include <QLabel>
 

@@ -250,7 +250,7 @@ void ListActions::copyAll()
 
 QString ListActions::proposedFile(const QString &suffix) const
 {
-    QString stem = QFileInfo(m_controller.record().reportFileName).completeBaseName();
+    QString stem = QFileInfo(m_controller.shownReportFileName()).completeBaseName();
     if (stem.isEmpty())
         stem = reportStem(m_controller.currentKeyword());
     return m_controller.reportFolder().filePath(stem + suffix);

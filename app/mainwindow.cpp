@@ -8,7 +8,7 @@
 #include "app/settingsdialog.h"
 #include "app/stripes.h"
 #include "app/textexport.h"
-#include "core/serviceaddresses.h"
+#include "sources/serviceaddresses.h"
 #include "store/keywordhistory.h"
 
 #include <QCloseEvent>

@@ -62,9 +62,7 @@ StartupOutcome Program::start(const std::function<void(MainWindow &)> &prepare)
             ? instanceLockFolder(m_places.settings)
             : m_places.lockFolder;
         m_instance = std::make_unique<SingleInstance>(lockFolder);
-        qint16 pauseMinutesLeft = Pacing::PauseMinutes;
-        const StartupResult started =
-            runStartupSequence(m_store, *m_instance, m_settings, pauseMinutesLeft);
+        const StartupResult started = runStartupSequence(m_store, *m_instance, m_settings);
         if (started.outcome == StartupOutcome::AnotherInstance) {
             InstanceSignal(m_instance->lockFileName()).notifyRunning();
             return started.outcome;
@@ -75,7 +73,6 @@ StartupOutcome Program::start(const std::function<void(MainWindow &)> &prepare)
         ReportFolder folder = m_places.reportFolder.isEmpty() ? ReportFolder::chooseAtStart()
                                                               : ReportFolder(m_places.reportFolder);
         m_controller = std::make_unique<RunController>(std::move(folder), m_settings, &m_store);
-        m_controller->pacing().setMinutesLeft(pauseMinutesLeft);
         m_window = std::make_unique<MainWindow>(*m_controller, &m_boxes);
         if (prepare)
             prepare(*m_window);

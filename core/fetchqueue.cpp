@@ -1,30 +1,64 @@
 #include "core/fetchqueue.h"
 
 #include "core/runrecord.h"
-#include "core/serviceaddresses.h"
 #include "fetch/pagefetcher.h"
+#include "sources/serviceaddresses.h"
+
+#include <QUrl>
 
 #include <algorithm>
 
 namespace Quorvane {
 
-FetchQueue::FetchQueue(RunRecord &run, PageFetcher &fetcher, QObject *parent)
+std::chrono::milliseconds FetchQueue::backoff(int attempt)
+{
+    std::chrono::milliseconds wait = FirstBackoff;
+    for (int i = 1; i < attempt && wait < MaxBackoff; ++i)
+        wait *= 2;
+    return std::min(wait, MaxBackoff);
+}
+
+FetchQueue::FetchQueue(RunRecord &run, PageFetcher &fetcher, StatusSink status, QObject *parent)
     : QObject(parent)
     , m_run(run)
     , m_fetcher(fetcher)
+    , m_status(std::move(status))
 {
     // Coarse timers may end a pause up to 5% early; the clock is checked as well.
     m_pauseTimer.setSingleShot(true);
     m_pauseTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_pauseTimer, &QTimer::timeout, this, &FetchQueue::pauseTimeout);
+    m_holdTimer.setSingleShot(true);
+    connect(&m_holdTimer, &QTimer::timeout, this, [this] {
+        if (m_step == Step::Waiting)
+            dispatchThenCheck();
+    });
+    connect(&m_fetcher, &PageFetcher::requestEnded, this, &FetchQueue::requestEnded);
+}
+
+void FetchQueue::setSources(SuggestionSource &suggestions, CountSource &counts)
+{
+    m_suggestions = &suggestions;
+    m_counts = &counts;
 }
 
 void FetchQueue::start()
 {
-    if (running())
+    if (running() || m_phase == Phase::ShutDown || !m_suggestions || !m_counts)
         return;
+    m_phase = Phase::Suggestions;
+    m_inFlight.clear();
+    m_retries.clear();
+    m_attempts.clear();
+    m_fatal.reset();
+    m_failure = {};
+    m_cost = 0;
+    m_failedCounts = 0;
     m_run.suggestionTable.suggestionCount = 0;
-    m_progressMaximum = m_run.pageQueueCount + MaxSuggestions;
+    m_run.nextSuggestionRequest = 0;
+    m_run.countRequests.clear();
+    m_run.nextCountRequest = 0;
+    m_progressMaximum = int(m_run.suggestionRequests.size()) + MaxSuggestions;
     setProgress(0);
     pass();
 }
@@ -35,90 +69,167 @@ void FetchQueue::setProgress(int value)
     Q_EMIT progressChanged(m_progress, m_progressMaximum);
 }
 
-void FetchQueue::downloadCompleted()
-{
-    // The fetcher may report one download more than once; the count never goes below 0.
-    m_run.downloadsInFlight = std::max<qint32>(m_run.downloadsInFlight - 1, 0);
-    if (m_step == Step::Waiting)
-        dispatchThenCheck();
-}
-
 void FetchQueue::stopRequestedChanged()
 {
     if (m_step == Step::Waiting)
         dispatchThenCheck();
 }
 
-void FetchQueue::abort()
+void FetchQueue::shutDown()
 {
     m_pauseTimer.stop();
-    if (m_step == Step::Idle)
-        return;
+    m_holdTimer.stop();
     m_step = Step::Idle;
-    m_fetcher.cancelAllDownload();
+    m_phase = Phase::ShutDown;
+    m_inFlight.clear();
+    m_fetcher.cancelAll();
 }
 
-// One pass up to its dispatch: at most one download, and only when none is outstanding.
+int FetchQueue::parallelLimit() const
+{
+    return m_phase == Phase::Counts ? std::max(m_counts->parallelLimit(), 1) : 1;
+}
+
+std::chrono::nanoseconds FetchQueue::pause() const
+{
+    if (m_pauseOverride)
+        return *m_pauseOverride;
+    return m_phase == Phase::Counts ? m_counts->pauseBeforeEachRequest()
+                                    : m_suggestions->pauseBeforeEachRequest();
+}
+
+bool FetchQueue::hasNext() const
+{
+    if (!m_retries.isEmpty())
+        return true;
+    if (m_phase == Phase::Suggestions)
+        return m_run.nextSuggestionRequest < m_run.suggestionRequests.size();
+    return m_phase == Phase::Counts && m_run.nextCountRequest < m_run.countRequests.size();
+}
+
+// One pass up to its dispatch: at most one request, and only below the phase's parallel limit
+// and outside a back-off.
 void FetchQueue::pass()
 {
-    if (m_run.downloadsInFlight < 1) {
-        if (m_run.pageQueueNext < m_run.pageQueueCount) {
-            m_run.parsePhase = 0;
-            beginPause(false);
-            return;
-        }
-        if (m_run.queryNext < m_run.queryCount) {
-            // The second phase moves the bar before its pause, the first after it.
+    if (!holding() && m_inFlight.size() < parallelLimit() && hasNext()) {
+        // The second phase moves the bar before its pause, the first after it.
+        if (m_phase == Phase::Counts && m_retries.isEmpty())
             bumpProgress();
-            beginPause(true);
-            return;
-        }
+        beginPause();
+        return;
     }
     dispatchThenCheck();
 }
 
-void FetchQueue::beginPause(bool secondPhase)
+void FetchQueue::beginPause()
 {
     m_step = Step::Pausing;
-    m_secondPhaseDownload = secondPhase;
     Q_EMIT pauseStarted();
     m_pauseClock.start();
-    m_pauseTimer.start(std::chrono::ceil<std::chrono::milliseconds>(m_pause));
+    m_pauseTimer.start(std::chrono::ceil<std::chrono::milliseconds>(pause()));
 }
 
 void FetchQueue::pauseTimeout()
 {
     if (m_step != Step::Pausing)
         return;
+    const std::chrono::nanoseconds wanted = pause();
     const std::chrono::nanoseconds waited(m_pauseClock.nsecsElapsed());
-    if (waited < m_pause) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_pause - waited);
+    if (waited < wanted) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(wanted - waited);
         m_pauseTimer.start(std::max(left, std::chrono::milliseconds(1)));
         return;
     }
-    issueDownload();
+    issueRequest();
 }
 
-void FetchQueue::issueDownload()
+void FetchQueue::issueRequest()
 {
-    qint16 index = 0;
-    QString url;
-    if (m_secondPhaseDownload) {
-        index = m_run.queryNext++;
-        url = m_run.queryAddresses.value(index);
+    const bool retry = !m_retries.isEmpty();
+    int index = 0;
+    if (retry)
+        index = m_retries.takeFirst();
+    SourceRequest request;
+    QString address;
+    if (m_phase == Phase::Suggestions) {
+        if (!retry) {
+            bumpProgress();
+            index = int(m_run.nextSuggestionRequest++);
+        }
+        request = m_run.suggestionRequests.value(index);
+        address = request.url.toString(QUrl::RemoveUserInfo);
     } else {
-        bumpProgress();
-        index = m_run.pageQueueNext++;
-        url = m_run.pageQueue.value(index);
+        if (!retry)
+            index = int(m_run.nextCountRequest++);
+        request = m_run.countRequests.value(index);
+        address = m_run.queryAddresses.value(index);
     }
     const QString key = QString::number(index);
     // Counted before the call: a fetcher that reports a failed start at once must not leave
-    // the count at 1 with nothing outstanding.
-    ++m_run.downloadsInFlight;
+    // the request counted with nothing outstanding.
+    m_inFlight.insert(key, index);
+    ++m_attempts[index];
     m_step = Step::Dispatching;
-    Q_EMIT downloadIssued(url, key);
-    m_fetcher.beginDownload(url, key);
+    Q_EMIT downloadIssued(address, key);
+    m_fetcher.send(request, key);
     dispatchThenCheck();
+}
+
+void FetchQueue::requestEnded(const QString &key, const FetchOutcome &outcome)
+{
+    if (m_phase != Phase::Suggestions && m_phase != Phase::Counts)
+        return;
+    // A key the fetcher lists twice, or one of an earlier phase, ends nothing of ours.
+    const auto it = m_inFlight.constFind(key);
+    if (it == m_inFlight.cend())
+        return;
+    const int index = it.value();
+    m_inFlight.erase(it);
+    if (!outcome.cancelled) {
+        const SourceVerdict verdict = m_phase == Phase::Suggestions
+            ? m_suggestions->readSuggestions(index, outcome, m_run.suggestionTable,
+                                             m_run.stopRequested, m_status)
+            : m_counts->readCount(outcome, m_run.suggestionTable.entries[std::size_t(index)],
+                                  m_run.stopRequested, m_status);
+        takeVerdict(index, verdict, outcome);
+    }
+    if (m_step == Step::Waiting)
+        dispatchThenCheck();
+}
+
+void FetchQueue::takeVerdict(int index, const SourceVerdict &verdict, const FetchOutcome &outcome)
+{
+    m_cost += verdict.cost;
+    switch (verdict.failure) {
+    case SourceFailure::None:
+        return;
+    case SourceFailure::RateLimited:
+        if (m_attempts.value(index) < MaxAttempts) {
+            m_retries.append(index);
+            const std::optional<std::chrono::seconds> asked =
+                verdict.retryAfter ? verdict.retryAfter : outcome.retryAfter;
+            const std::chrono::milliseconds wait =
+                asked ? std::chrono::milliseconds(*asked) : backoff(m_attempts.value(index));
+            if (!holding() || m_holdTimer.remainingTimeAsDuration() < wait)
+                m_holdTimer.start(wait);
+            return;
+        }
+        break;
+    case SourceFailure::KeyRefused:
+    case SourceFailure::NoFunds:
+        // Every other request would be refused the same way.
+        if (!m_fatal)
+            m_fatal = verdict;
+        return;
+    default:
+        break;
+    }
+    if (m_phase == Phase::Counts) {
+        ++m_failedCounts;
+        return;
+    }
+    if (!m_fatal)
+        m_fatal = verdict;
 }
 
 // Lets everything already queued run before the pass looks at the run state again.
@@ -144,35 +255,53 @@ void FetchQueue::check()
         end(Ending::Stopped);
         return;
     }
-    if (m_run.parsePhase == 0 && m_run.downloadsInFlight == 0
-        && m_run.pageQueueNext >= m_run.pageQueueCount) {
-        m_run.parsePhase = 1;
+    const bool refused = m_fatal
+        && (m_fatal->failure == SourceFailure::KeyRefused
+            || m_fatal->failure == SourceFailure::NoFunds);
+    const bool phaseDone = m_inFlight.isEmpty() && !hasNext();
+    if (refused || (m_fatal && phaseDone)) {
+        m_failure = *m_fatal;
+        end(Ending::SourceFailed);
+        return;
+    }
+    if (phaseDone && m_phase == Phase::Suggestions) {
+        m_phase = Phase::Counts;
         if (nothingFound()) {
             end(Ending::NothingFound);
             return;
         }
-        const qint16 count =
-            std::clamp<qint16>(m_run.suggestionTable.suggestionCount, 0, MaxSuggestions);
-        m_run.queryAddresses.clear();
-        m_run.queryAddresses.reserve(count);
-        for (int i = 0; i < count; ++i)
-            m_run.queryAddresses.append(queryAddress(m_run.suggestionTable.entries[i].keyword));
-        m_run.queryNext = 0;
-        m_run.queryCount = count;
+        startCounts();
         pass();
         return;
     }
-    if (m_run.parsePhase == 1 && m_run.downloadsInFlight == 0
-        && m_run.queryNext >= m_run.queryCount) {
+    if (phaseDone) {
         end(nothingFound() ? Ending::NothingFound : Ending::Finished);
         return;
     }
-    if (m_run.downloadsInFlight >= 1) {
-        // Nothing can change until a page is reported or Stop is pressed.
+    const bool full = m_inFlight.size() >= parallelLimit();
+    if ((!m_inFlight.isEmpty() && (full || !hasNext())) || (hasNext() && holding())) {
+        // Nothing can change until an answer arrives, a back-off ends or Stop is pressed.
         m_step = Step::Waiting;
         return;
     }
     pass();
+}
+
+void FetchQueue::startCounts()
+{
+    const int count = std::clamp<int>(m_run.suggestionTable.suggestionCount, 0, MaxSuggestions);
+    m_run.queryAddresses.clear();
+    m_run.countRequests.clear();
+    m_run.queryAddresses.reserve(count);
+    m_run.countRequests.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const QString &phrase = m_run.suggestionTable.entries[std::size_t(i)].keyword;
+        m_run.queryAddresses.append(queryAddress(phrase));
+        m_run.countRequests.append(m_counts->countRequest(phrase));
+    }
+    m_run.nextCountRequest = 0;
+    m_retries.clear();
+    m_attempts.clear();
 }
 
 // A first phase that took no row ends with the no-results message, also when no page could
@@ -192,10 +321,16 @@ void FetchQueue::bumpProgress()
 void FetchQueue::end(Ending ending)
 {
     m_pauseTimer.stop();
-    if (ending == Ending::Stopped)
-        m_fetcher.cancelAllDownload();
+    m_holdTimer.stop();
     m_step = Step::Idle;
+    m_phase = Phase::Ending;
+    // Whatever is still out is of no use now; its cancelled ends find the run over.
+    if (ending == Ending::Stopped || !m_inFlight.isEmpty())
+        m_fetcher.cancelAll();
+    m_inFlight.clear();
     Q_EMIT ended(ending);
+    if (m_phase == Phase::Ending)
+        m_phase = Phase::Idle;
 }
 
 } // namespace Quorvane

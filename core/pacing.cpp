@@ -25,8 +25,7 @@ bool Pacing::chooseInterval(qint16 setting)
         m_timer.stop();
     if (!m_store)
         return true;
-    return m_store->writeRegValue(SettingsKey, QStringLiteral("Interval"),
-                                  QString::number(setting));
+    return m_store->saveInterval(setting);
 }
 
 bool Pacing::runFinished()

@@ -37,7 +37,7 @@ public:
 
     bool pausing() const { return m_timer.isActive(); }
     int minutesLeft() const { return m_minutesLeft; }
-    // The start-up sequence sets the countdown.
+    // Tests stand in for a pause cut short.
     void setMinutesLeft(int minutes) { m_minutesLeft = minutes; }
     int runsSincePause() const { return m_runsSincePause; }
 

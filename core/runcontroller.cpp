@@ -1,8 +1,11 @@
 #include "core/runcontroller.h"
 
-#include "core/serviceaddresses.h"
+#include "sources/classicsource.h"
+#include "sources/serviceaddresses.h"
 #include "store/keywordhistory.h"
 #include "store/settingsstore.h"
+
+#include <QDir>
 
 #include <algorithm>
 
@@ -12,31 +15,39 @@ namespace {
 
 const QChar Quote(u'"');
 
+// "Classic pages", or "DataForSEO + SerpApi" where the two phases asked different services.
+QString sourcesName(const SuggestionSource &suggestions, const CountSource &counts)
+{
+    if (suggestions.id() == counts.id())
+        return counts.displayName();
+    return suggestions.displayName() + QStringLiteral(" + ") + counts.displayName();
+}
+
 } // namespace
 
 RunController::RunController(ReportFolder folder, Settings &settings, SettingsStore *store,
                              QObject *parent)
     : QObject(parent)
     , m_folder(std::move(folder))
+    , m_sourceFolder(m_folder)
     , m_settings(settings)
     , m_store(store)
-    , m_fetcher(m_run.suggestionTable, m_run.stopRequested, m_run.parsePhase,
-                [this](const QString &text) { Q_EMIT statusChanged(text); })
-    , m_queue(m_run, m_fetcher)
+    , m_fetcher([this](const QString &text) { Q_EMIT statusChanged(text); })
+    , m_queue(m_run, m_fetcher, [this](const QString &text) { Q_EMIT statusChanged(text); })
     , m_pacing(settings, store)
 {
+    auto classic = std::make_shared<ClassicSource>();
+    setSources(classic, classic);
+
     if (!m_settings.keywordHistory.isEmpty())
         m_run.currentKeyword = m_settings.keywordHistory.first();
 
     m_keywordTimer.setSingleShot(true);
     m_keywordTimer.setInterval(KeywordDelay);
     connect(&m_keywordTimer, &QTimer::timeout, this, &RunController::keywordTick);
-    connect(&m_fetcher, &PageFetcher::downloadHtmlComplete, &m_queue,
-            &FetchQueue::downloadCompleted);
-    connect(&m_fetcher, &PageFetcher::downloadFailed, this, [this] {
-        if (m_run.parsePhase == 1)
-            ++m_failedResultPages;
-    });
+    connect(&m_fetcher, &PageFetcher::requestEnded, this, &RunController::requestEnded);
+    connect(&m_queue, &FetchQueue::pauseStarted, this, &RunController::pauseStarted);
+    connect(&m_queue, &FetchQueue::downloadIssued, this, &RunController::requestIssued);
     connect(&m_queue, &FetchQueue::progressChanged, this, &RunController::progressChanged);
     connect(&m_queue, &FetchQueue::ended, this, &RunController::runEnding);
     connect(&m_pacing, &Pacing::pauseEnded, this, [this] {
@@ -53,6 +64,26 @@ RunController::~RunController()
 const QStringList &RunController::history() const
 {
     return m_settings.keywordHistory;
+}
+
+void RunController::setSources(std::shared_ptr<SuggestionSource> suggestions,
+                               std::shared_ptr<CountSource> counts)
+{
+    if (!suggestions || !counts)
+        return;
+    m_suggestionSource = std::move(suggestions);
+    m_countSource = std::move(counts);
+    m_sourceFolder = folderOf(*m_suggestionSource, *m_countSource);
+}
+
+ReportFolder RunController::folderOf(const SuggestionSource &suggestions,
+                                     const CountSource &counts) const
+{
+    const QString subfolder = reportSubfolder(suggestions, counts);
+    if (subfolder.isEmpty())
+        return m_folder;
+    const ReportFolder *root = &m_folder;
+    return ReportFolder(QDir(m_folder.path()).filePath(subfolder), [root] { return root->now(); });
 }
 
 void RunController::setState(State state)
@@ -74,8 +105,8 @@ void RunController::requestSuggestion(const QString &keyword)
     // While the connectivity test runs, while a stop already asked for is carried out, or
     // while a run's ending shows its messages, a press would clear stopRequested and start a
     // second run over the first one's record: it is ignored.
-    if (m_shutDown || m_state == State::CheckingConnection || m_state == State::Stopping
-        || m_ending)
+    if (shuttingDown() || m_state == State::CheckingConnection || m_state == State::Stopping
+        || m_queue.phase() == FetchQueue::Phase::Ending)
         return;
 
     m_run.stopRequested = false;
@@ -103,15 +134,15 @@ void RunController::requestSuggestion(const QString &keyword)
         return;
     }
 
-    if (m_pacing.pausing()) {
+    // The pause belongs to the pages that would take the program for a robot.
+    if (m_countSource->pacedLikePages() && m_pacing.pausing()) {
         Q_EMIT information(QStringLiteral("Sit back and relax, only 30 minutes delay"));
         return;
     }
 
-    const State before = m_state;
     setState(State::CheckingConnection);
-    m_online.isOnline([this, keyword, before](bool online) {
-        if (m_shutDown)
+    m_online.isOnline([this, keyword](bool online) {
+        if (shuttingDown())
             return;
         if (!online) {
             // The button reads "&Suggest" again.
@@ -119,7 +150,6 @@ void RunController::requestSuggestion(const QString &keyword)
             Q_EMIT warning(QStringLiteral("You are not on internet !"));
             return;
         }
-        m_state = before;
         startRun(keyword);
     });
 }
@@ -128,14 +158,15 @@ void RunController::requestSuggestion(const QString &keyword)
 // counts as none: the run that follows replaces it.
 bool RunController::reuseStoredReport(const QString &keyword)
 {
-    const std::optional<QString> stored = findReusableReport(m_folder, keyword);
+    const std::optional<QString> stored = findReusableReport(m_sourceFolder, keyword);
     ResultList &list = m_results.list();
-    if (!stored || !loadReport(m_folder, *stored, list, &queryAddress))
+    if (!stored || !loadReport(m_sourceFolder, *stored, list, &queryAddress))
         return false;
     m_run.reportFileName = stored->toLower();
     m_run.queryAddresses = list.queryAddresses;
     list.popularitySorted = false;
     m_results.refresh();
+    showSource(sourcesName(*m_suggestionSource, *m_countSource), m_run.reportFileName);
     return true;
 }
 
@@ -143,13 +174,14 @@ void RunController::startRun(const QString &keyword)
 {
     m_run.reportFileName = reportFileName(keyword);
     m_runKeyword = keyword;
-    m_failedResultPages = 0;
+    m_runSuggestions = m_suggestionSource;
+    m_runCounts = m_countSource;
+    m_queue.setSources(*m_runSuggestions, *m_runCounts);
     setState(State::Fetching);
     m_run.suggestionTable.emptyEntries();
     m_run.suggestionTable.suggestionCount = 0;
-    m_run.pageQueue = {keywordDatabaseAddress(keyword)};
-    m_run.pageQueueNext = 0;
-    m_run.pageQueueCount = 1;
+    m_run.suggestionRequests = m_runSuggestions->suggestionRequests(keyword);
+    m_run.nextSuggestionRequest = 0;
     m_run.previousKeyword = m_run.currentKeyword;
     m_run.currentKeyword = keyword;
     m_keywordTimer.start();
@@ -160,15 +192,12 @@ void RunController::keywordTick()
     m_keywordTimer.stop();
     if (m_queue.running())
         return;
-    m_run.pageQueue.resize(m_run.pageQueueCount);
-    m_run.pageQueue.append(productPageAddress());
-    ++m_run.pageQueueCount;
     m_queue.start();
 }
 
 void RunController::runEnding(FetchQueue::Ending ending)
 {
-    m_ending = true;
+    // The queue's phase is Ending meanwhile: a press during the ending's messages is ignored.
     switch (ending) {
     case FetchQueue::Ending::Stopped:
         endStopped();
@@ -179,9 +208,11 @@ void RunController::runEnding(FetchQueue::Ending ending)
     case FetchQueue::Ending::Finished:
         endFinished(false);
         break;
+    case FetchQueue::Ending::SourceFailed:
+        endSourceFailed();
+        break;
     }
-    m_ending = false;
-    if (!m_shutDown)
+    if (!shuttingDown())
         Q_EMIT runEnded(ending);
 }
 
@@ -203,17 +234,66 @@ void RunController::endFinished(bool nothingFound)
         return;
     }
 
-    showReport();
-    if (m_shutDown)
+    // Counts from a metered service that did not all arrive are shown but never saved: the
+    // report would be reused, unpaid for and incomplete, for the rest of the month.
+    if (countsIncomplete()) {
+        showReport(false);
+        if (shuttingDown())
+            return;
+        Q_EMIT keywordShown(m_run.currentKeyword);
+        m_results.list().resultsShown = true;
+        Q_EMIT reportButtonsEnabled();
+        tellIfCountsMissing();
+        return;
+    }
+
+    showReport(true);
+    if (shuttingDown())
         return;
     addToHistory(m_run.currentKeyword);
     Q_EMIT keywordShown(m_run.currentKeyword);
     m_results.list().resultsShown = true;
     Q_EMIT reportButtonsEnabled();
 
-    if (m_pacing.runFinished())
+    if (m_runCounts->pacedLikePages() && m_pacing.runFinished())
         Q_EMIT statusChanged(QStringLiteral("Sit back and relax, only 30 minutes delay"));
     tellIfCountsMissing();
+}
+
+// The classic pages save what came, as they always have, and tell when many counts are
+// missing. A metered source's run is saved only whole: any count that did not arrive (after its
+// retries) keeps the run from becoming the month's report.
+bool RunController::countsIncomplete() const
+{
+    return !m_runCounts->pacedLikePages() && m_queue.failedCounts() > 0;
+}
+
+// The source's words say what failed and where to mend it; nothing is written or counted, and
+// an earlier report stays as it was.
+void RunController::endSourceFailed()
+{
+    setState(State::Ended);
+    m_queue.setProgress(m_queue.progressMaximum());
+    m_queue.setProgress(0);
+    Q_EMIT statusChanged(
+        QStringLiteral("Application is ready to accept another keyword suggestion !"));
+    m_run.currentKeyword = m_run.previousKeyword;
+    Q_EMIT keywordSelected();
+    QString message = m_queue.failure().message;
+    if (message.isEmpty())
+        message = m_runSuggestions->displayName()
+            + QStringLiteral(" gave no usable answer. Try again later, or choose another source "
+                             "in the settings.");
+    Q_EMIT warning(message);
+}
+
+void RunController::showSource(const QString &name, const QString &reportFile)
+{
+    m_shownReportFileName = reportFile;
+    if (m_shownSourceName == name)
+        return;
+    m_shownSourceName = name;
+    Q_EMIT shownSourceChanged(name);
 }
 
 // Rows without a count show an empty popularity and a ratio of 0, which sorts them first as if
@@ -221,38 +301,59 @@ void RunController::endFinished(bool nothingFound)
 // figures cannot be trusted. The list and the report stay as they are.
 void RunController::tellIfCountsMissing()
 {
-    const int pages = std::clamp<int>(m_run.queryCount, 0, MaxSuggestions);
+    const int pages = std::clamp<int>(int(m_run.countRequests.size()), 0, MaxSuggestions);
+    const int failed = m_queue.failedCounts();
     int counted = 0;
     for (int i = 0; i < pages; ++i) {
         if (!m_run.suggestionTable.entries[std::size_t(i)].results.isEmpty())
             ++counted;
     }
-    if (pages == 0 || (counted > 0 && m_failedResultPages * 2 <= pages))
+    if (countsIncomplete()) {
+        Q_EMIT warning(QStringLiteral("Only %1 of the %2 phrases got a result count from %3 (%4 "
+                                      "could not be read), so this run was not saved as a "
+                                      "report.\r\nRun the keyword again later, or choose another "
+                                      "source for the counts in the settings.")
+                           .arg(counted)
+                           .arg(pages)
+                           .arg(m_runCounts->displayName())
+                           .arg(failed));
+        return;
+    }
+    if (pages == 0 || (counted > 0 && failed * 2 <= pages))
         return;
     Q_EMIT warning(QStringLiteral("Only %1 of the %2 result pages gave a result count (%3 could "
                                   "not be downloaded), so popularity figures are missing from "
                                   "this report.\r\nDelete the keyword to run it again later.")
                        .arg(counted)
                        .arg(pages)
-                       .arg(m_failedResultPages));
+                       .arg(failed));
 }
 
-// Fills the list from the run's table and writes the report of the keyword the run was
-// started for.
-void RunController::showReport()
+// Fills the list from the run's table and, with save, writes the report of the keyword the run
+// was started for into its sources' folder.
+void RunController::showReport(bool save)
 {
     // The row rule shortens overlong phrases in the table it works on; the run's own table
     // stays as the parsers left it.
     SuggestionTable table = m_run.suggestionTable;
     ResultList &list = m_results.list();
     QString error;
-    const bool written =
-        writeReport(table, m_runKeyword, m_folder, m_run.reportFileName, list, QLocale(), &error);
+    bool written = true;
+    if (save) {
+        written = writeReport(table, m_runKeyword, folderOf(*m_runSuggestions, *m_runCounts),
+                              m_run.reportFileName, list, QLocale(), &error);
+    } else {
+        const qint64 total = totalSearches(table);
+        list.rows = makeListRows(table, total);
+        list.suggestionsCaption = summaryCaption(
+            m_runKeyword, total, std::clamp(int(table.suggestionCount), 0, MaxSuggestions));
+    }
     // The list keeps its own copy of the rows' addresses: a later run that is stopped
     // rebuilds the run's list while these rows stay shown.
     list.queryAddresses = m_run.queryAddresses;
     list.popularitySorted = false;
     m_results.refresh();
+    showSource(sourcesName(*m_runSuggestions, *m_runCounts), m_run.reportFileName);
     if (!written)
         Q_EMIT warning(QStringLiteral("The report file ") + Quote + m_run.reportFileName + Quote
                        + QStringLiteral(" could not be written: ") + error);
@@ -323,13 +424,14 @@ void RunController::deleteKeyword(const QString &boxText)
     // The entry the button was offered for; its report goes with it.
     const std::optional<qsizetype> entry = historyEntryToDelete(history, boxText);
     const QString keyword = entry ? history.at(*entry) : boxText;
-    if (deleteReportFile(m_folder, keyword)) {
+    if (deleteReportFile(m_sourceFolder, keyword)) {
         // The list showed the report just deleted.
         if (reportFileName(m_run.currentKeyword)
                 .compare(reportFileName(keyword), Qt::CaseInsensitive)
             == 0) {
             m_results.list().clearResults();
             m_results.refresh();
+            showSource(QString(), QString());
             Q_EMIT exportAvailable(false);
         }
     }
@@ -341,15 +443,16 @@ void RunController::deleteAllKeywords()
 {
     const QStringList removed = deleteAllFromHistory(m_settings.keywordHistory);
     for (const QString &keyword : removed)
-        deleteReportFile(m_folder, keyword);
+        deleteReportFile(m_sourceFolder, keyword);
     m_results.list().clearResults();
     m_results.refresh();
+    showSource(QString(), QString());
     saveHistory();
 }
 
 std::optional<QString> RunController::reportToExport() const
 {
-    const QString path = findReportFile(m_folder, m_run.currentKeyword);
+    const QString path = findReportFile(m_sourceFolder, m_run.currentKeyword);
     if (path.isEmpty())
         return std::nullopt;
     return path;
@@ -357,13 +460,11 @@ std::optional<QString> RunController::reportToExport() const
 
 void RunController::shutdown()
 {
-    m_shutDown = true;
     m_run.stopRequested = true;
     m_online.cancel();
     m_keywordTimer.stop();
     m_pacing.stop();
-    m_queue.abort();
-    m_fetcher.cancelAllDownload();
+    m_queue.shutDown();
 }
 
 } // namespace Quorvane

@@ -7,12 +7,14 @@
 #include "fetch/pagefetcher.h"
 #include "results/reportfile.h"
 #include "results/resultlistmodel.h"
+#include "sources/source.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 
 namespace Quorvane {
@@ -21,15 +23,18 @@ class SettingsStore;
 struct Settings;
 
 // Everything between the window and the network: Suggest/Stop with its run state, the run
-// record, the page fetcher and the fetch queue, pacing, the result list, and the report folder
-// and the keyword history while the program runs. The window shows its state and signals and
-// forwards the user's commands; it keeps no rule of its own.
+// record, the sources, the page fetcher and the fetch queue, pacing, the result list, and the
+// report folder and the keyword history while the program runs. The window shows its state and
+// signals and forwards the user's commands; it keeps no rule of its own. Nothing of the run is
+// lent out: the window reads what it shows through the calls below.
 class RunController final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(RunController)
 
 public:
+    // What the Suggest/Stop button shows. Where the run itself is (its phase, its ending, a
+    // closed window) is the fetch queue's phase.
     enum class State {
         Idle, // nothing under way yet, or the last request ended before a run (offline)
         CheckingConnection, // the connectivity test of a request runs
@@ -69,20 +74,43 @@ public:
     // The settings dialog's choice of pause, kept in memory and stored.
     void chooseInterval(qint16 setting);
 
+    // Where the next run takes its suggestions and counts; the classic pages unless set. A run
+    // under way keeps the sources it started with. Each pair of sources keeps its reports in a
+    // folder of its own (the classic pair in the report folder itself), so figures of one
+    // source are never reused for another's.
+    void setSources(std::shared_ptr<SuggestionSource> suggestions,
+                    std::shared_ptr<CountSource> counts);
+
     // The window closes: whatever runs ends at once, silently, and nothing starts again.
     void shutdown();
 
     bool runArmed() const { return m_keywordTimer.isActive(); }
+    // Armed, or from the run's start until its ending has been delivered.
+    bool running() const { return runArmed() || m_queue.running(); }
     const QString &currentKeyword() const { return m_run.currentKeyword; }
     const QStringList &history() const;
     const ReportFolder &reportFolder() const { return m_folder; }
+    // The report name of the list shown (of the shown keyword), empty while none is shown. A
+    // run that was stopped or found nothing leaves it as it was.
+    QString shownReportFileName() const { return m_shownReportFileName; }
+    // The source the shown figures came from ("Classic pages"), empty while none is shown.
+    QString shownSourceName() const { return m_shownSourceName; }
+    // What the last run's answers cost at the service (0 for the classic pages).
+    double runCost() const { return m_queue.cost(); }
+    const SuggestionTable &suggestionTable() const { return m_run.suggestionTable; }
+    const Pacing &pacing() const { return m_pacing; }
 
     ResultListModel &results() { return m_results; }
-    Pacing &pacing() { return m_pacing; }
-    OnlineCheck &connectivity() { return m_online; }
-    PageFetcher &fetcher() { return m_fetcher; }
-    FetchQueue &queue() { return m_queue; }
-    RunRecord &record() { return m_run; }
+
+    // Seams for tests, tools and the sample-data program.
+    void setOnlineProbe(OnlineProbe probe) { m_online.setProbe(std::move(probe)); }
+    void setDownloadPause(std::chrono::nanoseconds pause) { m_queue.setDownloadPause(pause); }
+    void setRequestDeadline(int milliseconds) { m_fetcher.setDeadlineForTesting(milliseconds); }
+    void setPauseMinuteTick(std::chrono::milliseconds tick) { m_pacing.setMinuteTick(tick); }
+    // Counts a finished run for pacing, as a run's ending does.
+    void countFinishedRunForTesting() { m_pacing.runFinished(); }
+    // Requests sent whose end the fetcher still lists.
+    bool requestsPending() const { return !m_fetcher.pendingRequests().isEmpty(); }
 
 Q_SIGNALS:
     void stateChanged(Quorvane::RunController::State state);
@@ -101,6 +129,13 @@ Q_SIGNALS:
     void exportAvailable(bool available);
     // After every run's ending, for tests and tools.
     void runEnded(Quorvane::FetchQueue::Ending ending);
+    // A run's pause before a request, a request sent (address: the public page asked for,
+    // never one with a key) and a request's end, for tests and tools.
+    void pauseStarted();
+    void requestIssued(const QString &address, const QString &key);
+    void requestEnded();
+    // The figures shown came from another source (its display name; empty: none shown).
+    void shownSourceChanged(const QString &name);
     // A pacing pause is over; Suggest is offered again.
     void pauseEnded();
 
@@ -111,14 +146,26 @@ private:
     void runEnding(FetchQueue::Ending ending);
     void endFinished(bool nothingFound);
     void endStopped();
-    void showReport();
+    void endSourceFailed();
+    bool countsIncomplete() const;
+    void showReport(bool save);
+    void showSource(const QString &name, const QString &reportFile);
     void tellIfCountsMissing();
     void addToHistory(const QString &keyword);
     void saveHistory();
     void tellSettingsNotSaved();
     void setState(State state);
+    ReportFolder folderOf(const SuggestionSource &suggestions, const CountSource &counts) const;
+    bool shuttingDown() const { return m_queue.phase() == FetchQueue::Phase::ShutDown; }
 
     ReportFolder m_folder;
+    // The sources chosen for the next run, and those of the run under way or last ended.
+    std::shared_ptr<SuggestionSource> m_suggestionSource;
+    std::shared_ptr<CountSource> m_countSource;
+    std::shared_ptr<SuggestionSource> m_runSuggestions;
+    std::shared_ptr<CountSource> m_runCounts;
+    // The report folder of the chosen pair of sources.
+    ReportFolder m_sourceFolder;
     Settings &m_settings;
     SettingsStore *m_store;
     RunRecord m_run;
@@ -131,12 +178,10 @@ private:
     State m_state = State::Idle;
     // The keyword the run under way was started for; what its ending writes and shows.
     QString m_runKeyword;
-    // Result pages of the run under way that ended without a page.
-    int m_failedResultPages = 0;
+    QString m_shownReportFileName;
+    QString m_shownSourceName;
     // A settings file that cannot be written is told once; the program goes on from memory.
     bool m_settingsFailureTold = false;
-    bool m_ending = false;
-    bool m_shutDown = false;
 };
 
 } // namespace Quorvane

@@ -1,17 +1,19 @@
 #pragma once
 
+#include "fetch/fetchrequest.h"
 #include "results/suggestiontable.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 namespace Quorvane {
 
-// The one record of the run under way. It lives as long as the run controller; the page fetcher
-// and its parsers hold references into it.
+// The one record of the run under way. It lives as long as the run controller, which alone
+// changes it; the fetch queue works on it while a run goes on.
 struct RunRecord
 {
-    // Set by Stop and when the window closes; read by the driver and the parsers.
+    // Set by Stop and when the window closes; read by the fetch queue and the parsers.
     bool stopRequested = false;
     // Seed keyword of the run under way or of the report shown.
     QString currentKeyword;
@@ -20,21 +22,18 @@ struct RunRecord
     // Report file of the run, or of the report reused.
     QString reportFileName;
 
-    // First-phase pages: the keyword database page, then the product page.
-    QStringList pageQueue;
-    qint16 pageQueueNext = 0;
-    qint16 pageQueueCount = 0;
+    // First-phase requests (classic: the keyword database page, then the product page) and the
+    // index of the next one to send.
+    QList<SourceRequest> suggestionRequests;
+    qsizetype nextSuggestionRequest = 0;
 
     ::Quorvane::SuggestionTable suggestionTable;
 
-    // Downloads issued whose DownloadHtmlComplete has not arrived yet; never below 0.
-    qint32 downloadsInFlight = 0;
-    // 0 while first-phase pages are fetched, 1 while result pages are fetched.
-    qint16 parsePhase = 0;
-    // One search engine address per suggestion; also the addresses of the rows shown.
+    // The public results page of every suggestion: the addresses of the rows shown.
     QStringList queryAddresses;
-    qint16 queryNext = 0;
-    qint16 queryCount = 0;
+    // One count request per suggestion, entry i for table entry i, and the next one to send.
+    QList<SourceRequest> countRequests;
+    qsizetype nextCountRequest = 0;
 };
 
 } // namespace Quorvane

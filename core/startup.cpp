@@ -1,6 +1,5 @@
 #include "core/startup.h"
 
-#include "core/pacing.h"
 #include "core/singleinstance.h"
 
 #include <QDir>
@@ -9,13 +8,9 @@
 
 namespace Quorvane {
 
-namespace {
-
-StartupResult run(SettingsStore &store, SingleInstance &instance, Settings &settings,
-                  qint16 &pauseMinutesLeft)
+StartupResult runStartupSequence(SettingsStore &store, SingleInstance &instance, Settings &settings)
 {
     StartupResult result;
-    pauseMinutesLeft = Pacing::PauseMinutes;
 
     // A folder that cannot hold the lock must not keep the program from starting at all.
     if (instance.acquire() == InstanceCheck::AnotherRunning) {
@@ -39,14 +34,6 @@ StartupResult run(SettingsStore &store, SingleInstance &instance, Settings &sett
     result.outcome = result.load == LoadSettingsResult::Loaded ? StartupOutcome::ShowMainWindow
                                                                : StartupOutcome::SevereError;
     return result;
-}
-
-} // namespace
-
-StartupResult runStartupSequence(SettingsStore &store, SingleInstance &instance, Settings &settings,
-                                 qint16 &pauseMinutesLeft)
-{
-    return run(store, instance, settings, pauseMinutesLeft);
 }
 
 QString startupFailureDetail(const StartupResult &result, const SettingsLocation &location)

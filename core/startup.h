@@ -29,11 +29,11 @@ struct StartupResult
     QString damagedSettingsCopy;
 };
 
-// The start-up steps before any window: the pause countdown starts at 30 minutes, a second
-// instance ends, a first start writes the defaults and any later start loads the settings. A
-// settings value that cannot be read ends as SevereError; what throws is trapped by the caller.
-StartupResult runStartupSequence(SettingsStore &store, SingleInstance &instance, Settings &settings,
-                                 qint16 &pauseMinutesLeft);
+// The start-up steps before any window: a second instance ends, a first start writes the defaults
+// and any later start loads the settings. A settings value that cannot be read ends as SevereError;
+// what throws is trapped by the caller.
+StartupResult runStartupSequence(SettingsStore &store, SingleInstance &instance,
+                                 Settings &settings);
 
 // What a failed start-up could not read, for the details of its message: the file (or registry
 // hive) and the value. Empty when the failure was not in reading the settings.

@@ -1,7 +1,6 @@
 #include "fetch/pagefetcher.h"
 
-#include "fetch/pagetext.h"
-
+#include <QDateTime>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
@@ -77,6 +76,59 @@ std::optional<qint64> declaredLength(const QNetworkReply &reply)
     return length;
 }
 
+// Seconds to wait from a Retry-After header: a number of seconds or an HTTP date.
+std::optional<std::chrono::seconds> retryAfter(const QNetworkReply &reply)
+{
+    const QByteArray value = reply.rawHeader("Retry-After").trimmed();
+    if (value.isEmpty())
+        return std::nullopt;
+    if (isDigits(value))
+        return std::chrono::seconds(qMin(value.toLongLong(), qint64(24 * 3600)));
+    const QDateTime when = QDateTime::fromString(QString::fromLatin1(value), Qt::RFC2822Date);
+    if (!when.isValid())
+        return std::nullopt;
+    return std::chrono::seconds(
+        std::clamp<qint64>(QDateTime::currentDateTimeUtc().secsTo(when), 0, 24 * 3600));
+}
+
+// Qt's own error texts name the address, and one service carries its key there: the words
+// for a failure are ours.
+QString transportErrorText(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("the connection was refused");
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("the server's name is unknown");
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError:
+        return QStringLiteral("the server did not answer in time");
+    case QNetworkReply::SslHandshakeFailedError:
+        return QStringLiteral("no secure connection could be made");
+    case QNetworkReply::TooManyRedirectsError:
+    case QNetworkReply::InsecureRedirectError:
+        return QStringLiteral("the server redirected too often or to an unsafe address");
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+        return QStringLiteral("the proxy did not pass the request on");
+    default:
+        return QStringLiteral("the connection broke before the answer was complete");
+    }
+}
+
+// Errors Qt reports for an answer whose status is an error: the answer itself arrived.
+bool isStatusError(QNetworkReply::NetworkError error)
+{
+    return (error >= QNetworkReply::ContentAccessDenied
+            && error <= QNetworkReply::UnknownContentError)
+        || (error >= QNetworkReply::InternalServerError
+            && error <= QNetworkReply::UnknownServerError)
+        || error == QNetworkReply::ProtocolInvalidOperationError;
+}
+
 } // namespace
 
 struct PageFetcher::Private
@@ -90,12 +142,11 @@ struct PageFetcher::Private
         QByteArray body;
         std::optional<qint64> declared; // the answer's Content-Length, once its head is in
         bool headSeen = false;
+        int status = 0;
+        std::optional<std::chrono::seconds> retryAfter;
     };
 
     PageFetcher *q;
-    SuggestionTable &table;
-    const bool &stopRequested;
-    const qint16 &parsePhase;
     StatusSink status;
     QNetworkAccessManager network;
     QStringList pending; // positions 1 to n; the placeholder at position 0 is implicit
@@ -104,12 +155,8 @@ struct PageFetcher::Private
     int deadlineMs = DeadlineMs;
     QTimer idle;
 
-    Private(PageFetcher *owner, SuggestionTable &t, const bool &stop, const qint16 &phase,
-            StatusSink sink)
+    Private(PageFetcher *owner, StatusSink sink)
         : q(owner)
-        , table(t)
-        , stopRequested(stop)
-        , parsePhase(phase)
         , status(sink ? std::move(sink) : [](const QString &) {})
     {
         // The manager owns the factory.
@@ -162,21 +209,24 @@ struct PageFetcher::Private
         return download;
     }
 
-    void read(Download &download, const QUrl &url);
+    void read(Download &download, const SourceRequest &request);
     void onHead(quint64 id);
     void onData(quint64 id);
     void onFinished(quint64 id);
     bool takeData(Download &download);
-    void fail(quint64 id);
+    void fail(quint64 id, const QString &why);
     void complete(quint64 id);
 };
 
-void PageFetcher::Private::read(Download &download, const QUrl &url)
+void PageFetcher::Private::read(Download &download, const SourceRequest &asked)
 {
-    QNetworkRequest request(url);
+    QNetworkRequest request(asked.url);
     request.setHeader(QNetworkRequest::UserAgentHeader,
                       QByteArrayLiteral("Mozilla/5.0 (compatible; Quorvane/1.2)"));
     request.setRawHeader("Accept", "text/html, */*");
+    // The source's own headers (a key, a body's type) may replace the defaults above.
+    for (const auto &[name, value] : asked.headers)
+        request.setRawHeader(name, value);
     // Asked for plainly, a compressed answer is refused at its head instead of being inflated
     // without bound.
     request.setRawHeader("Accept-Encoding", "identity");
@@ -189,7 +239,9 @@ void PageFetcher::Private::read(Download &download, const QUrl &url)
                          QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
 
-    QNetworkReply *reply = network.get(request);
+    QNetworkReply *reply = asked.method == "GET"
+        ? network.get(request)
+        : network.sendCustomRequest(request, asked.method, asked.body);
     reply->setReadBufferSize(ReplyBufferBytes);
     download.reply = reply;
     const quint64 id = download.id;
@@ -214,25 +266,23 @@ void PageFetcher::Private::onHead(quint64 id)
     if (code == 0 || isFollowedRedirect(code))
         return;
     download->headSeen = true;
+    download->status = code;
+    if (code == 429 || code == 503)
+        download->retryAfter = retryAfter(reply);
     const QPointer<PageFetcher> self(q);
     write(QStringLiteral("Processing ..."));
     if (!self || !find(id))
         return;
-    // Only a 2xx answer is the page; an error status, or a redirect not followed, is not.
-    if (code < 200 || code >= 300) {
-        fail(id);
-        return;
-    }
     const QByteArray coding = reply.rawHeader("Content-Encoding").trimmed().toLower();
     if (!coding.isEmpty() && coding != "identity") {
-        fail(id);
+        fail(id, QStringLiteral("the answer came compressed though it was asked for plainly"));
         return;
     }
     // With a transfer coding the body's end is the coding's to say, not a declared length.
     if (!reply.hasRawHeader("Transfer-Encoding"))
         download->declared = declaredLength(reply);
     if (download->declared && (*download->declared < 0 || *download->declared > MaxPageBytes)) {
-        fail(id);
+        fail(id, QStringLiteral("the answer's declared size is unreadable or too large"));
         return;
     }
     if (download->declared)
@@ -248,7 +298,7 @@ void PageFetcher::Private::onData(quint64 id)
         onHead(id);
     download = find(id);
     if (download && !takeData(*download))
-        fail(id);
+        fail(id, QStringLiteral("the answer was larger than 16 MiB"));
 }
 
 // Moves what the reply holds into the page; false once the page would pass the limit.
@@ -266,8 +316,10 @@ void PageFetcher::Private::onFinished(quint64 id)
     Download *download = find(id);
     if (!download || !download->reply)
         return;
-    if (download->reply->error() != QNetworkReply::NoError) {
-        fail(id);
+    const QNetworkReply::NetworkError error = download->reply->error();
+    // An error status is an answer too: its body says why (a refused key, a limit reached).
+    if (error != QNetworkReply::NoError && !(isStatusError(error) && download->headSeen)) {
+        fail(id, transportErrorText(error));
         return;
     }
     if (!download->headSeen)
@@ -275,16 +327,19 @@ void PageFetcher::Private::onFinished(quint64 id)
     download = find(id);
     if (!download)
         return;
-    // Qt can end a read cut short without an error; the declared length tells.
+    // Qt can end a read cut short without an error; the declared length tells. A redirect that
+    // was not followed is no answer.
     if (!download->headSeen || !takeData(*download)
         || (download->declared && download->body.size() != *download->declared)) {
-        fail(id);
+        fail(id,
+             download->headSeen ? QStringLiteral("the answer was cut short")
+                                : QStringLiteral("the server sent no usable answer"));
         return;
     }
     complete(id);
 }
 
-void PageFetcher::Private::fail(quint64 id)
+void PageFetcher::Private::fail(quint64 id, const QString &why)
 {
     const std::unique_ptr<Download> download = detach(id);
     if (!download)
@@ -293,10 +348,9 @@ void PageFetcher::Private::fail(quint64 id)
     const qsizetype at = pending.indexOf(download->key);
     if (at >= 0)
         pending.removeAt(at);
-    const QPointer<PageFetcher> self(q);
-    Q_EMIT q->downloadFailed(download->key);
-    if (self)
-        Q_EMIT q->downloadHtmlComplete();
+    FetchOutcome outcome;
+    outcome.errorText = why;
+    Q_EMIT q->requestEnded(download->key, outcome);
 }
 
 void PageFetcher::Private::complete(quint64 id)
@@ -304,60 +358,74 @@ void PageFetcher::Private::complete(quint64 id)
     const std::unique_ptr<Download> download = detach(id);
     if (!download)
         return;
-    // Step B: only the oldest pending key is taken off; a later key stays listed.
-    if (!pending.isEmpty() && pending.first() == download->key)
-        pending.removeFirst();
-    write(QStringLiteral("Completed download"));
-    const QString html = pageText(download->body);
-    if (parsePhase == 0)
-        parseKeyword(html, download->key, table, stopRequested, status);
-    else if (parsePhase == 1)
-        parseGoogleResults(html, download->key, table, stopRequested, status);
-    Q_EMIT q->downloadHtmlComplete();
+    const bool page = download->status >= 200 && download->status < 300;
+    if (page) {
+        // Step B: only the oldest pending key is taken off; a later key stays listed.
+        if (!pending.isEmpty() && pending.first() == download->key)
+            pending.removeFirst();
+    } else {
+        // An error status ends the read as a failure does (step A).
+        const qsizetype at = pending.indexOf(download->key);
+        if (at >= 0)
+            pending.removeAt(at);
+    }
+    FetchOutcome outcome;
+    outcome.answered = true;
+    outcome.httpStatus = download->status;
+    outcome.body = std::move(download->body);
+    outcome.retryAfter = download->retryAfter;
+    // Only a 2xx answer is the page the request asked for.
+    if (page) {
+        const QPointer<PageFetcher> self(q);
+        write(QStringLiteral("Completed download"));
+        if (!self)
+            return;
+    }
+    Q_EMIT q->requestEnded(download->key, outcome);
 }
 
-PageFetcher::PageFetcher(SuggestionTable &table, const bool &stopRequested,
-                         const qint16 &parsePhase, StatusSink status, QObject *parent)
+PageFetcher::PageFetcher(StatusSink status, QObject *parent)
     : QObject(parent)
-    , d(std::make_unique<Private>(this, table, stopRequested, parsePhase, std::move(status)))
+    , d(std::make_unique<Private>(this, std::move(status)))
 { }
 
 PageFetcher::~PageFetcher()
 {
     if (!d->pending.isEmpty())
-        cancelAllDownload();
+        cancelAll();
     // Reads started from within a cancel event are stopped without an event: nobody is left
     // to hear it.
     while (!d->active.empty())
         d->detach(d->active.front()->id);
 }
 
-void PageFetcher::beginDownload(const QString &url, const QString &saveFile)
+void PageFetcher::send(const SourceRequest &request, const QString &key)
 {
-    d->pending.append(saveFile);
+    d->pending.append(key);
     d->idle.stop();
     auto download = std::make_unique<Private::Download>();
     const quint64 id = d->nextId++;
     download->id = id;
-    download->key = saveFile;
+    download->key = key;
     download->deadline.setSingleShot(true);
     // A coarse timer may fire up to 5% early; a page gets its whole time.
     download->deadline.setTimerType(Qt::PreciseTimer);
-    connect(&download->deadline, &QTimer::timeout, this, [this, id] { d->fail(id); });
+    connect(&download->deadline, &QTimer::timeout, this,
+            [this, id] { d->fail(id, QStringLiteral("the server did not answer in time")); });
     download->deadline.start(d->deadlineMs);
     Private::Download &started = *download;
     d->active.push_back(std::move(download));
-    const QUrl address(url);
-    if (canRead(address)) {
-        d->read(started, address);
+    if (canRead(request.url)) {
+        d->read(started, request);
     } else {
         // An address that is not a web page fails like any read, after this call has returned.
         QMetaObject::invokeMethod(
-            this, [this, id] { d->fail(id); }, Qt::QueuedConnection);
+            this, [this, id] { d->fail(id, QStringLiteral("the address is not a web address")); },
+            Qt::QueuedConnection);
     }
 }
 
-bool PageFetcher::cancelAllDownload()
+bool PageFetcher::cancelAll()
 {
     const QStringList keys = d->pending;
     const QPointer<PageFetcher> self(this);
@@ -368,7 +436,10 @@ bool PageFetcher::cancelAllDownload()
         if (it != d->active.end())
             d->detach((*it)->id);
         d->write(QStringLiteral("Canceled download"));
-        Q_EMIT downloadHtmlComplete();
+        FetchOutcome outcome;
+        outcome.cancelled = true;
+        outcome.errorText = QStringLiteral("cancelled");
+        Q_EMIT requestEnded(key, outcome);
         if (!self)
             return true;
     }
@@ -378,7 +449,7 @@ bool PageFetcher::cancelAllDownload()
     return true;
 }
 
-QStringList PageFetcher::pendingDownloads() const
+QStringList PageFetcher::pendingRequests() const
 {
     return d->pending;
 }

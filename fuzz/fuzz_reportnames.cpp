@@ -7,9 +7,9 @@
 // Input: the keyword as UTF-8; an input starting with byte 0x01 gives it as raw UTF-16 units
 // after that byte (lone surrogates included).
 
-#include "core/serviceaddresses.h"
 #include "fuzz/fuzzsupport.h"
 #include "results/reportfile.h"
+#include "sources/serviceaddresses.h"
 
 #include <QDir>
 #include <QFile>

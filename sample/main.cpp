@@ -3,9 +3,9 @@
 #include "app/messageboxes.h"
 #include "app/program.h"
 #include "core/runcontroller.h"
-#include "core/serviceaddresses.h"
 #include "sample/sampleplaces.h"
 #include "sample/sampleservices.h"
+#include "sources/serviceaddresses.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -44,6 +44,6 @@ int main(int argc, char *argv[])
         if (exitAfterMs > 0)
             QTimer::singleShot(exitAfterMs, &w, &QWidget::close);
         // The services are on this computer.
-        w.controller().connectivity().setProbe([] { return true; });
+        w.controller().setOnlineProbe([] { return true; });
     });
 }

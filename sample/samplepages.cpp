@@ -1,7 +1,7 @@
 #include "sample/samplepages.h"
 
-#include "core/serviceaddresses.h"
 #include "results/splitmix64.h"
+#include "sources/serviceaddresses.h"
 
 #include <QSet>
 

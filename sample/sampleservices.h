@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/serviceaddresses.h"
 #include "sample/sampleapis.h"
+#include "sources/serviceaddresses.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fetch/fetchrequest.h"
 #include "fetch/pageparsers.h"
 #include "results/suggestiontable.h"
 
@@ -14,27 +15,6 @@
 #include <utility>
 
 namespace Quorvane {
-
-// One HTTP request a source wants sent. url may carry a key (one service takes its key in the
-// address): it is never shown, logged or written anywhere.
-struct SourceRequest
-{
-    QByteArray method = "GET";
-    QUrl url;
-    QList<std::pair<QByteArray, QByteArray>> headers; // e.g. Authorization, Content-Type
-    QByteArray body;
-};
-
-// What the fetcher hands back for one request: bytes and outcome, no parsing.
-struct FetchOutcome
-{
-    bool answered = false; // a complete HTTP answer arrived (any status)
-    bool cancelled = false;
-    int httpStatus = 0;
-    QByteArray body;
-    std::optional<std::chrono::seconds> retryAfter; // from a Retry-After header
-    QString errorText; // why nothing arrived; never holds the request's address
-};
 
 enum class SourceFailure {
     None,

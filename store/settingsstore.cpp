@@ -330,6 +330,11 @@ QString SettingsStore::writeFailureReason() const
     return QStringLiteral("the file did not read back as written");
 }
 
+bool SettingsStore::saveInterval(qint16 setting)
+{
+    return writeRegValue(SettingsKey, IntervalName, QString::number(setting));
+}
+
 bool SettingsStore::writeRegValue(const QString &keyPath, const QString &valueName,
                                   const QString &text)
 {

@@ -61,6 +61,8 @@ public:
     const SettingsLocation &location() const { return m_location; }
 
     bool writeRegValue(const QString &keyPath, const QString &valueName, const QString &text);
+    // The pause choice ("Interval" under the settings key).
+    bool saveInterval(qint16 setting);
     // Empty text when the key or the value does not exist; reading never creates anything.
     QString readRegValue(const QString &keyPath, const QString &valueName) const;
     // A first start is recognised by the absence of the key.

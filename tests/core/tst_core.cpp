@@ -1,8 +1,8 @@
 #include "app/textexport.h"
-#include "core/serviceaddresses.h"
 #include "core/singleinstance.h"
 #include "core/startup.h"
 #include "results/reportfile.h"
+#include "sources/serviceaddresses.h"
 #include "tests/support/testfiles.h"
 
 #include <QDir>
@@ -75,13 +75,10 @@ private Q_SLOTS:
                                                     : instanceLockFolder(location));
         SettingsStore store(location);
         Settings settings;
-        qint16 pauseMinutesLeft = 3;
-
-        const auto result = runStartupSequence(store, instance, settings, pauseMinutesLeft);
+        const auto result = runStartupSequence(store, instance, settings);
         QTEST(result.outcome, "outcome");
         QTEST(result.load, "load");
         QTEST(settings.keywordHistory, "history"); // a failed load leaves nothing half-loaded
-        QCOMPARE(pauseMinutesLeft, qint16(30));
         QCOMPARE(instance.isHeld(), setup.isEmpty());
         const bool damaged = file.startsWith("[Software\n") && setup.isEmpty();
         QCOMPARE(readAll(result.damagedSettingsCopy), damaged ? file : QByteArray());

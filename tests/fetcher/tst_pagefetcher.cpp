@@ -1,7 +1,9 @@
 // The page fetcher against the sample services' faults, canned answers and unreadable
-// addresses on loopback: each read ends with exactly one event, and only a whole page is parsed.
+// addresses on loopback: each read ends with exactly one event, and only a whole page reaches
+// the classic source's parser.
 
 #include "fetch/pagefetcher.h"
+#include "sources/classicsource.h"
 #include "tests/support/loopbackservices.h"
 
 #include <QElapsedTimer>
@@ -59,6 +61,13 @@ public:
     int accepted = 0;
 };
 
+SourceRequest request(const QString &address)
+{
+    SourceRequest asked;
+    asked.url = QUrl(address);
+    return asked;
+}
+
 } // namespace
 
 class tst_PageFetcher final : public QObject
@@ -71,8 +80,18 @@ private Q_SLOTS:
     {
         m_table = SuggestionTable {};
         m_statuses.clear();
-        m_fetcher = std::make_unique<PageFetcher>(m_table, m_stop, m_phase,
-                                                  [this](const QString &t) { m_statuses << t; });
+        const StatusSink sink = [this](const QString &t) {
+            m_statuses << t;
+        };
+        m_fetcher = std::make_unique<PageFetcher>(sink);
+        // As a run's counts phase does: the answer goes to the entry its key names.
+        connect(m_fetcher.get(), &PageFetcher::requestEnded, this,
+                [this, sink](const QString &key, const FetchOutcome &outcome) {
+                    const int entry = entryIndexFromKey(key);
+                    if (!outcome.cancelled && entry >= 0 && entry < MaxSuggestions)
+                        m_classic.readCount(outcome, m_table.entries[std::size_t(entry)], m_stop,
+                                            sink);
+                });
     }
     void cleanup() { m_fetcher.reset(); }
 
@@ -103,7 +122,7 @@ private:
     LoopbackServices m_services;
     SuggestionTable m_table;
     bool m_stop = false;
-    qint16 m_phase = 1;
+    ClassicSource m_classic;
     QStringList m_statuses;
     std::unique_ptr<PageFetcher> m_fetcher;
 };
@@ -183,13 +202,13 @@ void tst_PageFetcher::everyReadEndsWithOneEvent()
         address = response.isEmpty()
             ? m_services->faultAddress(fault, QStringLiteral("/search?q=") + encodePhrase(phrase))
             : server.address();
-    QSignalSpy events(m_fetcher.get(), &PageFetcher::downloadHtmlComplete);
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::requestEnded);
     QElapsedTimer clock;
     clock.start();
-    m_fetcher->beginDownload(address, QStringLiteral("3"));
+    m_fetcher->send(request(address), QStringLiteral("3"));
     // The end arrives later, as for any read.
     QCOMPARE(events.count(), 0);
-    QCOMPARE(m_fetcher->pendingDownloads(), QStringList {QStringLiteral("3")});
+    QCOMPARE(m_fetcher->pendingRequests(), QStringList {QStringLiteral("3")});
     QVERIFY(QTest::qWaitFor([&] { return !events.isEmpty(); }, 5000));
     const qint64 endedMs = clock.elapsed();
     QVERIFY(waitForEvents(events, 1));
@@ -200,7 +219,7 @@ void tst_PageFetcher::everyReadEndsWithOneEvent()
                  qPrintable(QString::number(endedMs)));
 
     QCOMPARE(fetcherStatuses(), parsed ? statuses << Completed : statuses);
-    QVERIFY(m_fetcher->pendingDownloads().isEmpty());
+    QVERIFY(m_fetcher->pendingRequests().isEmpty());
     QCOMPARE(m_statuses.contains(Parsing), parsed); // a failed read never reaches the parser
     const bool wholePage =
         samplePage && parsed && (fault == SampleFault::None || fault == SampleFault::Redirect);
@@ -214,11 +233,11 @@ void tst_PageFetcher::everyReadEndsWithOneEvent()
 void tst_PageFetcher::connectionIsSharedByARunAndLetGoAfter()
 {
     CannedServer server("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", true);
-    QSignalSpy events(m_fetcher.get(), &PageFetcher::downloadHtmlComplete);
-    m_fetcher->beginDownload(server.address(), QStringLiteral("0"));
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::requestEnded);
+    m_fetcher->send(request(server.address()), QStringLiteral("0"));
     QTRY_COMPARE_WITH_TIMEOUT(events.count(), 1, 5000);
     QTest::qWait(200); // the pause before a run's next page
-    m_fetcher->beginDownload(server.address(), QStringLiteral("1"));
+    m_fetcher->send(request(server.address()), QStringLiteral("1"));
     QTRY_COMPARE_WITH_TIMEOUT(events.count(), 2, 5000);
     QCOMPARE(server.accepted, 1);
     QCOMPARE(server.openConnections(), 1);
@@ -241,14 +260,14 @@ void tst_PageFetcher::cancellingEndsEveryListedKey()
 {
     QFETCH(bool, reads);
     QFETCH(bool, byDestructor);
-    QSignalSpy events(m_fetcher.get(), &PageFetcher::downloadHtmlComplete);
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::requestEnded);
     if (reads) {
         for (const char *key : {"a", "k", "b"})
-            m_fetcher->beginDownload(m_services->faultAddress(SampleFault::Stall), key);
-        m_fetcher->beginDownload(m_services->faultAddress(SampleFault::NotFound), u"k"_s);
-        m_fetcher->beginDownload(m_services->faultAddress(SampleFault::None), u"1"_s);
+            m_fetcher->send(request(m_services->faultAddress(SampleFault::Stall)), key);
+        m_fetcher->send(request(m_services->faultAddress(SampleFault::NotFound)), u"k"_s);
+        m_fetcher->send(request(m_services->faultAddress(SampleFault::None)), u"1"_s);
         QVERIFY(waitForEvents(events, 2));
-        QCOMPARE(m_fetcher->pendingDownloads(), (QStringList {"a", "b", "k", "1"}));
+        QCOMPARE(m_fetcher->pendingRequests(), (QStringList {"a", "b", "k", "1"}));
         // The stalled reads, and perhaps one idle connection kept for the next page.
         QTRY_VERIFY_WITH_TIMEOUT(m_services->openConnections() >= 3, 2000);
         m_statuses.clear();
@@ -256,7 +275,7 @@ void tst_PageFetcher::cancellingEndsEveryListedKey()
     if (byDestructor)
         m_fetcher.reset();
     else
-        QVERIFY(m_fetcher->cancelAllDownload() && m_fetcher->pendingDownloads().isEmpty());
+        QVERIFY(m_fetcher->cancelAll() && m_fetcher->pendingRequests().isEmpty());
     QCOMPARE(fetcherStatuses(), QStringList(reads ? 4 : 0, Canceled));
     QTRY_COMPARE_WITH_TIMEOUT(m_services->openConnections(), 0, 2000);
     QVERIFY(waitForEvents(events, reads ? 6 : 0)); // and nothing after

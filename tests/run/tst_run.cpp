@@ -2,7 +2,7 @@
 // services, and the pacing between runs. Only the hundred-suggestion run keeps the 0.2 s pause.
 
 #include "core/runcontroller.h"
-#include "core/serviceaddresses.h"
+#include "sources/serviceaddresses.h"
 #include "store/settingsstore.h"
 #include "tests/support/loopbackservices.h"
 
@@ -32,11 +32,19 @@ const QString CarefulStatus = QStringLiteral("Be careful not to visit database a
                                              "frequently, otherwise you will be recognised as "
                                              "virus or spyware !");
 
+Settings historyOfOne(const QString &keyword)
+{
+    Settings settings;
+    settings.keywordHistory = {keyword};
+    return settings;
+}
+
 // A window-less, online run controller in its own report folder, logging what it shows in order.
+// Its keyword before any run is "earlier", the history's first entry.
 struct RunRecorder
 {
     QTemporaryDir folder;
-    Settings settings;
+    Settings settings = historyOfOne(QStringLiteral("earlier"));
     RunController controller {ReportFolder(folder.path()), settings, nullptr};
     QStringList log;
     QStringList addresses;
@@ -46,9 +54,8 @@ struct RunRecorder
 
     explicit RunRecorder(std::chrono::nanoseconds pause = 1ms)
     {
-        controller.record().currentKeyword = QStringLiteral("earlier");
-        controller.connectivity().setProbe([] { return true; });
-        controller.queue().setDownloadPause(pause);
+        controller.setOnlineProbe([] { return true; });
+        controller.setDownloadPause(pause);
         RunController *c = &controller;
         const auto note = [this](const char *what) {
             return [this, what](const QString &value) {
@@ -70,11 +77,11 @@ struct RunRecorder
         QObject::connect(c, &RunController::progressChanged, c, [this](int value, int maximum) {
             log << QStringLiteral("progress %1/%2").arg(value).arg(maximum);
         });
-        QObject::connect(&controller.queue(), &FetchQueue::pauseStarted, c, [this] {
+        QObject::connect(c, &RunController::pauseStarted, c, [this] {
             sincePause.start();
             log << QStringLiteral("pause");
         });
-        QObject::connect(&controller.queue(), &FetchQueue::downloadIssued, c,
+        QObject::connect(c, &RunController::requestIssued, c,
                          [this](const QString &url, const QString &key) {
                              waits << sincePause.nsecsElapsed();
                              addresses << url;
@@ -155,7 +162,7 @@ private Q_SLOTS:
                  (QStringList {"progress 3/102", "pause", "download 0"}));
 
         // Every page reached its own entry, and the list shows them.
-        QCOMPARE(TestSupport::differenceFromSample(h.controller.record().suggestionTable, seed),
+        QCOMPARE(TestSupport::differenceFromSample(h.controller.suggestionTable(), seed),
                  QString());
         QCOMPARE(h.controller.results().queryAddress(99), expected.last());
         QCOMPARE(
@@ -199,9 +206,9 @@ private Q_SLOTS:
             });
         };
         if (stop.contains(u"pause"))
-            QObject::connect(&h.controller.queue(), &FetchQueue::pauseStarted, &h.controller,
+            QObject::connect(&h.controller, &RunController::pauseStarted, &h.controller,
                              [&] { pressAfter(50); });
-        QObject::connect(&h.controller.queue(), &FetchQueue::downloadIssued, &h.controller, [&] {
+        QObject::connect(&h.controller, &RunController::requestIssued, &h.controller, [&] {
             if (stop == u"second phase" && h.addresses.size() == 52)
                 h.press();
             if (stop == u"stall" && h.addresses.size() == 13)
@@ -229,7 +236,7 @@ private Q_SLOTS:
         QCOMPARE(h.log.filter(QStringLiteral("warn ")).size(), 1);
         QCOMPARE(h.controller.currentKeyword(), QStringLiteral("earlier"));
         QVERIFY(QDir(h.folder.path()).isEmpty());
-        QVERIFY(h.controller.fetcher().pendingDownloads().isEmpty());
+        QVERIFY(!h.controller.requestsPending());
     }
 
     void onlineTestAsksFourTimesBeforeGivingUp_data()
@@ -258,13 +265,16 @@ private Q_SLOTS:
         QFETCH(QStringList, shown);
         RunRecorder h;
         int asked = 0;
-        h.controller.connectivity().setProbe([&] { return answers.value(asked++, true); });
+        h.controller.setOnlineProbe([&] { return answers.value(asked++, true); });
+        const auto checking = [&] {
+            return h.controller.state() == RunController::State::CheckingConnection;
+        };
         QElapsedTimer clock;
         clock.start();
         h.press(keyword);
-        if (h.controller.connectivity().pending())
+        if (checking())
             h.press(keyword); // ignored while the test runs
-        QVERIFY(QTest::qWaitFor([&] { return !h.controller.connectivity().pending(); }, 3000));
+        QVERIFY(QTest::qWaitFor([&] { return !checking(); }, 3000));
         const qint64 ms = clock.elapsed();
         const int pauses = 200 * std::max(asks - 1, 0);
         QVERIFY2(ms >= pauses && ms < pauses + 800, qPrintable(QString::number(ms)));
@@ -274,36 +284,55 @@ private Q_SLOTS:
         QCOMPARE(h.controller.currentKeyword(), runs ? keyword : QStringLiteral("earlier"));
     }
 
-    // Stopped runs and runs without rows do not count; "Don't care" never pauses.
-    void pacingPausesAfterThreeRunsUnlessDontCare()
+    // Stopped runs and runs without rows do not count; the third finished run refuses Suggest
+    // until the pause's minutes have ticked away.
+    void pacingPausesAfterThreeFinishedRuns()
     {
         RunRecorder h;
-        Pacing &pacing = h.controller.pacing();
         QCOMPARE(h.run(QStringLiteral("one")), Ending::Finished);
         QCOMPARE(h.run(QStringLiteral("nothing")), Ending::NothingFound);
         h.press(QStringLiteral("stopped"));
         QCOMPARE(h.run(QString()), Ending::Stopped);
         QCOMPARE(h.run(QStringLiteral("two")), Ending::Finished);
+        QVERIFY(!h.controller.pacing().pausing());
         QCOMPARE(h.run(QStringLiteral("three")), Ending::Finished);
         QCOMPARE(h.log.last(), "status Sit back and relax, only 30 minutes delay");
+        h.press(QStringLiteral("four"));
+        QCOMPARE(h.log.last(), "inform Sit back and relax, only 30 minutes delay");
 
-        // "Don't care" ends the pause, keeps its minutes left and holds the count at three.
+        h.controller.setPauseMinuteTick(5ms);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(QTest::qWaitFor([&] { return !h.controller.pacing().pausing(); }, 5000));
+        QVERIFY(clock.elapsed() >= Pacing::PauseMinutes * 5);
+        QCOMPARE(h.log.mid(h.log.size() - 2),
+                 (QStringList {"pauseended", "status Ready to accept another keyword suggestion"}));
+    }
+
+    // "Don't care" ends the pause, keeps its minutes left and holds the count at three. Back to
+    // pauses, the next run pauses at once, for those minutes; then 30 again.
+    void dontCareKeepsAPausesMinutesForTheNext()
+    {
+        Settings settings;
+        Pacing pacing(settings, nullptr);
+        QSignalSpy ended(&pacing, &Pacing::pauseEnded);
+        QVERIFY(!pacing.runFinished() && !pacing.runFinished() && pacing.runFinished());
         pacing.setMinutesLeft(12);
-        h.controller.chooseInterval(Pacing::NoPause);
+        QVERIFY(pacing.chooseInterval(Pacing::NoPause));
+        QVERIFY(!pacing.pausing());
         QCOMPARE(pacing.minutesLeft(), 12);
         for (int run = 0; run <= Pacing::RunsBeforePause; ++run)
             QVERIFY(!pacing.runFinished());
         QCOMPARE(pacing.runsSincePause(), Pacing::RunsBeforePause);
-        // Back to pauses: the next run pauses at once, for those minutes; then 30 again.
-        h.controller.chooseInterval(Pacing::PauseAfterThreeRuns);
+
+        pacing.chooseInterval(Pacing::PauseAfterThreeRuns);
         pacing.setMinuteTick(5ms);
         QElapsedTimer clock;
         clock.start();
         QVERIFY(pacing.runFinished());
         QVERIFY(QTest::qWaitFor([&] { return !pacing.pausing(); }, 5000));
         QVERIFY(clock.elapsed() >= 12 * 5);
-        QCOMPARE(h.log.mid(h.log.size() - 2),
-                 (QStringList {"pauseended", "status Ready to accept another keyword suggestion"}));
+        QCOMPARE(ended.size(), 1);
         QCOMPARE(pacing.minutesLeft(), Pacing::PauseMinutes);
     }
 
@@ -314,12 +343,12 @@ private Q_SLOTS:
         h.press(QStringLiteral("golf"));
         QVERIFY(QTest::qWaitFor([&] { return !h.addresses.isEmpty(); }, 2000));
         h.controller.shutdown();
-        QVERIFY(h.controller.fetcher().pendingDownloads().isEmpty());
+        QVERIFY(!h.controller.requestsPending());
         QTest::qWait(50);
         QVERIFY(h.endings.isEmpty());
         QVERIFY(h.log.filter(QStringLiteral("warn ")).isEmpty());
         h.press(QStringLiteral("golf"));
-        QVERIFY(!h.controller.runArmed() && !h.controller.queue().running());
+        QVERIFY(!h.controller.running());
     }
 
 private:

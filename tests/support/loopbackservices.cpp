@@ -1,6 +1,6 @@
 #include "tests/support/loopbackservices.h"
 
-#include "core/serviceaddresses.h"
+#include "sources/serviceaddresses.h"
 
 namespace Quorvane::TestSupport {
 

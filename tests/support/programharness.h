@@ -58,7 +58,7 @@ public:
     {
         SettingsStore store(places().settings);
         store.writeDefaultSettings(Settings {});
-        store.writeRegValue(SettingsKey, QStringLiteral("Interval"), QStringLiteral("99"));
+        store.saveInterval(99);
     }
 
     MainWindow *start(std::chrono::nanoseconds pause = std::chrono::milliseconds(1))
@@ -66,8 +66,8 @@ public:
         stop();
         m_program = std::make_unique<Program>(places(), boxes);
         m_program->start([this, pause](MainWindow &w) {
-            w.controller().connectivity().setProbe([] { return true; });
-            w.controller().queue().setDownloadPause(pause);
+            w.controller().setOnlineProbe([] { return true; });
+            w.controller().setDownloadPause(pause);
             const auto open = [this](const QUrl &url) {
                 opened << url;
                 return desktopOpens;

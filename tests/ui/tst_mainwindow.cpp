@@ -5,9 +5,9 @@
 #include "app/listactions.h"
 #include "app/settingsdialog.h"
 #include "app/stripes.h"
-#include "core/serviceaddresses.h"
 #include "results/listexport.h"
 #include "results/reportfile.h"
+#include "sources/serviceaddresses.h"
 #include "tests/support/loopbackservices.h"
 #include "tests/support/programharness.h"
 
@@ -206,7 +206,7 @@ private Q_SLOTS:
         buttonsEnabled(true);
         QCOMPARE(rows(), 0);
         m_services->clearRequests();
-        controller().connectivity().setProbe([] { return false; });
+        controller().setOnlineProbe([] { return false; });
         m_p->type(u"Golf Clubs"_s);
         m_p->click("cmdSuggestion");
         QCOMPARE(column(1), phrases);
@@ -307,9 +307,9 @@ private Q_SLOTS:
         if (request == "pause"_L1)
             startPause();
         if (request == "offline"_L1)
-            controller().connectivity().setProbe([] { return false; });
+            controller().setOnlineProbe([] { return false; });
         if (request == "stop"_L1)
-            connect(&controller().queue(), &FetchQueue::downloadIssued, this,
+            connect(&controller(), &RunController::requestIssued, this,
                     [this] { m_p->click("cmdSuggestion"); });
         settle(u"golf"_s);
 
@@ -426,7 +426,7 @@ private Q_SLOTS:
         store("chess.kwd", "chess");
         settle(u"chess"_s); // a history, for Delete All
         bool stopOffered = true;
-        connect(&controller().queue(), &FetchQueue::downloadIssued, this,
+        connect(&controller(), &RunController::requestIssued, this,
                 [&](const QString &, const QString &key) {
                     if (key != "1"_L1 || during.isEmpty())
                         return;
@@ -448,7 +448,7 @@ private Q_SLOTS:
 
     void exitDuringARunEndsItQuietly()
     {
-        QSignalSpy downloads(&controller().queue(), &FetchQueue::downloadIssued);
+        QSignalSpy downloads(&controller(), &RunController::requestIssued);
         QSignalSpy closed(w(), &MainWindow::closed);
         m_p->enter(u"golf clubs"_s);
         m_p->click("cmdSuggestion");
@@ -586,7 +586,7 @@ private:
     {
         controller().chooseInterval(Pacing::PauseAfterThreeRuns);
         for (int run = 0; run < Pacing::RunsBeforePause; ++run)
-            controller().pacing().runFinished();
+            controller().countFinishedRunForTesting();
     }
     // Suggest for text, and wait until nothing of it is under way.
     void settle(const QString &text)
@@ -594,8 +594,8 @@ private:
         m_p->enter(text);
         m_p->click("cmdSuggestion");
         QVERIFY(QTest::qWaitFor([&] {
-            return !controller().runArmed() && !controller().queue().running()
-                && !controller().connectivity().pending();
+            return !controller().running()
+                && controller().state() != RunController::State::CheckingConnection;
         }));
     }
 

@@ -5,8 +5,8 @@
 
 #include "core/commandline.h"
 #include "core/runcontroller.h"
-#include "core/serviceaddresses.h"
 #include "sample/sampleservices.h"
+#include "sources/serviceaddresses.h"
 #include "store/settingsstore.h"
 
 #include <QCoreApplication>
@@ -62,7 +62,7 @@ int main(int argc, char **argv)
     QTemporaryDir reports;
     Settings settings;
     RunController controller(ReportFolder(reports.path()), settings, nullptr);
-    controller.connectivity().setProbe([] { return true; });
+    controller.setOnlineProbe([] { return true; });
 
     int downloads = 0;
     bool started = false;
@@ -71,14 +71,14 @@ int main(int argc, char **argv)
     double wallSeconds = 0;
     double cpuSeconds = 0;
     bool finished = false;
-    QObject::connect(&controller.queue(), &FetchQueue::pauseStarted, &app, [&] {
+    QObject::connect(&controller, &RunController::pauseStarted, &app, [&] {
         if (started)
             return;
         started = true;
         cpuStart = processCpuSeconds();
         wallStart = monotonicSeconds();
     });
-    QObject::connect(&controller.queue(), &FetchQueue::downloadIssued, &app, [&] { ++downloads; });
+    QObject::connect(&controller, &RunController::requestIssued, &app, [&] { ++downloads; });
     QObject::connect(&controller, &RunController::runEnded, &app, [&](FetchQueue::Ending ending) {
         wallSeconds = monotonicSeconds() - wallStart;
         cpuSeconds = processCpuSeconds() - cpuStart;

@@ -1,4 +1,4 @@
-#include "core/serviceaddresses.h"
+#include "sources/serviceaddresses.h"
 
 #include <QByteArray>
 #include <QUrl>
