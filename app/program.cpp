@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "app/messageboxes.h"
 #include "app/settingsdialog.h"
+#include "app/sourcechoice.h"
 #include "app/sourcessetup.h"
 #include "app/sourceswindow.h"
 #include "core/instancesignal.h"
@@ -29,7 +30,13 @@ Program::Program(ProgramPlaces places, MessageBoxes &boxes)
 {
     // The settings dialog reaches the Sources window through its context menu and Ctrl+K.
     SettingsDialog::setSourcesOpener([this](QWidget *parent) {
-        (new SourcesWindow(new SourcesSetup(m_store, *m_keys), parent))->open();
+        auto *window = new SourcesWindow(new SourcesSetup(m_store, *m_keys), parent);
+        // What was saved applies from the next run on.
+        QObject::connect(window, &QDialog::accepted, window, [this] {
+            if (m_controller)
+                applyChosenSources(*m_controller, m_store, *m_keys);
+        });
+        window->open();
     });
 }
 
@@ -73,6 +80,7 @@ StartupOutcome Program::start(const std::function<void(MainWindow &)> &prepare)
         ReportFolder folder = m_places.reportFolder.isEmpty() ? ReportFolder::chooseAtStart()
                                                               : ReportFolder(m_places.reportFolder);
         m_controller = std::make_unique<RunController>(std::move(folder), m_settings, &m_store);
+        applyChosenSources(*m_controller, m_store, *m_keys);
         m_window = std::make_unique<MainWindow>(*m_controller, &m_boxes);
         if (prepare)
             prepare(*m_window);
