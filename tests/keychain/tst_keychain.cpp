@@ -102,6 +102,8 @@ private Q_SLOTS:
     void roundTripThroughTheSecretService();
     void noKeychainKeepsKeysInMemoryOnly();
     void sourcesWindowStoresKeysInTheKeychainOnly();
+    void keysNeededForTheChosenSources_data();
+    void keysNeededForTheChosenSources();
 
 private:
     QTemporaryDir m_home;
@@ -242,6 +244,52 @@ void tst_Keychain::sourcesWindowStoresKeysInTheKeychainOnly()
     QCOMPARE(filesHolding(settingsFolder, Secret), QStringList());
     QCOMPARE(filesHolding(reportFolder, Secret), QStringList());
     qunsetenv(DataForSeo::BaseVariable);
+}
+
+void tst_Keychain::keysNeededForTheChosenSources_data()
+{
+    QTest::addColumn<QString>("suggestions");
+    QTest::addColumn<QString>("counts");
+    QTest::addColumn<QString>("login");
+    QTest::addColumn<QString>("secret");
+    QTest::addColumn<QStringList>("inUse");
+    QTest::addColumn<QString>("problem");
+
+    QTest::newRow("classic pages need nothing")
+        << "classic" << "classic" << "" << "" << QStringList() << QString();
+    QTest::newRow("DataForSEO without a password")
+        << "dataforseo" << "classic" << "me" << "" << QStringList {QStringLiteral("dataforseo")}
+        << "Enter the DataForSEO login and password.";
+    QTest::newRow("DataForSEO without a login")
+        << "classic" << "dataforseo" << " " << "pw" << QStringList {QStringLiteral("dataforseo")}
+        << "Enter the DataForSEO login and password.";
+    QTest::newRow("DataForSEO for both, complete")
+        << "dataforseo" << "dataforseo" << "me" << "pw" << QStringList {QStringLiteral("dataforseo")}
+        << QString();
+    QTest::newRow("SerpApi without a key")
+        << "classic" << "serpapi" << "" << "" << QStringList {QStringLiteral("serpapi")}
+        << "Enter the SerpApi API key.";
+}
+
+void tst_Keychain::keysNeededForTheChosenSources()
+{
+    QFETCH(QString, suggestions);
+    QFETCH(QString, counts);
+    QFETCH(QString, login);
+    QFETCH(QString, secret);
+    QFETCH(QStringList, inUse);
+    QFETCH(QString, problem);
+
+    QTemporaryDir dir;
+    SettingsStore store(SettingsLocation::iniFile(dir.filePath(QStringLiteral("q.ini"))));
+    KeyStore keys(QStringLiteral("Quorvane test"));
+    SourcesSetup setup(store, keys);
+    setup.settings().suggestionSource = suggestions;
+    setup.settings().countSource = counts;
+    for (const QString &id : {DataForSeo::Id, SerpApi::Id})
+        setup.enter(id, {login, secret});
+    QCOMPARE(setup.sourcesInUse(), inUse);
+    QCOMPARE(setup.problem(), problem);
 }
 
 QUORVANE_TEST_MAIN(tst_Keychain, QApplication, {{"store-without-keychain", storeWithoutKeychain}})
