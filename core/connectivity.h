@@ -16,7 +16,7 @@ using OnlineProbe = std::function<bool()>;
 // otherwise whether any interface other than loopback is up and running.
 bool systemReportsOnline();
 
-// IsOnline: asks the probe, and after a no asks again up to three times, 0.2 s apart, without
+// isOnline asks the probe, and after a no asks again up to three times, 0.2 s apart, without
 // blocking the event loop. The answer is delivered once per call.
 class OnlineCheck final : public QObject
 {

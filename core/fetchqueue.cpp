@@ -29,6 +29,8 @@ FetchQueue::FetchQueue(RunRecord &run, PageFetcher &fetcher, StatusSink status, 
     m_pauseTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_pauseTimer, &QTimer::timeout, this, &FetchQueue::pauseTimeout);
     m_holdTimer.setSingleShot(true);
+    // A service that asked for a wait must not be asked again before it is over.
+    m_holdTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_holdTimer, &QTimer::timeout, this, [this] {
         if (m_step == Step::Waiting)
             dispatchThenCheck();

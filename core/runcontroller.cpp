@@ -289,6 +289,7 @@ void RunController::endSourceFailed()
 
 void RunController::showSource(const QString &name, const QString &reportFile)
 {
+    m_unsavedRows.reset();
     m_shownReportFileName = reportFile;
     if (m_shownSourceName == name)
         return;
@@ -354,6 +355,8 @@ void RunController::showReport(bool save)
     list.popularitySorted = false;
     m_results.refresh();
     showSource(sourcesName(*m_runSuggestions, *m_runCounts), m_run.reportFileName);
+    if (!save)
+        m_unsavedRows = list.rows;
     if (!written)
         Q_EMIT warning(QStringLiteral("The report file ") + Quote + m_run.reportFileName + Quote
                        + QStringLiteral(" could not be written: ") + error);
@@ -413,8 +416,16 @@ void RunController::columnClicked(int column)
         m_results.refresh();
         return;
     }
-    // Back to the stored order: the report of this month is shown again.
     list.popularitySorted = false;
+    // Figures that were not saved have no report to come back to, and asking the service again
+    // would be paid for: their own order comes back from memory.
+    if (m_unsavedRows) {
+        list.rows = *m_unsavedRows;
+        refreshListFigures(list, &queryAddress);
+        m_results.refresh();
+        return;
+    }
+    // Back to the stored order: the report of this month is shown again.
     requestSuggestion(m_run.currentKeyword);
 }
 
@@ -452,6 +463,9 @@ void RunController::deleteAllKeywords()
 
 std::optional<QString> RunController::reportToExport() const
 {
+    // A file of that name would be an earlier run's, not the figures shown.
+    if (m_unsavedRows)
+        return std::nullopt;
     const QString path = findReportFile(m_sourceFolder, m_run.currentKeyword);
     if (path.isEmpty())
         return std::nullopt;

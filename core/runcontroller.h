@@ -180,6 +180,8 @@ private:
     QString m_runKeyword;
     QString m_shownReportFileName;
     QString m_shownSourceName;
+    // The rows shown in their own order when they were not saved as a report.
+    std::optional<QList<ListRow>> m_unsavedRows;
     // A settings file that cannot be written is told once; the program goes on from memory.
     bool m_settingsFailureTold = false;
 };

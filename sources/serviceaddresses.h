@@ -31,7 +31,7 @@ QString encodePhrase(const QString &phrase);
 
 qint32 scrambleSeed(const QString &key);
 QString unscramble(const QString &key, const QString &stored);
-// The inverse of Unscramble: makes a stored piece from a plain one (printable ASCII only).
+// The inverse of unscramble: makes a stored piece from a plain one (printable ASCII only).
 QString scramble(const QString &key, const QString &plain);
 
 // The built-in pieces, unscrambled.

@@ -100,6 +100,8 @@ private Q_SLOTS:
     void connectionIsSharedByARunAndLetGoAfter();
     void cancellingEndsEveryListedKey_data();
     void cancellingEndsEveryListedKey();
+    void failureIsToldWithoutTheAddress_data();
+    void failureIsToldWithoutTheAddress();
 
 private:
     // The statuses the fetcher itself shows, without the parsers'.
@@ -279,6 +281,44 @@ void tst_PageFetcher::cancellingEndsEveryListedKey()
     QCOMPARE(fetcherStatuses(), QStringList(reads ? 4 : 0, Canceled));
     QTRY_COMPARE_WITH_TIMEOUT(m_services->openConnections(), 0, 2000);
     QVERIFY(waitForEvents(events, reads ? 6 : 0)); // and nothing after
+}
+
+void tst_PageFetcher::failureIsToldWithoutTheAddress_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("refused connection")
+        << m_services->refusedAddress() << QStringLiteral("the connection was refused");
+    QTest::newRow("unknown host") << QStringLiteral("http://service.invalid/") << QString();
+    QTest::newRow("not a web address")
+        << QStringLiteral("ftp://127.0.0.1/") << QStringLiteral("the address is not a web address");
+    QTest::newRow("no answer in time") << m_services->faultAddress(SampleFault::Stall)
+                                       << QStringLiteral("the server did not answer in time");
+}
+
+// One service takes its key in the address: a failure's words and the status texts never
+// carry it, whatever Qt would have said.
+void tst_PageFetcher::failureIsToldWithoutTheAddress()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, why);
+    m_fetcher->setDeadlineForTesting(1000);
+    QUrl url(address);
+    url.setQuery(QStringLiteral("api_key=S3CRETKEY"));
+    QSignalSpy events(m_fetcher.get(), &PageFetcher::requestEnded);
+    SourceRequest asked;
+    asked.url = url;
+    asked.headers = {{"Authorization", "Basic S3CRETKEY"}};
+    m_fetcher->send(asked, QStringLiteral("0"));
+    QVERIFY(waitForEvents(events, 1));
+    const auto outcome = events.first().at(1).value<FetchOutcome>();
+    QVERIFY(!outcome.answered && !outcome.cancelled);
+    QVERIFY(!outcome.errorText.isEmpty());
+    if (!why.isEmpty())
+        QCOMPARE(outcome.errorText, why);
+    for (const QString &text : m_statuses + QStringList {outcome.errorText}) {
+        QVERIFY2(!text.contains(u"S3CRET"_s) && !text.contains(url.host()), qPrintable(text));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_PageFetcher)

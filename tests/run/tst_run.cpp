@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QMetaEnum>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -237,6 +238,55 @@ private Q_SLOTS:
         QCOMPARE(h.controller.currentKeyword(), QStringLiteral("earlier"));
         QVERIFY(QDir(h.folder.path()).isEmpty());
         QVERIFY(!h.controller.requestsPending());
+    }
+
+    // A keyword database that gave no answer at all is no verdict on the keyword: the run says
+    // the source did not answer and points to the sources instead of "No results found", and
+    // writes, counts and keeps nothing, as that ending does.
+    void keywordDatabaseWithoutAnswerIsToldAsSuch_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("refused connection") << "refused"
+                                            << "the connection was refused";
+        QTest::newRow("no answer before the deadline") << "stall"
+                                                       << "the server did not answer in time";
+        QTest::newRow("unknown host") << "unknown host" << QString();
+    }
+
+    void keywordDatabaseWithoutAnswerIsToldAsSuch()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, why);
+        const ServiceEndpoints sample = m_services->endpoints();
+        const auto restore = qScopeGuard([&] { overrideEndpoints(sample); });
+        if (fault == u"unknown host") {
+            ServiceEndpoints elsewhere = sample;
+            elsewhere.keywordPrefix = QStringLiteral("http://keyword-database.invalid/?q=");
+            overrideEndpoints(elsewhere);
+        }
+        m_services->setFaultPlan(
+            {{{1, fault == u"refused" ? SampleFault::Refused : SampleFault::Stall}}, {}});
+        if (fault == u"unknown host")
+            m_services->setFaultPlan({});
+        RunRecorder h;
+        h.controller.setRequestDeadline(fault == u"stall" ? 300 : 5000);
+        QCOMPARE(h.run(Seed), Ending::SourceFailed);
+
+        const QStringList warnings = h.log.filter(QRegularExpression(QStringLiteral("^warn ")));
+        QCOMPARE(warnings.size(), 1);
+        const QString prefix = QStringLiteral("warn The keyword database of the classic pages gave "
+                                              "no usable answer (");
+        QVERIFY2(warnings.first().startsWith(prefix + why), qPrintable(warnings.first()));
+        QVERIFY(
+            warnings.first().endsWith(QStringLiteral("choose another source in the settings.")));
+        QVERIFY(!warnings.first().contains(QStringLiteral("keyword-database.invalid")));
+        // The product page is still asked for, as after any first page.
+        QCOMPARE(h.addresses.size(), 2);
+        QCOMPARE(h.controller.currentKeyword(), QStringLiteral("earlier"));
+        QVERIFY(QDir(h.folder.path()).isEmpty());
+        QCOMPARE(h.controller.history(), QStringList {"earlier"});
+        QVERIFY(!h.controller.pacing().pausing() && h.controller.pacing().runsSincePause() == 0);
     }
 
     void onlineTestAsksFourTimesBeforeGivingUp_data()

@@ -1,5 +1,5 @@
 // quorvane-runbench: one whole 100-suggestion run over the sample services, headless, through
-// the real controller, driver and page fetcher. Prints one JSON object with the downloads, the
+// the real controller, fetch queue and page fetcher. Prints one JSON object with the downloads, the
 // wall time from the first download's pause to the end of the run, the process CPU time over
 // the same span (every thread, the services' included) and the floor the pauses set.
 
