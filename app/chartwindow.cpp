@@ -1,6 +1,6 @@
 #include "app/chartwindow.h"
 
-#include "results/listexport.h"
+#include "results/atomicfile.h"
 #include "results/resultlistmodel.h"
 
 #include <QBuffer>

@@ -3,6 +3,7 @@
 #include "app/chartwindow.h"
 #include "app/messageboxes.h"
 #include "core/runcontroller.h"
+#include "results/atomicfile.h"
 #include "results/listexport.h"
 #include "results/reportfile.h"
 #include "results/resultlist.h"

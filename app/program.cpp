@@ -77,8 +77,8 @@ StartupOutcome Program::start(const std::function<void(MainWindow &)> &prepare)
         if (started.outcome != StartupOutcome::ShowMainWindow)
             return fail(startupFailureDetail(started, m_places.settings));
 
-        ReportFolder folder = m_places.reportFolder.isEmpty() ? ReportFolder::chooseAtStart()
-                                                              : ReportFolder(m_places.reportFolder);
+        ReportFolder folder(m_places.reportFolder.isEmpty() ? reportFolderAtStart()
+                                                            : m_places.reportFolder);
         m_controller = std::make_unique<RunController>(std::move(folder), m_settings, &m_store);
         applyChosenSources(*m_controller, m_store, *m_keys);
         m_window = std::make_unique<MainWindow>(*m_controller, &m_boxes);

@@ -15,7 +15,7 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(QUORVANE_INSTALLED_PROGRAMS quorvane quorvane-sample quorvane-pagecheck)
 install(TARGETS ${QUORVANE_INSTALLED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # Installed there, a program keeps its files in the user's folders, never beside itself.
-target_compile_definitions(quorvane_results PRIVATE
+target_compile_definitions(quorvane_store PRIVATE
     QUORVANE_INSTALL_BINDIR="${CMAKE_INSTALL_FULL_BINDIR}")
 
 install(FILES ${PROJECT_SOURCE_DIR}/app/resources/quorvane.desktop

@@ -1,5 +1,6 @@
 #include "core/runcontroller.h"
 
+#include "results/plaintext.h"
 #include "sources/classicsource.h"
 #include "sources/serviceaddresses.h"
 #include "store/keywordhistory.h"
@@ -97,7 +98,7 @@ void RunController::setState(State state)
 void RunController::suggestPressed(const QString &boxText)
 {
     m_results.list().popularitySorted = false;
-    requestSuggestion(boxText);
+    requestSuggestion(keywordText(boxText));
 }
 
 void RunController::requestSuggestion(const QString &keyword)
@@ -159,6 +160,8 @@ void RunController::requestSuggestion(const QString &keyword)
 bool RunController::reuseStoredReport(const QString &keyword)
 {
     const std::optional<QString> stored = findReusableReport(m_sourceFolder, keyword);
+    if (!stored && hasDamagedReport(m_sourceFolder, keyword))
+        Q_EMIT warning(damagedReportMessage(keyword));
     ResultList &list = m_results.list();
     if (!stored || !loadReport(m_sourceFolder, *stored, list, &queryAddress))
         return false;

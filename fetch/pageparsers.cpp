@@ -67,10 +67,12 @@ struct PendingCount
     qsizetype wordEnd = 0;
 };
 
-// Result counts are read with the regional number format; a word that is no number stays.
+// Result pages are asked for in English (hl=en), so their counts are read with English number
+// rules whatever the user's locale: "243,697" is 243697, not 243.697. A word that is no number
+// stays.
 QString countText(const QString &word)
 {
-    const QLocale locale;
+    const QLocale locale(QLocale::English, QLocale::UnitedStates);
     bool ok = false;
     const qlonglong whole = locale.toLongLong(word, &ok);
     if (ok)
@@ -193,8 +195,8 @@ bool ResultPageWalk::finish(bool reachedEnd)
 bool ResultPageWalk::run()
 {
     setStatus(m_status, QStringLiteral("Begin to parse popularity results ..."));
-    ChunkStart lastOpen; // LastOpenEnd
-    ChunkStart lastClose; // LastCloseEnd
+    ChunkStart lastOpen; // end of the latest "table" tag whose chunk yielded no count
+    ChunkStart lastClose; // end of the latest "/table" tag
     bool seenClose = false;
     // While a style or script block is skipped: the tag that ends it. Tags inside the block are
     // neither read nor checked for a stop; the block ends at the first closing tag after it.
@@ -292,7 +294,7 @@ bool parseKeyword(QStringView html, QStringView, SuggestionTable &table, const b
     setStatus(status, QStringLiteral("Connecting to keyword database ..."));
     const char16_t *const page = html.utf16();
     const char16_t *const end = page + html.size();
-    const char16_t *cellStart = page; // CellStart 0: the text starts with the page
+    const char16_t *cellStart = page; // the first cell's text starts with the page
     bool inBody = false;
     bool secondCell = false;
     for (const char16_t *from = page;;) {

@@ -124,7 +124,7 @@ TagKind classifyTag(const char16_t *begin, const char16_t *end)
 }
 
 // Never longer than the page (a tag or "&nbsp;" gives at most one byte); the slack takes the
-// whole blocks that appendUntilMarkup() writes before it knows where to stop.
+// whole blocks that appendUntilTag() writes before it knows where to stop.
 StrippedText::StrippedText(qsizetype capacity)
     : m_data(std::make_unique_for_overwrite<unsigned char[]>(static_cast<size_t>(capacity) + 16))
 { }
@@ -134,7 +134,7 @@ const char16_t *StrippedText::appendUntilTag(const char16_t *begin, const char16
     unsigned char *out = m_data.get() + m_size;
 #if defined(__SSE2__)
     // Sixteen units a block. Blocks of plain ASCII (nearly all of a page) are narrowed first and
-    // folded as bytes; others take FoldEight(). Folding keeps "<" and "&" and makes nothing
+    // folded as bytes; others take foldEight(). Folding keeps "<" and "&" and makes nothing
     // else into them, so both are looked for in the folded bytes.
     const __m128i highBits = _mm_set1_epi16(static_cast<short>(0xFF80));
     const __m128i beforeA = _mm_set1_epi8('A' - 1);

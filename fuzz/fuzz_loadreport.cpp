@@ -1,7 +1,7 @@
 // loadReport on arbitrary file bytes: a report folder may hold anything (a cut-short write of an
 // older version, a file the user edited, a file of another program with the same name). The
-// load either refuses the file and leaves the list as it was, or shows one row per line after
-// the third with every fixed field in its place.
+// load either refuses the file, which then counts as damaged, and leaves the list as it was,
+// or shows one row per line after the third with every fixed field in its place.
 
 #include "fuzz/fuzzsupport.h"
 #include "results/reportfile.h"
@@ -21,18 +21,18 @@ const QTemporaryDir &scratchFolder()
 {
     static const QTemporaryDir folder;
     if (!folder.isValid())
-        Fail(QStringLiteral("no temporary folder"));
+        fail(QStringLiteral("no temporary folder"));
     return folder;
 }
 
 // The lines readReport sees: split at LF, one empty piece after a final LF dropped.
-qsizetype LineCount(const QByteArray &bytes)
+qsizetype lineCount(const QByteArray &bytes)
 {
     const qsizetype breaks = bytes.count('\n');
     return breaks + 1 - ((bytes.isEmpty() || bytes.endsWith('\n')) ? 1 : 0);
 }
 
-ResultList SentinelList()
+ResultList sentinelList()
 {
     ResultList list;
     ListRow row;
@@ -43,16 +43,16 @@ ResultList SentinelList()
     return list;
 }
 
-bool SameList(const ResultList &a, const ResultList &b)
+bool sameList(const ResultList &a, const ResultList &b)
 {
     return a.rows == b.rows && a.suggestionsCaption == b.suggestionsCaption
         && a.queryAddresses == b.queryAddresses;
 }
 
-void CheckLoad(const QByteArray &bytes, const QLocale &locale)
+void checkLoad(const QByteArray &bytes, const QLocale &locale)
 {
     const ReportFolder folder(scratchFolder().path());
-    ResultList list = SentinelList();
+    ResultList list = sentinelList();
     QStringList phrases;
     const QueryAddressBuilder builder = [&phrases](const QString &phrase) {
         phrases << phrase;
@@ -62,15 +62,17 @@ void CheckLoad(const QByteArray &bytes, const QLocale &locale)
     const std::optional<StoredReport> read = readReport(folder.filePath(ReportName), locale);
     QUORVANE_FUZZ_CHECK(loaded == bool(read), QStringLiteral("loadReport and readReport disagree"));
 
-    const qsizetype lines = LineCount(bytes);
+    const qsizetype lines = lineCount(bytes);
+    // A refused report is exactly a damaged one: the run replaces it and the user is told.
+    QUORVANE_FUZZ_CHECK(hasDamagedReport(folder, QStringLiteral("fuzz")) != loaded,
+                        QStringLiteral("a load and the damage check disagree"));
     if (!loaded) {
-        QUORVANE_FUZZ_CHECK(SameList(list, SentinelList()),
+        QUORVANE_FUZZ_CHECK(sameList(list, sentinelList()),
                             QStringLiteral("a refused load changed the list"));
-        QUORVANE_FUZZ_CHECK(lines < 3,
-                            QStringLiteral("a report of %1 lines was refused").arg(lines));
         return;
     }
-    QUORVANE_FUZZ_CHECK(lines >= 3, QStringLiteral("a file of %1 lines was loaded").arg(lines));
+    QUORVANE_FUZZ_CHECK(lines >= 3 && bytes.endsWith('\n'),
+                        QStringLiteral("a file of %1 lines, cut short, was loaded").arg(lines));
     QUORVANE_FUZZ_CHECK(list.rows == read->rows
                             && list.suggestionsCaption == read->suggestionsCaption,
                         QStringLiteral("loadReport shows other rows than readReport reads"));
@@ -83,7 +85,7 @@ void CheckLoad(const QByteArray &bytes, const QLocale &locale)
     QUORVANE_FUZZ_CHECK(list.suggestionsCaption.startsWith(QStringLiteral("Keyword \""))
                             && list.suggestionsCaption.endsWith(
                                 QStringLiteral(" (top %1 only)").arg(list.listRowCount())),
-                        QStringLiteral("caption"), {Visible(list.suggestionsCaption)});
+                        QStringLiteral("caption"), {visible(list.suggestionsCaption)});
     for (qsizetype r = 0; r < list.rows.size(); ++r) {
         const ListRow &row = list.rows.at(r);
         QUORVANE_FUZZ_CHECK(phrases.at(r) == row[ColumnSuggestions]
@@ -96,7 +98,7 @@ void CheckLoad(const QByteArray &bytes, const QLocale &locale)
             QUORVANE_FUZZ_CHECK(
                 !cell.startsWith(u' ') && !cell.endsWith(u' '),
                 QStringLiteral("cell %1 of row %2 is not trimmed").arg(column).arg(r),
-                {Visible(cell)});
+                {visible(cell)});
             // Fixed fields cannot give more than their width; "Popularity/Search" is
             // rewritten from its value and "Ad" runs to the end of the line.
             if (column < ColumnPopularityPerSearch)
@@ -114,12 +116,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     QFile file(ReportFolder(scratchFolder().path()).filePath(ReportName));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        Fail(QStringLiteral("cannot write the report file"));
+        fail(QStringLiteral("cannot write the report file"));
     file.close();
 
     static const QLocale english(QLocale::English, QLocale::UnitedStates);
     static const QLocale german(QLocale::German, QLocale::Germany);
-    CheckLoad(bytes, english);
-    CheckLoad(bytes, german);
+    checkLoad(bytes, english);
+    checkLoad(bytes, german);
     return 0;
 }

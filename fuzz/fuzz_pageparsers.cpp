@@ -57,7 +57,7 @@ const std::array<QString, 16> Keys = {
     QStringLiteral("99999999999"), QStringLiteral("-0"),  QStringLiteral("0099"),
     QStringLiteral("\u0663")};
 
-const std::array<QLocale, 4> &Locales()
+const std::array<QLocale, 4> &locales()
 {
     static const std::array<QLocale, 4> locales = {QLocale(QLocale::English, QLocale::UnitedStates),
                                                    QLocale(QLocale::German, QLocale::Germany),
@@ -68,7 +68,7 @@ const std::array<QLocale, 4> &Locales()
 
 // Tables a parser may meet: empty, part-filled by an earlier page, full, or with a count no
 // run sets (the parsers must not index outside the table for it).
-SuggestionTable StartingTable(int preset)
+SuggestionTable startingTable(int preset)
 {
     static const std::array<qint16, 8> counts = {0, 1, 3, 98, 99, 100, -1, 101};
     SuggestionTable table;
@@ -85,7 +85,7 @@ SuggestionTable StartingTable(int preset)
     return table;
 }
 
-Options ReadOptions(InputReader &input, const uint8_t *data, size_t size)
+Options readOptions(InputReader &input, const uint8_t *data, size_t size)
 {
     Options options;
     if (size == 0 || data[0] != OptionBlockMarker)
@@ -108,23 +108,23 @@ Reference::ParseCase parseCase(bool keywordPages, const QString &page, const Opt
     parse.keywordPages = keywordPages;
     parse.pages = QStringList(keywordPages && options.twoKeywordPages ? 2 : 1, page);
     parse.key = options.key;
-    parse.table = StartingTable(options.tablePreset);
+    parse.table = startingTable(options.tablePreset);
     parse.stopAfter = options.stopAfter;
     return parse;
 }
 
-void Compare(const char *parser, const Reference::ParseOutcome &fast,
-             const Reference::ParseCase &parse, const Options &options)
+void compareWithReference(const char *parser, const Reference::ParseOutcome &fast,
+                          const Reference::ParseCase &parse, const Options &options)
 {
     const QString difference = Reference::outcomeDifference(fast, Reference::parseReference(parse));
     if (difference.isEmpty())
         return;
-    Fail(QStringLiteral("%1 differs from the reference").arg(QLatin1String(parser)),
+    fail(QStringLiteral("%1 differs from the reference").arg(QLatin1String(parser)),
          QStringList {QStringLiteral("key [%1] table preset %2 stop after %3 locale %4")
                           .arg(options.key)
                           .arg(options.tablePreset)
                           .arg(options.stopAfter)
-                          .arg(Locales()[std::size_t(options.locale)].name()),
+                          .arg(locales()[std::size_t(options.locale)].name()),
                       difference});
 }
 
@@ -143,19 +143,19 @@ struct Slowest
     }
 };
 
-Slowest &SlowestUnit()
+Slowest &slowestUnit()
 {
     static Slowest slowest;
     return slowest;
 }
 
 // CPU time of both fast parsers on the page, as the fetcher runs them.
-double FastParseMs(const Reference::ParseCase &keyword, const Reference::ParseCase &results)
+double fastParseMs(const Reference::ParseCase &keyword, const Reference::ParseCase &results)
 {
-    const double start = ThreadCpuMs();
+    const double start = threadCpuMs();
     Reference::parseFast(keyword);
     Reference::parseFast(results);
-    return ThreadCpuMs() - start;
+    return threadCpuMs() - start;
 }
 
 } // namespace
@@ -163,15 +163,15 @@ double FastParseMs(const Reference::ParseCase &keyword, const Reference::ParseCa
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     InputReader input(data, size);
-    const Options options = ReadOptions(input, data, size);
-    const QString page = TextFromBytes(input.rest(), options.utf16);
+    const Options options = readOptions(input, data, size);
+    const QString page = textFromBytes(input.rest(), options.utf16);
     static int defaultLocale = -1;
     if (options.locale != defaultLocale) {
-        QLocale::setDefault(Locales()[std::size_t(options.locale)]);
+        QLocale::setDefault(locales()[std::size_t(options.locale)]);
         defaultLocale = options.locale;
     }
 
-    static const double referenceBytes = EnvironmentNumber("QUORVANE_FUZZ_REFERENCE_BYTES", -1);
+    static const double referenceBytes = environmentNumber("QUORVANE_FUZZ_REFERENCE_BYTES", -1);
     const bool compare = referenceBytes < 0 || double(size) <= referenceBytes;
     if (compare) {
         const QString difference = Reference::textDifference(page);
@@ -180,24 +180,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const Reference::ParseCase keywordCase = parseCase(true, page, options);
     const Reference::ParseCase resultsCase = parseCase(false, page, options);
-    const double start = ThreadCpuMs();
+    const double start = threadCpuMs();
     const Reference::ParseOutcome keyword = Reference::parseFast(keywordCase);
     const Reference::ParseOutcome results = Reference::parseFast(resultsCase);
-    double fastMs = ThreadCpuMs() - start;
+    double fastMs = threadCpuMs() - start;
 
     if (compare) {
-        Compare("parseKeyword", keyword, keywordCase, options);
-        Compare("parseGoogleResults", results, resultsCase, options);
+        compareWithReference("parseKeyword", keyword, keywordCase, options);
+        compareWithReference("parseGoogleResults", results, resultsCase, options);
     }
 
-    Slowest &slowest = SlowestUnit();
+    Slowest &slowest = slowestUnit();
     ++slowest.units;
     if (size < std::size_t(SlowCheckBelowBytes)) {
-        static const double limitMs = EnvironmentNumber("QUORVANE_FUZZ_SLOW_MS", DefaultSlowMs);
+        static const double limitMs = environmentNumber("QUORVANE_FUZZ_SLOW_MS", DefaultSlowMs);
         // One slow measurement may be a busy machine or a first call; three in a row are the
         // parsers. A new slowest unit is measured again too, so the figure reported is sound.
         for (int retry = 0; retry < 2 && (fastMs > limitMs || fastMs > slowest.ms); ++retry)
-            fastMs = std::min(fastMs, FastParseMs(keywordCase, resultsCase));
+            fastMs = std::min(fastMs, fastParseMs(keywordCase, resultsCase));
         QUORVANE_FUZZ_CHECK(fastMs <= limitMs,
                             QStringLiteral("the fast parsers took %1 ms of CPU on a %2-byte page")
                                 .arg(fastMs)

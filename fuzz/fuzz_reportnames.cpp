@@ -27,12 +27,12 @@ const QTemporaryDir &scratchFolder()
 {
     static const QTemporaryDir folder;
     if (!folder.isValid())
-        Fail(QStringLiteral("no temporary folder"));
+        fail(QStringLiteral("no temporary folder"));
     return folder;
 }
 
 // Windows treats these as devices whatever the extension, in any letter case.
-bool IsReservedDeviceName(const QString &fileName)
+bool isReservedDeviceName(const QString &fileName)
 {
     const QString base = fileName.section(u'.', 0, 0).toLower();
     static const QStringList fixed = {QStringLiteral("con"),    QStringLiteral("prn"),
@@ -48,7 +48,7 @@ bool IsReservedDeviceName(const QString &fileName)
         || last == u'\u00b3';
 }
 
-bool IsPlainKeyword(const QString &keyword)
+bool isPlainKeyword(const QString &keyword)
 {
     if (keyword.isEmpty() || keyword.size() > 150)
         return false;
@@ -61,11 +61,11 @@ bool IsPlainKeyword(const QString &keyword)
     return true;
 }
 
-void CheckReportName(const QString &keyword)
+void checkReportName(const QString &keyword)
 {
     const QString name = reportFileName(keyword);
-    const QStringList details {QStringLiteral("keyword: ") + Visible(keyword),
-                               QStringLiteral("name: ") + Visible(name)};
+    const QStringList details {QStringLiteral("keyword: ") + visible(keyword),
+                               QStringLiteral("name: ") + visible(name)};
     QUORVANE_FUZZ_CHECK(
         name == reportStem(keyword) + QStringLiteral(".kwd") && name == reportFileName(keyword),
         QStringLiteral("the name is not the stem and \".kwd\", the same every time"), details);
@@ -80,7 +80,7 @@ void CheckReportName(const QString &keyword)
         QUORVANE_FUZZ_CHECK(!QStringView(u"/\\:*?\"<>|").contains(c),
                             QStringLiteral("a character no file name may hold"), details);
     }
-    QUORVANE_FUZZ_CHECK(!IsReservedDeviceName(name), QStringLiteral("reserved device name"),
+    QUORVANE_FUZZ_CHECK(!isReservedDeviceName(name), QStringLiteral("reserved device name"),
                         details);
 
     const QString folder = QDir::cleanPath(scratchFolder().path());
@@ -97,12 +97,12 @@ void CheckReportName(const QString &keyword)
                         details);
 
     // Ordinary keywords keep the plain name the user can find in the folder.
-    if (IsPlainKeyword(keyword) && !IsReservedDeviceName(keyword))
+    if (isPlainKeyword(keyword) && !isReservedDeviceName(keyword))
         QUORVANE_FUZZ_CHECK(name == keyword.toLower().replace(u' ', u'_') + QStringLiteral(".kwd"),
                             QStringLiteral("an ordinary keyword got another name"), details);
 }
 
-QByteArray DecodePhrase(const QString &encoded, const QStringList &details)
+QByteArray decodePhrase(const QString &encoded, const QStringList &details)
 {
     auto hex = [&](QChar c) {
         const char16_t u = c.unicode();
@@ -110,7 +110,7 @@ QByteArray DecodePhrase(const QString &encoded, const QStringList &details)
             return int(u - u'0');
         if (u >= u'A' && u <= u'F')
             return int(u - u'A' + 10);
-        Fail(QStringLiteral("not an upper-case hex digit after %"), details);
+        fail(QStringLiteral("not an upper-case hex digit after %"), details);
     };
     QByteArray bytes;
     for (qsizetype i = 0; i < encoded.size(); ++i) {
@@ -134,17 +134,17 @@ QByteArray DecodePhrase(const QString &encoded, const QStringList &details)
     return bytes;
 }
 
-void CheckAddress(const QString &keyword, const QString &address, const QString &prefix,
+void checkAddress(const QString &keyword, const QString &address, const QString &prefix,
                   const QString &suffix)
 {
-    const QStringList details {QStringLiteral("keyword: ") + Visible(keyword),
-                               QStringLiteral("address: ") + Visible(address)};
+    const QStringList details {QStringLiteral("keyword: ") + visible(keyword),
+                               QStringLiteral("address: ") + visible(address)};
     QUORVANE_FUZZ_CHECK(address.startsWith(prefix) && address.endsWith(suffix)
                             && address.size() >= prefix.size() + suffix.size(),
                         QStringLiteral("the address lost its fixed pieces"), details);
     const QString phrase =
         address.mid(prefix.size(), address.size() - prefix.size() - suffix.size());
-    QUORVANE_FUZZ_CHECK(DecodePhrase(phrase, details) == keyword.toUtf8(),
+    QUORVANE_FUZZ_CHECK(decodePhrase(phrase, details) == keyword.toUtf8(),
                         QStringLiteral("the address does not carry the typed keyword"), details);
     // The fetcher hands the address to QUrl; the request must go out byte for byte.
     const QUrl url(address);
@@ -161,13 +161,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool utf16 = size > 0 && data[0] == 0x01;
     if (utf16)
         input.byte();
-    const QString keyword = TextFromBytes(input.rest(), utf16);
+    const QString keyword = textFromBytes(input.rest(), utf16);
 
-    CheckReportName(keyword);
+    checkReportName(keyword);
 
     const ServiceEndpoints builtIn = builtInEndpoints();
-    CheckAddress(keyword, keywordDatabaseAddress(keyword), builtIn.keywordPrefix,
+    checkAddress(keyword, keywordDatabaseAddress(keyword), builtIn.keywordPrefix,
                  builtIn.keywordSuffix);
-    CheckAddress(keyword, queryAddress(keyword), builtIn.queryPrefix, builtIn.querySuffix);
+    checkAddress(keyword, queryAddress(keyword), builtIn.queryPrefix, builtIn.querySuffix);
     return 0;
 }

@@ -20,17 +20,17 @@ const QTemporaryDir &scratchFolder()
 {
     static const QTemporaryDir folder;
     if (!folder.isValid())
-        Fail(QStringLiteral("no temporary folder"));
+        fail(QStringLiteral("no temporary folder"));
     return folder;
 }
 
-QByteArray FileBytes(const QString &path)
+QByteArray fileBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-Settings Sentinel()
+Settings sentinel()
 {
     Settings settings;
     settings.intervalSetting = 1234;
@@ -38,7 +38,7 @@ Settings Sentinel()
     return settings;
 }
 
-void RemoveFiles()
+void removeFiles()
 {
     QDir folder(scratchFolder().path());
     for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden))
@@ -58,12 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            Fail(QStringLiteral("cannot write the settings file"));
+            fail(QStringLiteral("cannot write the settings file"));
     }
 
     const bool damaged = iniFileIsDamaged(path);
     SettingsStore store(SettingsLocation::iniFile(path));
-    Settings settings = Sentinel();
+    Settings settings = sentinel();
     const LoadSettingsResult result = store.loadSettings(settings);
 
     const std::optional<qint16> interval =
@@ -91,19 +91,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         break;
     }
     if (result != LoadSettingsResult::Loaded) {
-        const Settings untouched = Sentinel();
+        const Settings untouched = sentinel();
         QUORVANE_FUZZ_CHECK(settings.intervalSetting == untouched.intervalSetting
                                 && settings.keywordHistory == untouched.keywordHistory,
                             QStringLiteral("a refused load changed the settings"));
     }
-    QUORVANE_FUZZ_CHECK(FileBytes(path) == bytes, QStringLiteral("reading changed the file"));
+    QUORVANE_FUZZ_CHECK(fileBytes(path) == bytes, QStringLiteral("reading changed the file"));
 
     // Before the first write a damaged file is kept aside, exactly as it was.
     const QString copy = store.keepDamagedCopy();
     QUORVANE_FUZZ_CHECK(copy.isEmpty() != damaged,
                         QStringLiteral("damaged %1 but copy [%2]").arg(damaged).arg(copy));
     if (damaged)
-        QUORVANE_FUZZ_CHECK(FileBytes(copy) == bytes,
+        QUORVANE_FUZZ_CHECK(fileBytes(copy) == bytes,
                             QStringLiteral("the damaged copy differs from the file"));
 
     if (result == LoadSettingsResult::Loaded) {
@@ -120,11 +120,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             QUORVANE_FUZZ_CHECK(
                 reloaded.keywordHistory.at(i) == settings.keywordHistory.at(i),
                 QStringLiteral("history entry %1 changed through a rewrite").arg(i + 1),
-                {Visible(settings.keywordHistory.at(i)), Visible(reloaded.keywordHistory.at(i))});
+                {visible(settings.keywordHistory.at(i)), visible(reloaded.keywordHistory.at(i))});
         QUORVANE_FUZZ_CHECK(!iniFileIsDamaged(path),
                             QStringLiteral("a file Qt wrote counts as damaged"),
-                            {Visible(QString::fromUtf8(FileBytes(path)), 2000)});
+                            {visible(QString::fromUtf8(fileBytes(path)), 2000)});
     }
-    RemoveFiles();
+    removeFiles();
     return 0;
 }

@@ -47,7 +47,7 @@ private:
 
 // Bytes as UTF-8 text (what a page or a typed keyword normally is), or as raw UTF-16 units so
 // that lone surrogates and any other unit can be reached.
-inline QString TextFromBytes(const QByteArray &bytes, bool utf16)
+inline QString textFromBytes(const QByteArray &bytes, bool utf16)
 {
     if (!utf16)
         return QString::fromUtf8(bytes);
@@ -55,7 +55,7 @@ inline QString TextFromBytes(const QByteArray &bytes, bool utf16)
 }
 
 // Prints what went wrong and aborts, which libFuzzer records as a crash with the input saved.
-[[noreturn]] inline void Fail(const QString &what, const QStringList &details = {})
+[[noreturn]] inline void fail(const QString &what, const QStringList &details = {})
 {
     QString text = QStringLiteral("FUZZ FAILURE: ") + what + u'\n';
     for (const QString &line : details)
@@ -70,11 +70,11 @@ inline QString TextFromBytes(const QByteArray &bytes, bool utf16)
 #define QUORVANE_FUZZ_CHECK(condition, ...)                                                        \
     do {                                                                                           \
         if (!(condition))                                                                          \
-            ::Quorvane::Fuzz::Fail(__VA_ARGS__);                                                   \
+            ::Quorvane::Fuzz::fail(__VA_ARGS__);                                                   \
     } while (false)
 
 // CPU time of the calling thread in milliseconds.
-inline double ThreadCpuMs()
+inline double threadCpuMs()
 {
     timespec ts {};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
@@ -82,7 +82,7 @@ inline double ThreadCpuMs()
 }
 
 // A whole number from the environment, or the fallback.
-inline double EnvironmentNumber(const char *name, double fallback)
+inline double environmentNumber(const char *name, double fallback)
 {
     const char *text = std::getenv(name);
     if (!text || !*text)
@@ -93,7 +93,7 @@ inline double EnvironmentNumber(const char *name, double fallback)
 }
 
 // Shows text with its control characters visible, for failure messages.
-inline QString Visible(const QString &text, qsizetype limit = 400)
+inline QString visible(const QString &text, qsizetype limit = 400)
 {
     QString out;
     for (qsizetype i = 0; i < text.size() && i < limit; ++i) {

@@ -2,8 +2,6 @@
 
 #include "results/numbers.h"
 
-#include <QSaveFile>
-
 namespace Quorvane {
 
 namespace {
@@ -103,16 +101,6 @@ QString csvRows(const ResultList &list, const QList<int> &rows, const QLocale &l
 QByteArray csvFileBytes(const QString &csv)
 {
     return QByteArrayLiteral("\xEF\xBB\xBF") + csv.toUtf8();
-}
-
-bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
-{
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-        return true;
-    if (error)
-        *error = file.errorString();
-    return false;
 }
 
 } // namespace Quorvane

@@ -29,10 +29,6 @@ QByteArray csvFileBytes(const QString &csv);
 // locale is kept as it is.
 QString plainFigure(const QString &cell, const QLocale &locale = QLocale());
 
-// Replaces the file in one step, so a failed write leaves the earlier file whole. On failure
-// error gets the reason.
-bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error = nullptr);
-
 // Every row of the list, in display order.
 QList<int> allRows(const ResultList &list);
 

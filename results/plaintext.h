@@ -25,4 +25,18 @@ inline QString singleLine(QString text)
     return text;
 }
 
+// A keyword is one line of text: a line break, tab or other control character typed or pasted
+// into it would split the history entry, the settings value, the list's caption and the
+// report's first line. Each becomes a space, before the keyword is used anywhere.
+inline QString keywordText(QString text)
+{
+    for (QChar &c : text) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line
+            || category == QChar::Separator_Paragraph)
+            c = u' ';
+    }
+    return text;
+}
+
 } // namespace Quorvane

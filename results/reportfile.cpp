@@ -1,16 +1,13 @@
 #include "results/reportfile.h"
 
+#include "results/atomicfile.h"
 #include "results/numbers.h"
 #include "results/plaintext.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QStandardPaths>
-#include <QTemporaryFile>
 
 #include <algorithm>
 
@@ -20,7 +17,6 @@ namespace {
 
 const QString KeywordKey = QStringLiteral("Keyword=");
 const QString TotalKey = QStringLiteral(",Total Searches=");
-const QString TotalName = QStringLiteral("Total Searches=");
 const QString LineEnd = QStringLiteral("\r\n");
 
 // File names stay well inside every file system's limit.
@@ -98,19 +94,50 @@ QString fixedLine(const std::array<QString, ListColumnCount> &cells)
     return line;
 }
 
+QString headingLine()
+{
+    std::array<QString, ListColumnCount> captions;
+    for (int column = 0; column < ListColumnCount; ++column)
+        captions[std::size_t(column)] = listColumnCaption(column);
+    return fixedLine(captions);
+}
+
+constexpr qsizetype FixedFieldsWidth = [] {
+    qsizetype width = 0;
+    for (const int field : ReportFieldWidths)
+        width += field;
+    return width;
+}();
+
+QStringView fieldOf(QStringView line, int column)
+{
+    qsizetype start = 0;
+    for (int c = 0; c < column; ++c)
+        start += ReportFieldWidths[std::size_t(c)];
+    const qsizetype width =
+        column < ListColumnCount - 1 ? ReportFieldWidths[std::size_t(column)] : line.size() - start;
+    return trimSpaces(line.mid(start, width));
+}
+
+// A row as the writer lays it out: every fixed field there, a row number, two percentages and
+// an "Ad" that is empty or "Y". A row cut short, or a line of anything else, is not one.
+bool hasRowShape(QStringView line)
+{
+    if (line.size() < FixedFieldsWidth)
+        return false;
+    const QStringView id = fieldOf(line, ColumnId);
+    const QStringView ad = fieldOf(line, ColumnAd);
+    return !id.isEmpty()
+        && std::all_of(id.begin(), id.end(), [](QChar c) { return c >= u'0' && c <= u'9'; })
+        && fieldOf(line, ColumnPercent).endsWith(u'%') && fieldOf(line, ColumnSum).endsWith(u'%')
+        && (ad.isEmpty() || ad == u"Y");
+}
+
 ListRow readRow(QStringView line, const QLocale &locale)
 {
     ListRow row;
-    qsizetype start = 0;
-    for (int column = 0; column < ListColumnCount; ++column) {
-        const qsizetype width = column < ListColumnCount - 1
-            ? ReportFieldWidths[std::size_t(column)]
-            : std::max<qsizetype>(0, line.size() - start);
-        if (start < line.size())
-            row[column] =
-                trimSpaces(line.mid(start, std::min(width, line.size() - start))).toString();
-        start += width;
-    }
+    for (int column = 0; column < ListColumnCount; ++column)
+        row[column] = fieldOf(line, column).toString();
     QString &ratio = row[ColumnPopularityPerSearch];
     if (!ratio.isEmpty())
         ratio = formatCount(valueThroughWholeFormat(ratio, locale), locale);
@@ -118,23 +145,44 @@ ListRow readRow(QStringView line, const QLocale &locale)
 }
 
 // "Keyword=" + keyword + ",Total Searches=" + total, split at the last ",Total Searches=" so
-// that a keyword holding commas survives. A line without that key is split at its first
-// comma and read by position, as the pieces are not checked.
+// that a keyword holding commas survives.
 QString loadedCaption(const QString &firstLine, int rowCount)
 {
-    QString keywordPiece;
-    QString total;
     const qsizetype at = firstLine.lastIndexOf(TotalKey);
-    if (at >= 0) {
-        keywordPiece = firstLine.left(at);
-        total = firstLine.mid(at + TotalKey.size());
-    } else {
-        const qsizetype comma = firstLine.indexOf(u',');
-        keywordPiece = comma < 0 ? firstLine : firstLine.left(comma);
-        total = comma < 0 ? QString() : firstLine.mid(comma + 1).mid(TotalName.size());
-    }
     return QStringLiteral("Keyword \"%1\",searches %2 (top %3 only)")
-        .arg(keywordPiece.mid(KeywordKey.size()), total, QString::number(rowCount));
+        .arg(firstLine.mid(KeywordKey.size(), at - KeywordKey.size()),
+             firstLine.mid(at + TotalKey.size()), QString::number(rowCount));
+}
+
+enum class Read { Missing, Damaged, Sound };
+
+// The lines of a report file, or why there are none: a file that cannot be read, is cut short
+// or is not a report at all counts as damaged.
+Read readLines(const QString &filePath, QStringList &lines)
+{
+    QFile file(filePath);
+    if (!file.exists())
+        return Read::Missing;
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxReportBytes)
+        return Read::Damaged;
+    const QByteArray bytes = file.readAll();
+    // Every line ends with a line break: a file without one at its end was cut short.
+    if (file.error() != QFileDevice::NoError || !bytes.endsWith('\n'))
+        return Read::Damaged;
+    lines = QString::fromLocal8Bit(bytes).split(u'\n');
+    lines.removeLast(); // after the line break of the last line
+    for (QString &line : lines) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+    }
+    if (lines.size() < 3 || !lines[0].startsWith(KeywordKey) || !lines[0].contains(TotalKey)
+        || !lines[1].isEmpty() || lines[2] != headingLine())
+        return Read::Damaged;
+    for (qsizetype i = 3; i < lines.size(); ++i) {
+        if (!hasRowShape(lines[i]))
+            return Read::Damaged;
+    }
+    return Read::Sound;
 }
 
 QFileInfoList filesOf(const QString &path)
@@ -148,52 +196,6 @@ ReportFolder::ReportFolder(QString path, Clock clock)
     : m_path(std::move(path))
     , m_clock(std::move(clock))
 { }
-
-bool isInstalledProgramFolder(const QString &folder, const QString &installFolder)
-{
-    const QString path = QDir::cleanPath(QDir::fromNativeSeparators(folder));
-    if (!installFolder.isEmpty() && path == QDir::cleanPath(installFolder))
-        return true;
-    if (path == QLatin1String("/bin") || path == QLatin1String("/sbin")
-        || path.startsWith(QLatin1String("/opt/")))
-        return true;
-    for (const char *system : {"/usr/bin", "/usr/sbin", "/usr/games", "/usr/local/bin",
-                               "/usr/local/sbin", "/usr/local/games"}) {
-        if (path.endsWith(QLatin1String(system)))
-            return true;
-    }
-    return false;
-}
-
-bool programIsInstalled()
-{
-    return isInstalledProgramFolder(QCoreApplication::applicationDirPath(),
-                                    QStringLiteral(QUORVANE_INSTALL_BINDIR));
-}
-
-ReportFolder ReportFolder::chooseAtStart()
-{
-    QStringList candidates;
-    if (!programIsInstalled())
-        candidates
-            << QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("report"));
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    if (!data.isEmpty())
-        candidates << QDir(data).filePath(QStringLiteral("report"));
-    return ReportFolder(chooseWritable(candidates));
-}
-
-QString ReportFolder::chooseWritable(const QStringList &candidates)
-{
-    for (const QString &candidate : candidates) {
-        if (!QDir().mkpath(candidate))
-            continue;
-        QTemporaryFile probe(QDir(candidate).filePath(QStringLiteral("probe-XXXXXX")));
-        if (probe.open())
-            return candidate;
-    }
-    return candidates.isEmpty() ? QStringLiteral("report") : candidates.last();
-}
 
 QDateTime ReportFolder::now() const
 {
@@ -259,14 +261,28 @@ std::optional<QString> findReusableReport(const ReportFolder &folder, const QStr
         if (info.fileName().toLower() != wanted)
             continue;
         const QDate modified = info.lastModified().toLocalTime().date();
-        // An unreadable or cut-short report is no report. An earlier month's report stays
-        // until the run's new report replaces it: a run that is stopped, refused or finds
-        // nothing must not leave the keyword without one.
+        // A damaged report is no report. An earlier month's report stays until the run's new
+        // report replaces it: a run that is stopped, refused or finds nothing must not leave
+        // the keyword without one.
         if (modified.year() == today.year() && modified.month() == today.month()
             && readReport(info.absoluteFilePath()))
             return info.fileName();
     }
     return std::nullopt;
+}
+
+bool hasDamagedReport(const ReportFolder &folder, const QString &keyword)
+{
+    const QString existing = folder.existingName(reportFileName(keyword));
+    QStringList lines;
+    return !existing.isEmpty() && readLines(folder.filePath(existing), lines) == Read::Damaged;
+}
+
+QString damagedReportMessage(const QString &keyword)
+{
+    return QStringLiteral("The stored report of \"%1\" is damaged and cannot be shown. "
+                          "A new suggestion run replaces it.")
+        .arg(keyword);
 }
 
 QByteArray reportBytes(const QString &seedKeyword, qint64 totalSearches, const QList<ListRow> &rows,
@@ -275,10 +291,7 @@ QByteArray reportBytes(const QString &seedKeyword, qint64 totalSearches, const Q
     QString text = KeywordKey + singleLine(seedKeyword) + TotalKey
         + formatCount(double(totalSearches), locale) + LineEnd;
     text += LineEnd;
-    std::array<QString, ListColumnCount> captions;
-    for (int column = 0; column < ListColumnCount; ++column)
-        captions[std::size_t(column)] = listColumnCaption(column);
-    text += fixedLine(captions) + LineEnd;
+    text += headingLine() + LineEnd;
     for (const ListRow &row : rows)
         text += fixedLine(row.cells) + LineEnd;
     return text.toLocal8Bit();
@@ -286,23 +299,9 @@ QByteArray reportBytes(const QString &seedKeyword, qint64 totalSearches, const Q
 
 std::optional<StoredReport> readReport(const QString &filePath, const QLocale &locale)
 {
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxReportBytes)
+    QStringList lines;
+    if (readLines(filePath, lines) != Read::Sound)
         return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-
-    QStringList lines = QString::fromLocal8Bit(bytes).split(u'\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast(); // after the CR LF of the last line
-    for (QString &line : lines) {
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-    }
-    if (lines.size() < 3)
-        return std::nullopt;
-
     StoredReport report;
     for (qsizetype i = 3; i < lines.size(); ++i)
         report.rows.append(readRow(lines[i], locale));
@@ -327,16 +326,10 @@ bool writeReport(SuggestionTable &table, const QString &seedKeyword, const Repor
     if (!folder.ensureExists())
         return fail(QStringLiteral("cannot create the folder %1").arg(folder.path()));
     const QString existing = folder.existingName(reportFileName);
-    QSaveFile file(folder.filePath(existing.isEmpty() ? reportFileName : existing));
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    const QByteArray bytes = reportBytes(seedKeyword, total, list.rows, locale);
-    // The explicit flush matters: a write that fails only when the buffer is flushed (a full
-    // disk) is not seen by commit(), which would then put a cut-short report in place.
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        return fail(file.errorString());
-    if (!file.commit())
-        return fail(file.errorString());
+    QString reason;
+    if (!writeFileAtomically(folder.filePath(existing.isEmpty() ? reportFileName : existing),
+                             reportBytes(seedKeyword, total, list.rows, locale), &reason))
+        return fail(reason);
     return true;
 }
 

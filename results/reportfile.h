@@ -17,29 +17,12 @@ namespace Quorvane {
 // Gives the current local time; the month test of the reuse rule asks it.
 using Clock = std::function<QDateTime()>;
 
-// Whether `folder` is one programs are installed to, whose files belong to the package manager:
-// a system program folder (also below another root, as dpkg -x or a staged install leaves it),
-// a folder under /opt, or `installFolder`, where this build installs its programs. A program
-// there keeps nothing beside itself, even where it could write (as root); one in a build tree
-// or in a folder of the user's own does.
-bool isInstalledProgramFolder(const QString &folder, const QString &installFolder);
-// The same for the running program and this build's install folder.
-bool programIsInstalled();
-
-// The folder that holds the report files. The program chooses it once at start
-// (ChooseAtStart) and hands the same object to everything that touches reports; tests give
-// their own folder and clock.
+// The folder that holds the report files. The program chooses it once at start and hands the
+// same object to everything that touches reports; tests give their own folder and clock.
 class ReportFolder
 {
 public:
     explicit ReportFolder(QString path, Clock clock = {});
-
-    // "report" beside the program; "report" in the user's data folder for an installed program
-    // or when the one beside it cannot be created or written.
-    static ReportFolder chooseAtStart();
-    // The first candidate folder that can be created and written to; the last one when none
-    // can.
-    static QString chooseWritable(const QStringList &candidates);
 
     QString path() const { return m_path; }
     QDateTime now() const;
@@ -66,9 +49,13 @@ QString reportFileName(const QString &keyword);
 // The reuse rule. Creates the folder when missing, then looks for the keyword's report file
 // (its name equal to reportFileName ignoring case): one modified in the clock's current year
 // and month is reused. An older one is left in place for the run's writeReport to replace; no
-// file is ever deleted here. A file that cannot be read or has fewer than three lines is not
-// reused. Gives the reused file's name on disk, or nothing when a run is needed.
+// file is ever deleted here. A damaged file (see readReport) is not reused. Gives the reused
+// file's name on disk, or nothing when a run is needed.
 std::optional<QString> findReusableReport(const ReportFolder &folder, const QString &keyword);
+// Whether the keyword's report file is there but damaged, so that the run replaces it.
+bool hasDamagedReport(const ReportFolder &folder, const QString &keyword);
+// What the user is told when the keyword's damaged report is passed over for a run.
+QString damagedReportMessage(const QString &keyword);
 
 // The exact bytes of a report: line 1 with the seed keyword and the total, an empty line, the
 // heading line and one line per row in fixed fields, every line ended by CR LF, in the
@@ -83,12 +70,15 @@ struct StoredReport
     QList<ListRow> rows;
 };
 
-// Reads a report file. Nothing when it cannot be read or holds fewer than three lines.
+// Reads a report file. Nothing when it is damaged: it cannot be read, does not end with a line
+// break (cut short), or its lines do not have a report's shape (line 1 with "Keyword=" and
+// ",Total Searches=", an empty line 2, the heading line, then rows with every fixed field, a
+// row number, two percentages and an "Ad" of "" or "Y").
 std::optional<StoredReport> readReport(const QString &filePath, const QLocale &locale = QLocale());
 
-// After a run: the rows of entries 0 .. SuggestionCount - 1 replace the list's rows, column 1
+// After a run: the rows of entries 0 .. suggestionCount - 1 replace the list's rows, column 1
 // gets the summary caption, and the report file `reportFileName` (any file of that name
-// ignoring case) is replaced atomically. QueryAddresses and ResultsShown are left to the
+// ignoring case) is replaced atomically. queryAddresses and resultsShown are left to the
 // caller. False, with the reason in *error, when the file could not be written; the list is
 // filled all the same.
 bool writeReport(SuggestionTable &table, const QString &seedKeyword, const ReportFolder &folder,
@@ -97,7 +87,7 @@ bool writeReport(SuggestionTable &table, const QString &seedKeyword, const Repor
 
 // Shows the stored report `fileName` (a name findReusableReport gave): rows, caption of
 // column 1 and one query address per row, in file order. False, and the list unchanged, when
-// the file cannot be read or is too short; the caller then treats the keyword as not stored.
+// the file is damaged; the caller then treats the keyword as not stored.
 bool loadReport(const ReportFolder &folder, const QString &fileName, ResultList &list,
                 const QueryAddressBuilder &queryAddress, const QLocale &locale = QLocale());
 

@@ -50,7 +50,7 @@ struct ListRow
 };
 
 // Builds the search engine address of a phrase; the phrase is passed as the list shows it
-// (spaces included), the builder encodes it, spaces as "+". The program passes QueryAddress.
+// (spaces included), the builder encodes it, spaces as "+". The program passes queryAddress.
 using QueryAddressBuilder = std::function<QString(const QString &phrase)>;
 
 // What the result list shows. The widget mirrors it; all rules work on this.
@@ -82,7 +82,7 @@ qint64 totalSearches(const SuggestionTable &table, const QLocale &locale = QLoca
 ListRow makeListRow(SuggestionTable &table, int index, qint64 totalSearches, double &runningPercent,
                     const QLocale &locale = QLocale());
 
-// The row rule over entries 0 .. SuggestionCount - 1.
+// The row rule over entries 0 .. suggestionCount - 1.
 QList<ListRow> makeListRows(SuggestionTable &table, qint64 totalSearches,
                             const QLocale &locale = QLocale());
 
@@ -95,11 +95,11 @@ QString summaryCaption(const QString &seedKeyword, qint64 totalSearches, int sug
 QString paddedForSort(const QString &popularityPerSearch, const QLocale &locale = QLocale());
 
 // Orders the rows by ascending "Popularity/Search" (stable among equal values), leaving the
-// cells as they were. The caller then calls RefreshListFigures.
+// cells as they were. The caller then calls refreshListFigures.
 void sortByPopularityPerSearch(ResultList &list, const QLocale &locale = QLocale());
 
 // After a reorder: "Sum" rebuilt from the shown percentages in display order,
-// "Popularity/Search" back in its normal format (also from padded texts), QueryAddresses
+// "Popularity/Search" back in its normal format (also from padded texts), queryAddresses
 // rebuilt in display order. "ID" keeps each row's number.
 void refreshListFigures(ResultList &list, const QueryAddressBuilder &queryAddress,
                         const QLocale &locale = QLocale());

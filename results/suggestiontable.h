@@ -17,7 +17,7 @@ struct Suggestion
     bool hasAds = false; // the phrase's result page showed sponsored links
 };
 
-// The figures of the current run. NoSuggestions survives emptyEntries(): a run whose
+// The figures of the current run. noSuggestions survives emptyEntries(): a run whose
 // first phase parses no page keeps the flag of the run before it.
 struct SuggestionTable
 {

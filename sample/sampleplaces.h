@@ -2,6 +2,7 @@
 
 #include "app/program.h"
 #include "core/commandline.h"
+#include "store/filelocations.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -29,7 +30,7 @@ inline ProgramPlaces samplePlaces()
                          .filePath(QStringLiteral("sample-report"));
     return {
         SettingsLocation::iniFile(settingsFolder.filePath(QStringLiteral("quorvane-sample.ini"))),
-        ReportFolder::chooseWritable(reportFolders), QString()};
+        firstWritableFolder(reportFolders), QString()};
 }
 
 // --help and --version, before the application object (and a display) exists.

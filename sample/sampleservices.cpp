@@ -191,6 +191,7 @@ struct Shared
     SampleFaultPlan plan;
     int requestCount = 0;
     QList<SampleRequest> log;
+    bool recording = false;
     int rowCount = 100;
     std::atomic<quint16> port {0};
     std::atomic<quint16> silentPort {0};
@@ -339,7 +340,8 @@ private:
                     request.fault = m_shared.plan.byPhrase.value(*phrase, SampleFault::None);
             }
             rowCount = m_shared.rowCount;
-            m_shared.log.append(request);
+            if (m_shared.recording)
+                m_shared.log.append(request);
         }
         rowCount = intParameter(inner, "rows").value_or(rowCount);
         respond(request.fault, inner, pageFor(request, rowCount));
@@ -361,7 +363,8 @@ private:
         {
             QMutexLocker lock(&m_shared.mutex);
             request.number = ++m_shared.requestCount;
-            m_shared.log.append(request);
+            if (m_shared.recording)
+                m_shared.log.append(request);
             const SampleApiPlan &plan = m_shared.apiPlan;
             fault = plan.byPhrase.value(api.phrase, plan.all);
             if (fault == SampleApiFault::RateLimitedOnce) {
@@ -811,10 +814,11 @@ QList<SampleRequest> SampleServices::requests() const
     return m_shared->log;
 }
 
-void SampleServices::clearRequests()
+void SampleServices::recordRequests()
 {
     QMutexLocker lock(&m_shared->mutex);
     m_shared->log.clear();
+    m_shared->recording = true;
 }
 
 int SampleServices::openConnections() const

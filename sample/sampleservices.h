@@ -118,8 +118,11 @@ public:
     // The base address both API sources take here.
     QString apiBaseAddress() const { return baseAddress(); }
 
+    // The requests received since recordRequests() was last called. Nothing is kept before that
+    // call, so the sample program, which serves run after run, does not grow.
     QList<SampleRequest> requests() const;
-    void clearRequests();
+    // Forgets what was recorded and keeps every request from now on.
+    void recordRequests();
 
     // Connections currently open on the main server (stalled ones included).
     int openConnections() const;

@@ -10,7 +10,7 @@ namespace Quorvane {
 // The history's own rules, without the keyword box: the window applies the outcome to its
 // widgets and saves through SettingsStore::saveHistory when the history changed.
 
-// HistoryCount is a signed 16-bit number, so the history holds at most this many entries.
+// historyCount() is a signed 16-bit number, so the history holds at most this many entries.
 inline constexpr qsizetype MaxHistoryEntries = 32767;
 
 // A keyword added to the history: one equal (case-sensitive) to an entry changes nothing; one equal

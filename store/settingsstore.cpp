@@ -5,10 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QOperatingSystemVersion>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 
@@ -45,6 +43,17 @@ QString valueText(const QVariant &value)
     if (value.typeId() == QMetaType::QStringList)
         return value.toStringList().join(QStringLiteral(", "));
     return value.toString();
+}
+
+// A hand-edited file may give one value twice: under the section of the whole key and as a
+// longer key under a shorter section ("[Software]" with "Quorvane%201.2\\Keyword\\Interval").
+// Qt parses a file's sections lazily, one per value asked for, and the section parsed last
+// wins, so which of the two a read gives would depend on what was read before, in this or an
+// earlier QSettings on the same file. Parsing every section first makes every read give the
+// same one.
+void parseWholeFile(const QSettings &settings)
+{
+    settings.allKeys();
 }
 
 QString readValue(const QSettings &settings, const QString &name)
@@ -149,24 +158,6 @@ std::optional<bool> fileHolds(const QString &fileName, QSettings &meant)
 #endif
 
 } // namespace
-
-SettingsLocation SettingsLocation::userDefault()
-{
-    // Chosen at compile time but compiled everywhere, so the registry path is checked on every
-    // build.
-    if constexpr (QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows) {
-        return {QStringLiteral("HKEY_LOCAL_MACHINE"), QSettings::NativeFormat};
-    } else {
-        const QString folder =
-            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-        return iniFile(folder + QStringLiteral("/Quorvane/quorvane.ini"));
-    }
-}
-
-SettingsLocation SettingsLocation::iniFile(const QString &fileName)
-{
-    return {fileName, QSettings::IniFormat};
-}
 
 std::optional<qint16> toSettingNumber(const QString &text)
 {
@@ -350,6 +341,7 @@ bool SettingsStore::writeRegValue(const QString &keyPath, const QString &valueNa
 QString SettingsStore::readRegValue(const QString &keyPath, const QString &valueName) const
 {
     QSettings settings(m_location.path, m_location.format);
+    parseWholeFile(settings);
     settings.beginGroup(groupOf(keyPath));
     return readValue(settings, valueName);
 }
@@ -364,6 +356,7 @@ bool SettingsStore::keyExists(const QString &keyPath) const
 LoadSettingsResult SettingsStore::loadSettings(Settings &settings) const
 {
     QSettings store(m_location.path, m_location.format);
+    parseWholeFile(store);
     store.beginGroup(groupOf(SettingsKey));
 
     const std::optional<qint16> interval = toSettingNumber(readValue(store, IntervalName));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/filelocations.h"
+
 #include <QDateTime>
 #include <QSettings>
 #include <QString>
@@ -13,20 +15,6 @@ namespace Quorvane {
 // The one key every caller passes; relative to HKEY_LOCAL_MACHINE on Windows, a group of the
 // INI file elsewhere.
 inline const QString SettingsKey = QStringLiteral("Software\\Quorvane 1.2\\Keyword");
-
-// Where the settings live. Whoever builds the store chooses it, so a test or the sample program
-// keeps a file of its own.
-struct SettingsLocation
-{
-    QString path; // the registry hive, or the INI file
-    QSettings::Format format = QSettings::IniFormat;
-
-    // HKEY_LOCAL_MACHINE on Windows; elsewhere an INI file in the user's configuration folder.
-    static SettingsLocation userDefault();
-    static SettingsLocation iniFile(const QString &fileName);
-
-    bool isIniFile() const { return format == QSettings::IniFormat; }
-};
 
 // The in-memory copies, one record for the whole program.
 struct Settings
@@ -78,10 +66,9 @@ public:
     // An INI file Qt cannot read whole would be rewritten without the unreadable part on the
     // next write, losing the user's values. Once per store, before its first write, such a file
     // is copied aside. Returns the copy's path (empty when none was needed or made).
+    // When the file is damaged and no copy could be made, writes are refused so the only copy
+    // of the user's values is not overwritten.
     QString keepDamagedCopy();
-    // True when the file is damaged and no copy could be made; writes are then refused so the
-    // only copy of the user's values is not overwritten.
-    bool writesRefused() const { return m_writesRefused; }
     // After a failed write: why writing fails, in words for the user.
     QString writeFailureReason() const;
 

@@ -151,38 +151,28 @@ private Q_SLOTS:
               "firstLine");
     }
 
-    // The code that runs on Windows only, checked on every platform, and the rule that keeps an
-    // installed program from writing beside itself.
-    void platformRules_data()
+    // The code that runs on Windows only, checked on every platform.
+    void notepadGetsTheReportInWindowsSeparators()
     {
-        QTest::addColumn<QString>("rule");
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("output");
-        QTest::newRow("notepad, Qt's separators")
-            << "notepad" << u"C:/My Reports/golf clubs.kwd"_s
-            << u"C:\\Windows\\system32\\notepad.exe|C:\\My Reports\\golf clubs.kwd"_s;
-        QTest::newRow("system folder") << "system" << u"19"_s << u"C:\\Windows\\system32"_s;
-        QTest::newRow("system folder without room for the null")
-            << "system" << u"260"_s << QString();
-        QTest::newRow("build tree below /usr/src")
-            << "installed" << u"/usr/src/q/build/bin"_s << u"0"_s;
-        QTest::newRow("unpacked package") << "installed" << u"/tmp/check/root/usr/bin"_s << u"1"_s;
-        QTest::newRow("/opt") << "installed" << u"/opt/quorvane/bin"_s << u"1"_s;
-        QTest::newRow("this build's install folder")
-            << "installed" << u"/home/ann/.local/bin"_s << u"1"_s;
+        const EditorCommand command =
+            notepadCommand(u"C:\\Windows\\system32"_s, u"C:/My Reports/golf clubs.kwd"_s);
+        QCOMPARE(command.program, u"C:\\Windows\\system32\\notepad.exe"_s);
+        QCOMPARE(command.arguments, QStringList {u"C:\\My Reports\\golf clubs.kwd"_s});
     }
 
-    void platformRules()
+    void systemFolderNeedsRoomForItsNull_data()
     {
-        QFETCH(QString, rule);
-        QFETCH(QString, input);
+        QTest::addColumn<uint>("length");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("fits") << 19u << u"C:\\Windows\\system32"_s;
+        QTest::newRow("no room for the null") << 260u << QString();
+    }
+
+    void systemFolderNeedsRoomForItsNull()
+    {
+        QFETCH(uint, length);
         wchar_t buffer[260] = L"C:\\Windows\\system32";
-        const EditorCommand command = notepadCommand(u"C:\\Windows\\system32"_s, input);
-        QTEST(rule == u"notepad" ? (QStringList {command.program} + command.arguments).join(u'|')
-                  : rule == u"system"
-                  ? systemFolderFromAnswer(buffer, input.toUInt(), 260)
-                  : QString::number(isInstalledProgramFolder(input, u"/home/ann/.local/bin"_s)),
-              "output");
+        QTEST(systemFolderFromAnswer(buffer, length, 260), "folder");
     }
 };
 

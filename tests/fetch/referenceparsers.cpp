@@ -51,13 +51,15 @@ int entryNumber(const QString &tag)
     return int(tag.startsWith(u'-') ? -value : value);
 }
 
+// English number rules, as the result pages are English whatever the user's locale.
 QString wholeNumber(const QString &word)
 {
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
     bool ok = false;
-    const qlonglong whole = QLocale().toLongLong(word, &ok);
+    const qlonglong whole = english.toLongLong(word, &ok);
     if (ok)
         return QString::number(whole);
-    const double value = QLocale().toDouble(word, &ok);
+    const double value = english.toDouble(word, &ok);
     return ok && std::isfinite(value) ? QString::number(std::round(value), 'f', 0) : word;
 }
 

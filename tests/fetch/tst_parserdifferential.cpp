@@ -138,7 +138,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("keywordPages");
         QTest::addColumn<QString>("locale");
         QTest::newRow("result pages, English number format") << false << "en_US";
-        QTest::newRow("result pages, German number format") << false << "de_DE";
+        QTest::newRow("result pages, German locale") << false << "de_DE";
         QTest::newRow("keyword pages") << true << "en_US";
     }
 

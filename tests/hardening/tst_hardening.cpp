@@ -4,6 +4,7 @@
 
 #include "core/singleinstance.h"
 #include "core/startup.h"
+#include "results/plaintext.h"
 #include "results/reportfile.h"
 #include "tests/support/loopbackservices.h"
 #include "tests/support/programharness.h"
@@ -356,10 +357,11 @@ private Q_SLOTS:
     }
 
     // Hostile keywords: the run, its report, its reuse, the history and Delete all behave,
-    // nothing is written outside the report folder, and the services receive what was typed.
+    // nothing is written outside the report folder, and the services receive what was typed,
+    // with its line breaks, tabs and other control characters as spaces.
     void hostileKeywordGoesThroughEveryOperation_data()
     {
-        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QString>("typed");
         QTest::newRow("path characters") << u"a/b\\c:d*e?f\"g<h>i|j"_s;
         QTest::newRow("parent folder") << u".."_s;
         QTest::newRow("climbing path") << u"../../outside/evil"_s;
@@ -373,19 +375,25 @@ private Q_SLOTS:
         QTest::newRow("report header and control characters inside")
             << u"x,Total Searches=5\r\nKeyword=y\ttab\x01\x1b[31mred\x7f"_s;
         QTest::newRow("surrounding blanks") << u"  golf clubs  "_s;
+        QTest::newRow("pasted with a line break and a tab") << u"golf\r\nclubs\tfor\u2028ladies"_s;
     }
 
     void hostileKeywordGoesThroughEveryOperation()
     {
-        QFETCH(QString, keyword);
+        QFETCH(QString, typed);
+        const QString keyword = keywordText(typed); // what the program takes as the keyword
+        for (const QChar c : keyword)
+            QVERIFY(c.category() != QChar::Other_Control && c != u'\u2028');
         QTemporaryDir dir;
         ProgramUnderTest program(dir.path());
         program.writeDontCare();
         QVERIFY(dir.isValid() && program.start());
         m_services->setKeywordRowCount(Rows);
-        m_services->clearRequests();
-        QCOMPARE(program.suggest(keyword, 30000), Ending::Finished);
+        m_services->recordRequests();
+        QCOMPARE(program.suggest(typed, 30000), Ending::Finished);
         QVERIFY2(program.boxes.shown.isEmpty(), qPrintable(program.boxes.shown.join(u'\n')));
+        QVERIFY(program.window()->controller().results().list().suggestionsCaption.startsWith(
+            u"Keyword \""_s + keyword + u"\" searches "_s));
         const SuggestionTable &table = program.window()->controller().suggestionTable();
         QStringList sent {keyword}, received;
         for (int i = 0; i < Rows; ++i)
@@ -404,11 +412,13 @@ private Q_SLOTS:
                  (QStringList {u"quorvane-instance.lock"_s, u"quorvane.ini"_s, u"report"_s}));
         const QByteArray bytes = TestSupport::readAll(program.reportPath(name));
         QCOMPARE(bytes.count("\r\n"), 3 + Rows);
+        QVERIFY(QString::fromLocal8Bit(bytes.left(bytes.indexOf("\r\n")))
+                    .startsWith(u"Keyword="_s + keyword + u",Total Searches="_s));
 
         // Reuse answers from the report, whose fixed fields drop a cut phrase's trailing blank.
-        m_services->clearRequests();
+        m_services->recordRequests();
         QSignalSpy ended(&program.window()->controller(), &RunController::runEnded);
-        program.enter(keyword);
+        program.enter(typed);
         program.click("cmdSuggestion");
         QVERIFY(!ended.wait(100));
         QVERIFY(m_services->requests().isEmpty());
@@ -525,7 +535,7 @@ private Q_SLOTS:
         SampleFaultPlan plan;
         plan.byRequest.insert(page, fault);
         m_services->setFaultPlan(plan);
-        m_services->clearRequests();
+        m_services->recordRequests();
         QSignalSpy completed(&controller, &RunController::requestEnded);
         QElapsedTimer clock;
         clock.start();

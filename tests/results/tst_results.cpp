@@ -1,9 +1,13 @@
+#include "results/atomicfile.h"
 #include "results/numbers.h"
 #include "results/reportfile.h"
 #include "tests/support/testfiles.h"
 
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace Quorvane;
 using namespace Quorvane::TestSupport;
@@ -54,7 +58,9 @@ QDateTime at(int y, int m, int d, int h)
     return QDateTime(QDate(y, m, d), QTime(h, 59, 59));
 }
 
-const QByteArray ValidReport = "Keyword=golf,Total Searches=10\r\n\r\nID\r\n";
+const QByteArray Heading = line("ID", "Suggestions", "Searches/mo.", "Percent", "Sum", "Popularity",
+                                "Popularity/Search", "Ad");
+const QByteArray ValidReport = "Keyword=golf,Total Searches=10\r\n\r\n" + Heading;
 
 } // namespace
 
@@ -63,39 +69,52 @@ class tst_Results final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void numbersFollowTheLocale_data()
+    // A cell read through the whole-number format: a number in the locale is rounded, halves
+    // away from zero; any other text keeps its leading number, "." as its decimal mark.
+    void wholeFormatReadsCellsInTheLocale_data()
     {
-        QTest::addColumn<QString>("operation");
-        QTest::addColumn<QString>("input"); // read: written the en_US way
-        QTest::addColumn<QString>("en_US");
-        QTest::addColumn<QString>("de_DE");
-        const auto row = [](const char *label, const char *operation, const char *input,
-                            const char *en, const char *de) {
-            QTest::newRow(label) << operation << input << en << de;
-        };
-        row("read leading number after blanks", "read", "  -3.5x", "-3.5", "-3");
-        row("read rounds half away from zero", "read", "-2.5", "-3", "-3");
-        row("thousands pads and rounds", "0,000", "4.5", "0,005", "0.005");
-        row("one decimal of a binary half", "0.0", "1.15", "1.2", "1,2");
-        row("one decimal carries", "0.0", "99.96", "100.0", "100,0");
-        row("one decimal never negative zero", "0.0", "-0.04", "0.0", "0,0");
-        row("nine digits exceeded", "000000000", "1234567890", "1234567890", "1234567890");
+        QTest::addColumn<QString>("cell"); // written the en_US way
+        QTest::addColumn<double>("en_US");
+        QTest::addColumn<double>("de_DE");
+        QTest::newRow("leading number after blanks") << "  -3.5x" << -3.5 << -3.0;
+        QTest::newRow("half away from zero") << "-2.5" << -3.0 << -3.0;
+        QTest::newRow("grouped thousands") << "1,234" << 1234.0 << 1234.0;
     }
 
-    void numbersFollowTheLocale()
+    void wholeFormatReadsCellsInTheLocale()
     {
-        QFETCH(QString, operation);
-        QFETCH(QString, input);
-        const double value = input.toDouble();
+        QFETCH(QString, cell);
         for (const char *name : {"en_US", "de_DE"}) {
             const QLocale l(QString::fromLatin1(name));
-            const double read = valueThroughWholeFormat(localised(l, {input})[0], l);
-            QTEST(operation == u"read"        ? QString::number(read, 'g', 12)
-                      : operation == u"0,000" ? formatThousands(value, l)
-                      : operation == u"0.0"   ? formatOneDecimal(value, l)
-                                              : formatNineDigits(value),
-                  name);
+            QTEST(valueThroughWholeFormat(localised(l, {cell})[0], l), name);
         }
+    }
+
+    void oneDecimalFormatRoundsHalvesAway_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("shown"); // the en_US way
+        QTest::newRow("a binary half") << 1.15 << "1.2";
+        QTest::newRow("carries") << 99.96 << "100.0";
+        QTest::newRow("never negative zero") << -0.04 << "0.0";
+    }
+
+    void oneDecimalFormatRoundsHalvesAway()
+    {
+        QFETCH(double, value);
+        QFETCH(QString, shown);
+        for (const char *name : {"en_US", "de_DE"}) {
+            const QLocale l(QString::fromLatin1(name));
+            QCOMPARE(formatOneDecimal(value, l), localised(l, {shown})[0]);
+        }
+    }
+
+    void paddedFormats()
+    {
+        QCOMPARE(formatThousands(4.5, QLocale(QStringLiteral("en_US"))), "0,005");
+        QCOMPARE(formatThousands(4.5, QLocale(QStringLiteral("de_DE"))), "0.005");
+        QCOMPARE(formatNineDigits(12.5), "000000013");
+        QCOMPARE(formatNineDigits(1234567890), "1234567890"); // more digits stay
     }
 
     void reorderRebuildsSumsRatiosAndAddresses()
@@ -187,22 +206,45 @@ private Q_SLOTS:
         QCOMPARE(loaded.queryAddresses.first(), "q:golf clubs");
     }
 
-    void shortLinesAndFilesOnLoad()
+    // A report whose lines do not have a report's shape (cut short, junk) is damaged: it is
+    // neither shown nor reused, and the run's report replaces it.
+    void damagedReportIsReplacedNotShown_data()
     {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("damaged");
+        const QByteArray row = line("1", "golf", "10", "100.0%", "100.0%", "1000", "100", "");
+        QTest::newRow("sound, a row without the Ad marker") << ValidReport + row << false;
+        QTest::newRow("sound, no rows") << ValidReport << false;
+        QTest::newRow("cut inside a row") << ValidReport + row + row.left(80) << true;
+        QTest::newRow("cut inside the last line break") << ValidReport + row.chopped(1) << true;
+        QTest::newRow("a short row") << ValidReport + row.left(80) + "\r\n" + row << true;
+        QTest::newRow("junk bytes") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\r\n", 17) << true;
+        QTest::newRow("junk lines as long as rows") << ValidReport + QByteArray(140, 'x') + "\r\n"
+                                                    << true;
+        QTest::newRow("another heading")
+            << QByteArray("Keyword=golf,Total Searches=10\r\n\r\nID\r\n") << true;
+        QTest::newRow("no total") << "Keyword=golf\r\n\r\n" + Heading << true;
+        QTest::newRow("empty file") << QByteArray() << true;
+    }
+
+    void damagedReportIsReplacedNotShown()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, damaged);
         QTemporaryDir dir;
         const ReportFolder folder(dir.path());
-        const QByteArray row = line("1", "golf", "1", "", "", "1000", "1000", "");
-        QVERIFY(writeAll(folder.filePath("a.kwd"), ValidReport + row + row.left(80) + "\r\n"));
+        QVERIFY(writeAll(folder.filePath("golf.kwd"), content));
+        QCOMPARE(hasDamagedReport(folder, "golf"), damaged);
+        QCOMPARE(findReusableReport(folder, "golf").has_value(), !damaged);
         ResultList list;
-        QVERIFY(loadReport(folder, "a.kwd", list, {}, QLocale(QStringLiteral("en_US"))));
-        QCOMPARE(list.listRowCount(), 2);
-        // A short line: the fields beyond its end are empty.
-        QCOMPARE(list.rows[1][ColumnSearches] + u'|' + list.rows[1][ColumnPopularity], "1|");
+        list.suggestionsCaption = QStringLiteral("earlier");
+        QCOMPARE(loadReport(folder, "golf.kwd", list, {}), !damaged);
+        QCOMPARE(list.suggestionsCaption == u"earlier", damaged);
+        QCOMPARE(list.listRowCount(), damaged ? 0 : content.count("\r\n") - 3);
 
-        // Too short: the list keeps what it showed.
-        QVERIFY(writeAll(folder.filePath("b.kwd"), ValidReport.left(34)));
-        QVERIFY(!loadReport(folder, "b.kwd", list, {}));
-        QCOMPARE(list.listRowCount(), 2);
+        SuggestionTable table = reportTable();
+        QVERIFY(writeReport(table, "golf", folder, reportFileName("golf"), list));
+        QVERIFY(!hasDamagedReport(folder, "golf") && findReusableReport(folder, "golf"));
     }
 
     // A report not reused is written again by the run, under the name it has on disk; Delete then
@@ -264,15 +306,25 @@ private Q_SLOTS:
         QTEST(filesIn(folder.path()), "left");
     }
 
-    void unwritableFolderIsAvoided()
+    // Reports, CSV files and chart images: a write that fails only when its buffer is flushed
+    // (a full disk, here a file size limit) fails as a whole and leaves the earlier file.
+    void fullDiskKeepsTheEarlierFile()
     {
         QTemporaryDir dir;
-        QVERIFY(writeAll(dir.filePath("plainfile"), "x"));
-        const QString blocked = dir.filePath(QStringLiteral("plainfile/report"));
-        const QString usable = dir.filePath(QStringLiteral("data/report"));
-        QCOMPARE(ReportFolder::chooseWritable({blocked, usable}), usable);
-        QCOMPARE(ReportFolder::chooseWritable({usable, blocked}), usable);
-        QVERIFY(filesIn(usable).isEmpty()); // the write probe leaves nothing behind
+        const QString path = dir.filePath(QStringLiteral("list.csv"));
+        QVERIFY(writeAll(path, "earlier"));
+        std::signal(SIGXFSZ, SIG_IGN); // the write fails instead of ending the test
+        rlimit before {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
+        const rlimit limited {1024, before.rlim_max};
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        QString error;
+        const bool written = writeFileAtomically(path, QByteArray(4096, 'x'), &error);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &before), 0);
+        QVERIFY(!written);
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(readAll(path), QByteArray("earlier"));
+        QCOMPARE(filesIn(dir.path()), QStringList {QStringLiteral("list.csv")});
     }
 };
 

@@ -2,12 +2,14 @@
 // services, and the pacing between runs. Only the hundred-suggestion run keeps the 0.2 s pause.
 
 #include "core/runcontroller.h"
+#include "results/numbers.h"
 #include "sources/serviceaddresses.h"
 #include "store/settingsstore.h"
 #include "tests/support/loopbackservices.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLocale>
 #include <QMetaEnum>
 #include <QRegularExpression>
@@ -17,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cmath>
 #include <ctime>
 
 using namespace Quorvane;
@@ -121,7 +124,7 @@ class TestRun final : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        // Result counts are read in the regional number format.
+        // The list's cells follow this locale; the result pages' counts are English whatever it is.
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         QVERIFY(m_services.start());
     }
@@ -384,6 +387,53 @@ private Q_SLOTS:
         QVERIFY(clock.elapsed() >= 12 * 5);
         QCOMPARE(ended.size(), 1);
         QCOMPARE(pacing.minutesLeft(), Pacing::PauseMinutes);
+    }
+
+    // Under a comma-decimal locale the English result pages' counts, with one separator and
+    // with two, are read whole: every row with a count gets its popularity per search, shown
+    // the user's way, and the services keep no log nobody asked for.
+    void countsAreReadWholeUnderAGermanLocale()
+    {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        const auto restore = qScopeGuard(
+            [] { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); });
+        const QString seed = QStringLiteral("darts");
+        RunRecorder h;
+        QCOMPARE(h.run(seed), Ending::Finished);
+        const SuggestionTable &table = h.controller.suggestionTable();
+        QCOMPARE(TestSupport::differenceFromSample(table, seed), QString());
+        const QLocale german(QLocale::German, QLocale::Germany);
+        const QList<ListRow> &rows = h.controller.results().list().rows;
+        QCOMPARE(rows.size(), 100);
+        int twoSeparators = 0;
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            const QString &results = table.entries[std::size_t(i)].results;
+            if (results.isEmpty())
+                continue;
+            twoSeparators += results.size() > 6;
+            QCOMPARE(rows[i][ColumnPopularity], formatCount(results.toDouble(), german));
+            const double ratio =
+                results.toDouble() / table.entries[std::size_t(i)].searches.toDouble();
+            QCOMPARE(rows[i][ColumnPopularityPerSearch],
+                     std::trunc(ratio) > 999 ? formatThousands(ratio, german) : formatWhole(ratio));
+        }
+        QVERIFY(twoSeparators > 0);
+        QVERIFY(m_services->requests().isEmpty());
+    }
+
+    // A damaged report of the keyword is not shown: the user is told, and the run replaces it.
+    void damagedReportIsReplacedByARun()
+    {
+        RunRecorder h;
+        const QString report = h.folder.filePath(QStringLiteral("golf.kwd"));
+        QFile cut(report);
+        QVERIFY(cut.open(QIODevice::WriteOnly)
+                && cut.write("Keyword=golf,Total Searches=1\r\n\r\nID") > 0);
+        cut.close();
+        QCOMPARE(h.run(QStringLiteral("golf")), Ending::Finished);
+        QCOMPARE(h.log.filter(QStringLiteral("warn ")),
+                 QStringList {"warn " + damagedReportMessage(QStringLiteral("golf"))});
+        QVERIFY(findReusableReport(ReportFolder(h.folder.path()), QStringLiteral("golf")));
     }
 
     void shutdownEndsARunSilently()

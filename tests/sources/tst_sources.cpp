@@ -649,6 +649,7 @@ void tst_Sources::sampleDelayAndOnceOnlyLimit()
     const QString phrase = TestSupport::phraseWithCountAndAds();
     services->setApiPlan({SampleApiFault::None, {{phrase, SampleApiFault::RateLimitedOnce}}, 1});
     services->setApiDelay(300);
+    services->recordRequests();
     DataForSeoSource source(Credentials, Market {}, QUrl(services->apiBaseAddress()));
     const bool stop = false;
 

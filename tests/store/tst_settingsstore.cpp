@@ -1,3 +1,4 @@
+#include "store/filelocations.h"
 #include "store/keywordhistory.h"
 #include "store/settingsstore.h"
 #include "tests/support/testfiles.h"
@@ -13,6 +14,24 @@ const QDateTime March1(QDate(2025, 3, 1), QTime(10, 15, 0));
 // Found by the settings fuzz target: every line is sound on its own, only Qt's parse fails.
 const QByteArray FormatError =
     QByteArrayLiteral("[uor\0;ne2\\Ke \0\0\0\0\0\0\0yword\\KeywordNum=-3G\0\0\0e[eral]\nx=40000\n");
+// Found by the settings fuzz target (fuzz/corpus/settings/found-interval-twice.ini).
+const QByteArray IntervalTwice =
+    QByteArrayLiteral("[Software\\Quorvane 1.2\\Keyword]\n"
+                      "Interval=0\n"
+                      "KeywordNum=0\n"
+                      "[]\n"
+                      "[ ]\n"
+                      "=x\n"
+                      "[Software]\n"
+                      "Quorvane%201.2\\Keyword\\Interval=0\xff"
+                      "\xff"
+                      "\xff"
+                      "\xff"
+                      "r,\n"
+                      "QuorAa;c\n"
+                      "#c\n"
+                      "GGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGGG=aGGGGGGGG\n"
+                      "GGGGGG");
 } // namespace
 
 class tst_SettingsStore final : public QObject
@@ -20,55 +39,78 @@ class tst_SettingsStore final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // Actions: "+k" adds k (answer 1 when the history changed), "-k" deletes what the box text k
-    // names (answer: the removed entry), "?k" and "!k" give the Delete, Delete All, Export and
-    // Suggest states for box text k without and with a run starting.
-    void historyRules_data()
+    void addingKeepsEntriesUniqueNewestFirst_data()
     {
         QTest::addColumn<QStringList>("history");
-        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("keyword");
         QTest::addColumn<QStringList>("after");
-        QTest::addColumn<QString>("answer");
-        const auto row = [](const char *label, const QStringList &history, const char *action,
-                            const QStringList &after, const char *answer) {
-            QTest::newRow(label) << history << action << after << answer;
-        };
+        QTest::addColumn<bool>("changed");
         const QStringList some {"tennis", "golf"};
-        row("new keyword goes first", some, "+chess", {"chess", "tennis", "golf"}, "1");
-        row("repeat keeps its place", some, "+golf", some, "0");
-        row("other letter case replaces the older spelling", {"tennis", "golf"}, "+Golf",
-            {"Golf", "tennis"}, "1");
+        QTest::newRow("new keyword goes first")
+            << some << "chess" << QStringList {"chess", "tennis", "golf"} << true;
+        QTest::newRow("repeat keeps its place") << some << "golf" << some << false;
+        QTest::newRow("other letter case replaces the older spelling")
+            << some << "Golf" << QStringList {"Golf", "tennis"} << true;
         const QStringList full(MaxHistoryEntries, QStringLiteral("x")); // the count is 16-bit
-        row("full history refuses", full, "+golf", full, "0");
-        row("exact entry wins over an earlier case variant", {"Golf", "golf"}, "-golf", {"Golf"},
-            "golf");
-        row("first of several case variants", {"tennis", "Golf Clubs", "GOLF CLUBS"}, "-golf clubs",
-            {"tennis", "GOLF CLUBS"}, "Golf Clubs");
-        row("delete without a match", some, "-chess", some, "");
-        row("empty box", some, "?", some, "0100");
-        row("entry with capitals, typed lower, run starting", {"Golf Clubs"}, "!golf clubs",
-            {"Golf Clubs"}, "1111");
-        row("no match", some, "?gol", some, "0101");
-        row("no match, run starting", some, "!chess", some, "0100");
+        QTest::newRow("full history refuses") << full << "golf" << full << false;
     }
 
-    void historyRules()
+    void addingKeepsEntriesUniqueNewestFirst()
     {
         QFETCH(QStringList, history);
-        QFETCH(QString, action);
-        const QString text = action.mid(1);
-        QString answer;
-        if (action[0] == u'+') {
-            answer = QString::number(addKeywordToHistory(history, text));
-        } else if (action[0] == u'-') {
-            answer = deleteKeywordFromHistory(history, text).value_or(QString());
-        } else {
-            const ButtonStates s = buttonStateRule(history, text, action[0] == u'!');
-            for (const bool enabled : {s.deleteOne, s.deleteAll, s.exportReport, s.suggest})
-                answer += enabled ? u'1' : u'0';
-        }
+        QFETCH(QString, keyword);
+        QTEST(addKeywordToHistory(history, keyword), "changed");
         QTEST(history, "after");
-        QTEST(answer, "answer");
+    }
+
+    void deletingTakesTheEntryTheBoxNames_data()
+    {
+        QTest::addColumn<QStringList>("history");
+        QTest::addColumn<QString>("boxText");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<QString>("removed");
+        QTest::newRow("exact entry wins over an earlier case variant")
+            << QStringList {"Golf", "golf"} << "golf" << QStringList {"Golf"} << "golf";
+        QTest::newRow("first of several case variants")
+            << QStringList {"tennis", "Golf Clubs", "GOLF CLUBS"} << "golf clubs"
+            << QStringList {"tennis", "GOLF CLUBS"} << "Golf Clubs";
+        QTest::newRow("no match") << QStringList {"tennis", "golf"} << "chess"
+                                  << QStringList {"tennis", "golf"} << QString();
+    }
+
+    void deletingTakesTheEntryTheBoxNames()
+    {
+        QFETCH(QStringList, history);
+        QFETCH(QString, boxText);
+        QTEST(deleteKeywordFromHistory(history, boxText).value_or(QString()), "removed");
+        QTEST(history, "after");
+    }
+
+    // The Delete, Delete All, Export and Suggest states, as "1" for enabled.
+    void buttonStatesFollowTheBoxText_data()
+    {
+        QTest::addColumn<QStringList>("history");
+        QTest::addColumn<QString>("boxText");
+        QTest::addColumn<bool>("runStarting");
+        QTest::addColumn<QString>("states");
+        const QStringList some {"tennis", "golf"};
+        QTest::newRow("empty box") << some << "" << false << "0100";
+        QTest::newRow("entry with capitals, typed lower, run starting")
+            << QStringList {"Golf Clubs"} << "golf clubs" << true << "1111";
+        QTest::newRow("no match") << some << "gol" << false << "0101";
+        QTest::newRow("no match, run starting") << some << "chess" << true << "0100";
+    }
+
+    void buttonStatesFollowTheBoxText()
+    {
+        QFETCH(QStringList, history);
+        QFETCH(QString, boxText);
+        QFETCH(bool, runStarting);
+        const ButtonStates s = buttonStateRule(history, boxText, runStarting);
+        QString states;
+        for (const bool enabled : {s.deleteOne, s.deleteAll, s.exportReport, s.suggest})
+            states += enabled ? u'1' : u'0';
+        QTEST(states, "states");
     }
 
     void damagedFileIsKeptAsideBeforeWriting_data()
@@ -137,6 +179,69 @@ private Q_SLOTS:
         QVERIFY(iniFileIsDamaged(fileName));
         SettingsStore store(SettingsLocation::iniFile(fileName));
         QCOMPARE(readAll(store.keepDamagedCopy()), FormatError);
+    }
+
+    // A file may give a value twice (a section of the whole key and a longer key under a shorter
+    // section); loading takes what a later read of the value gives, whatever the order of reads.
+    void loadingAgreesWithReadingTheValues_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("Interval twice, the second a list with bytes not UTF-8") << IntervalTwice;
+        QTest::newRow("KeywordNum twice, the second sound")
+            << QByteArray("[Software\\Quorvane 1.2\\Keyword]\nInterval=0\nKeywordNum=x\n"
+                          "[Software]\nQuorvane%201.2\\Keyword\\KeywordNum=0\n");
+    }
+
+    void loadingAgreesWithReadingTheValues()
+    {
+        QFETCH(QByteArray, content);
+        QVERIFY(!content.isEmpty());
+        QTemporaryDir dir;
+        const QString fileName = dir.filePath(QStringLiteral("q.ini"));
+        QVERIFY(writeAll(fileName, content));
+        const SettingsStore store(SettingsLocation::iniFile(fileName));
+        Settings settings;
+        const LoadSettingsResult result = store.loadSettings(settings);
+        const std::optional<qint16> interval =
+            toSettingNumber(store.readRegValue(SettingsKey, QStringLiteral("Interval")));
+        const std::optional<qint16> count =
+            toSettingNumber(store.readRegValue(SettingsKey, QStringLiteral("KeywordNum")));
+        QCOMPARE(result,
+                 !interval    ? LoadSettingsResult::BadInterval
+                     : !count ? LoadSettingsResult::BadKeywordNum
+                              : LoadSettingsResult::Loaded);
+        if (result == LoadSettingsResult::Loaded)
+            QCOMPARE(settings.intervalSetting, *interval);
+    }
+
+    // An installed program keeps nothing beside itself, even where it could write.
+    void installedProgramFolders_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("installed");
+        QTest::newRow("build tree below /usr/src") << "/usr/src/q/build/bin" << false;
+        QTest::newRow("unpacked package") << "/tmp/check/root/usr/bin" << true;
+        QTest::newRow("/opt") << "/opt/quorvane/bin" << true;
+        QTest::newRow("this build's install folder") << "/home/ann/.local/bin" << true;
+        QTest::newRow("a folder of the user's own") << "/home/ann/tools" << false;
+    }
+
+    void installedProgramFolders()
+    {
+        QFETCH(QString, folder);
+        QTEST(isInstalledProgramFolder(folder, QStringLiteral("/home/ann/.local/bin")),
+              "installed");
+    }
+
+    void unwritableFolderIsAvoided()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writeAll(dir.filePath("plainfile"), "x"));
+        const QString blocked = dir.filePath(QStringLiteral("plainfile/report"));
+        const QString usable = dir.filePath(QStringLiteral("data/report"));
+        QCOMPARE(firstWritableFolder({blocked, usable}), usable);
+        QCOMPARE(firstWritableFolder({usable, blocked}), usable);
+        QVERIFY(filesIn(usable).isEmpty()); // the write probe leaves nothing behind
     }
 };
 

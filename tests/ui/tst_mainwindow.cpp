@@ -205,7 +205,7 @@ private Q_SLOTS:
         QCOMPARE(box()->currentText(), u"golf clubs"_s);
         buttonsEnabled(true);
         QCOMPARE(rows(), 0);
-        m_services->clearRequests();
+        m_services->recordRequests();
         controller().setOnlineProbe([] { return false; });
         m_p->type(u"Golf Clubs"_s);
         m_p->click("cmdSuggestion");
@@ -577,7 +577,9 @@ private:
     QByteArray store(const QString &name, const QString &keyword,
                      const QDateTime &modified = QDateTime::currentDateTime())
     {
-        const QByteArray bytes = reportBytes(keyword, 10, {ListRow {{"", keyword + " row"}}});
+        const QByteArray bytes =
+            reportBytes(keyword, 10,
+                        {ListRow {{"1", keyword + " row", "10", "100.0%", "100.0%", "", "0", ""}}});
         if (!writeAll(m_p->reportPath(name), bytes, modified))
             qFatal("cannot store %s", qPrintable(name));
         return bytes;
