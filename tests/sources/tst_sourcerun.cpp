@@ -448,7 +448,8 @@ void tst_SourceRun::failedRunWritesNothingAndKeepsTheEarlierReport()
     });
     ApiRun h(service, 4);
     const QString earlierPath = QDir(h.reportFolder()).filePath(reportFileName(Seed));
-    const QByteArray earlier = reportBytes(Seed, 10, {ListRow {{"", u"earlier row"_s}}});
+    const QByteArray earlier = reportBytes(
+        Seed, 10, {ListRow {{"1", u"earlier row"_s, "10", "100.0%", "100.0%", "", "0", ""}}});
     QVERIFY(QDir().mkpath(h.reportFolder()));
     QVERIFY(writeAll(earlierPath, earlier, QDateTime::currentDateTime().addMonths(-1)));
 
