@@ -74,6 +74,15 @@ public:
         });
         listen(QHostAddress::LocalHost, 0);
     }
+    // The connections' handlers reach into this object: they go before it does.
+    ~FakeService() override
+    {
+        const QList<QTcpSocket *> sockets = findChildren<QTcpSocket *>();
+        for (QTcpSocket *socket : sockets) {
+            socket->disconnect();
+            delete socket;
+        }
+    }
     QUrl base() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(serverPort())); }
 
     QElapsedTimer clock;
