@@ -1,8 +1,7 @@
 #include "app/aboutwindow.h"
 
-#include "app/browser.h"
 #include "app/linklabel.h"
-#include "app/messageboxes.h"
+#include "app/programidentity.h"
 #include "core/commandline.h"
 #include "sources/serviceaddresses.h"
 
@@ -10,28 +9,9 @@
 #include <QLabel>
 #include <QPushButton>
 
-// Resources of a static library are registered by name, outside any namespace.
-static void initProgramResources()
-{
-    Q_INIT_RESOURCE(quorvane);
-}
-
 namespace Quorvane {
 
 namespace {
-
-void ensureResources()
-{
-    static const bool done = (initProgramResources(), true);
-    Q_UNUSED(done);
-}
-
-void setTextColour(QWidget *widget, const QColor &colour)
-{
-    QPalette p = widget->palette();
-    p.setColor(QPalette::WindowText, colour);
-    widget->setPalette(p);
-}
 
 QLabel *whiteLabel(const QString &name, const QString &text, QWidget *parent)
 {
@@ -61,36 +41,14 @@ void centre(QWidget *widget, int windowWidth)
 
 } // namespace
 
-QIcon programIcon()
-{
-    ensureResources();
-    QIcon icon;
-    for (int size : {16, 32, 48, 64, 128})
-        icon.addFile(QStringLiteral(":/quorvane/quorvane-%1.png").arg(size), QSize(size, size));
-    return icon;
-}
-
-QPixmap programMark()
-{
-    ensureResources();
-    return QPixmap(QStringLiteral(":/quorvane/quorvane-64.png"));
-}
-
 AboutWindow::AboutWindow(QWidget *parent, BrowserOpener openInBrowser)
     : QDialog(parent)
-    , m_openInBrowser(openInBrowser ? std::move(openInBrowser)
-                                    : BrowserOpener(&Quorvane::openInBrowser))
-    , m_lblWebPage(nullptr)
+    , m_openInBrowser(browserOpenerOrDefault(std::move(openInBrowser)))
+    , m_webPageLink(nullptr)
 {
-    setObjectName(QStringLiteral("frmAbout"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("About ") + QString::fromLatin1(ProgramCaption));
     const int w = 420;
-    setFixedSize(w, 280);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, Qt::black);
-    setPalette(p);
-    setAutoFillBackground(true);
+    setUpSmallWindow(*this, QStringLiteral("frmAbout"),
+                     QStringLiteral("About ") + QString::fromLatin1(ProgramCaption), {w, 280});
 
     auto *picMark = new QLabel(this);
     picMark->setObjectName(QStringLiteral("picMark"));
@@ -114,10 +72,10 @@ AboutWindow::AboutWindow(QWidget *parent, BrowserOpener openInBrowser)
 
     QLabel *note =
         whiteLabel(QStringLiteral("lblNote"), QStringLiteral("You can visit web page : "), this);
-    m_lblWebPage = new LinkLabel(productWebPage(), {QColor(0, 255, 255), false}, false, this);
-    m_lblWebPage->setObjectName(QStringLiteral("lblWebPage"));
-    m_lblWebPage->adjustSize();
-    connect(m_lblWebPage, &LinkLabel::activated, this, &AboutWindow::lblWebPageClick);
+    m_webPageLink = new LinkLabel(productWebPage(), {QColor(0, 255, 255), false}, false, this);
+    m_webPageLink->setObjectName(QStringLiteral("lblWebPage"));
+    m_webPageLink->adjustSize();
+    connect(m_webPageLink, &LinkLabel::activated, this, &AboutWindow::onWebPageClicked);
 
     line(QStringLiteral("linWhite"), Qt::white, 24, 196, w - 24, this);
 
@@ -131,12 +89,12 @@ AboutWindow::AboutWindow(QWidget *parent, BrowserOpener openInBrowser)
                             static_cast<QWidget *>(author), static_cast<QWidget *>(ok)})
         centre(widget, w);
     const int gap = 16;
-    const int noteLeft = (w - note->width() - m_lblWebPage->width() - gap) / 2;
+    const int noteLeft = (w - note->width() - m_webPageLink->width() - gap) / 2;
     note->move(noteLeft, 166);
-    m_lblWebPage->move(noteLeft + note->width() + gap, 166);
+    m_webPageLink->move(noteLeft + note->width() + gap, 166);
 }
 
-void AboutWindow::lblWebPageClick()
+void AboutWindow::onWebPageClicked()
 {
     m_openInBrowser(productWebPage());
 }

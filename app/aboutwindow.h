@@ -1,21 +1,12 @@
 #pragma once
 
-#include <QDialog>
-#include <QIcon>
-#include <QPixmap>
+#include "app/smallwindow.h"
 
-#include <functional>
+#include <QDialog>
 
 namespace Quorvane {
 
 class LinkLabel;
-
-// The program's icon and its mark as shown in the about window.
-QIcon programIcon();
-QPixmap programMark();
-
-// The maker's line in the about window.
-inline constexpr char CopyrightLine[] = "Copyright (c) 2026 Quorvane developers";
 
 // The about window: mark, version, copyright and a link to the product's web page that
 // leaves the window open.
@@ -25,15 +16,13 @@ class AboutWindow final : public QDialog
     Q_DISABLE_COPY_MOVE(AboutWindow)
 
 public:
-    using BrowserOpener = std::function<void(const QString &)>;
-
     explicit AboutWindow(QWidget *parent = nullptr, BrowserOpener openInBrowser = {});
 
 private:
-    void lblWebPageClick();
+    void onWebPageClicked();
 
     BrowserOpener m_openInBrowser;
-    LinkLabel *m_lblWebPage;
+    LinkLabel *m_webPageLink;
 };
 
 } // namespace Quorvane

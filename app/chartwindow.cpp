@@ -37,14 +37,23 @@ QScatterSeries *series(const QString &name, QScatterSeries::MarkerShape shape, c
     return s;
 }
 
-// Whole decades around the values, so that every tick is a power of ten.
-void fitDecades(QLogValueAxis *axis, double low, double high)
+// Room beyond the outermost values, as a share of the axis's length in decades.
+constexpr double EdgeRoom = 0.05;
+
+// The axis runs a little beyond the outermost values, so that their markers show whole (an axis
+// ending on a value cuts its marker in half), and over at least one decade, so that a power of
+// ten is always labelled. Ticks stay on the powers of ten.
+void fitAxis(QLogValueAxis *axis, double low, double high)
 {
-    const double from = std::pow(10.0, std::floor(std::log10(low)));
-    double to = std::pow(10.0, std::ceil(std::log10(high)));
-    if (to <= from)
-        to = from * 10;
-    axis->setRange(from, to);
+    double from = std::log10(low);
+    double to = std::log10(high);
+    const double shortOfADecade = 1.0 - (to - from);
+    if (shortOfADecade > 0) {
+        from -= shortOfADecade / 2;
+        to += shortOfADecade / 2;
+    }
+    const double room = (to - from) * EdgeRoom;
+    axis->setRange(std::pow(10.0, from - room), std::pow(10.0, to + room));
 }
 
 } // namespace
@@ -137,8 +146,8 @@ void ChartWindow::rebuild()
     }
     m_plain->replace(plain);
     m_withAds->replace(withAds);
-    fitDecades(m_searchesAxis, low, high);
-    fitDecades(m_popularityAxis, lowY, highY);
+    fitAxis(m_searchesAxis, low, high);
+    fitAxis(m_popularityAxis, lowY, highY);
 
     const int total = m_model.list().listRowCount();
     m_leftOut->setText(m_points.leftOut == 0

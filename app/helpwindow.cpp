@@ -1,39 +1,21 @@
 #include "app/helpwindow.h"
 
-#include "app/browser.h"
 #include "app/linklabel.h"
-#include "app/messageboxes.h"
+#include "app/programidentity.h"
 #include "sources/serviceaddresses.h"
 
 #include <QLabel>
 
 namespace Quorvane {
 
-namespace {
-
-void setTextColour(QWidget *widget, const QColor &colour)
-{
-    QPalette p = widget->palette();
-    p.setColor(QPalette::WindowText, colour);
-    widget->setPalette(p);
-}
-
-} // namespace
-
 HelpWindow::HelpWindow(QWidget *parent, BrowserOpener openInBrowser)
     : QDialog(parent)
-    , m_openInBrowser(openInBrowser ? std::move(openInBrowser)
-                                    : BrowserOpener(&Quorvane::openInBrowser))
-    , m_lblHelp(nullptr)
+    , m_openInBrowser(browserOpenerOrDefault(std::move(openInBrowser)))
+    , m_helpLink(nullptr)
 {
-    setObjectName(QStringLiteral("frmHelp"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QString::fromLatin1(ProgramCaption) + QStringLiteral(" Online Help"));
-    setFixedSize(420, 190);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, Qt::black);
-    setPalette(p);
-    setAutoFillBackground(true);
+    setUpSmallWindow(*this, QStringLiteral("frmHelp"),
+                     QString::fromLatin1(ProgramCaption) + QStringLiteral(" Online Help"),
+                     {420, 190});
 
     auto *title = new QLabel(QStringLiteral("Quorvane Help"), this);
     title->setObjectName(QStringLiteral("Label1"));
@@ -54,20 +36,20 @@ HelpWindow::HelpWindow(QWidget *parent, BrowserOpener openInBrowser)
     setTextColour(note, Qt::white);
     note->setGeometry(24, 72, width() - 48, 40);
 
-    m_lblHelp =
+    m_helpLink =
         new LinkLabel(QStringLiteral("Open Online Help"), {QColor(0, 0, 255), true}, true, this);
-    m_lblHelp->setObjectName(QStringLiteral("lblHelp"));
+    m_helpLink->setObjectName(QStringLiteral("lblHelp"));
     QFont linkFont = font();
     linkFont.setPointSize(18);
     linkFont.setBold(true);
     linkFont.setUnderline(true);
-    m_lblHelp->setFont(linkFont);
-    m_lblHelp->adjustSize();
-    m_lblHelp->move((width() - m_lblHelp->width()) / 2, 124);
-    connect(m_lblHelp, &LinkLabel::activated, this, &HelpWindow::lblHelpClick);
+    m_helpLink->setFont(linkFont);
+    m_helpLink->adjustSize();
+    m_helpLink->move((width() - m_helpLink->width()) / 2, 124);
+    connect(m_helpLink, &LinkLabel::activated, this, &HelpWindow::onHelpLinkClicked);
 }
 
-void HelpWindow::lblHelpClick()
+void HelpWindow::onHelpLinkClicked()
 {
     m_openInBrowser(productWebPage());
     close();

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QDialog>
+#include "app/smallwindow.h"
 
-#include <functional>
+#include <QDialog>
 
 namespace Quorvane {
 
@@ -16,16 +16,14 @@ class HelpWindow final : public QDialog
     Q_DISABLE_COPY_MOVE(HelpWindow)
 
 public:
-    using BrowserOpener = std::function<void(const QString &)>;
-
-    // openInBrowser defaults to OpenInBrowser; tests pass their own.
+    // openInBrowser defaults to the desktop browser (openInBrowser); tests pass their own.
     explicit HelpWindow(QWidget *parent = nullptr, BrowserOpener openInBrowser = {});
 
 private:
-    void lblHelpClick();
+    void onHelpLinkClicked();
 
     BrowserOpener m_openInBrowser;
-    LinkLabel *m_lblHelp;
+    LinkLabel *m_helpLink;
 };
 
 } // namespace Quorvane

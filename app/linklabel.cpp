@@ -13,7 +13,7 @@ const QColor LinkBlue(0, 0, 255);
 LinkLabel::LinkLabel(const QString &text, Look rest, bool underlineOnClick, QWidget *parent)
     : QLabel(text, parent)
     , m_rest(rest)
-    , m_underlineOnClick(underlineOnClick)
+    , m_underlineWhenClicked(underlineOnClick)
 {
     setCursor(Qt::PointingHandCursor);
     apply(m_rest);
@@ -67,7 +67,7 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent *event)
     event->accept();
     if (!click)
         return;
-    setUnderline(m_underlineOnClick);
+    setUnderline(m_underlineWhenClicked);
     Q_EMIT activated();
 }
 

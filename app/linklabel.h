@@ -40,7 +40,7 @@ private:
     void setUnderline(bool on);
 
     Look m_rest;
-    bool m_underlineOnClick;
+    bool m_underlineWhenClicked;
     bool m_pressed = false;
 };
 

@@ -18,6 +18,7 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -35,27 +36,6 @@ enum Anchor {
     GrowsDown = 2, // the height follows the window's
     MovesRight = 4, // keeps its distance to the right edge
     MovesDown = 8, // keeps its distance to the bottom edge
-};
-
-// Which edges of each control follow the window when it is larger than at opening.
-const std::pair<const char *, int> Anchors[] = {
-    {"tabTool", GrowsRight | GrowsDown},
-    {"picSuggestion", GrowsRight | GrowsDown},
-    {"fmeSuggestion", GrowsRight | GrowsDown},
-    {"lstKeyword", GrowsRight | GrowsDown},
-    {"Label1", MovesDown},
-    {"cmbKeyword", GrowsRight | MovesDown},
-    {"cmdDelete", MovesRight | MovesDown},
-    {"cmdDeleteAll", MovesRight | MovesDown},
-    {"cmdSuggestion", MovesRight | MovesDown},
-    {"cmdSetting", MovesDown},
-    {"cmdExportTXT", MovesDown},
-    {"cmdHelp", MovesDown},
-    {"cmdAbout", MovesDown},
-    {"cmdExit", MovesRight | MovesDown},
-    {"sbStatus", GrowsRight | MovesDown},
-    {"prgBar", MovesRight | MovesDown},
-    {"txtDumb", MovesRight},
 };
 
 QRect anchoredGeometry(QRect opening, int anchors, QSize growth)
@@ -78,13 +58,13 @@ constexpr int MinSuggestionsWidth = 200;
 
 } // namespace
 
-ListActions::ListActions(QWidget &window, QTreeView &list, QComboBox &keywordBox,
-                         QPushButton &suggestButton, RunController &controller, MessageBoxes &boxes)
+ListActions::ListActions(QWidget &window, const Controls &controls, RunController &controller,
+                         MessageBoxes &boxes)
     : QObject(&window)
     , m_window(window)
-    , m_list(list)
-    , m_keywordBox(keywordBox)
-    , m_suggest(suggestButton)
+    , m_list(controls.resultList)
+    , m_keywordBox(controls.keywordBox)
+    , m_suggestButton(controls.suggestButton)
     , m_controller(controller)
     , m_boxes(boxes)
 {
@@ -93,7 +73,7 @@ ListActions::ListActions(QWidget &window, QTreeView &list, QComboBox &keywordBox
     m_viewport = m_list.viewport();
     m_list.viewport()->installEventFilter(this);
     addActions();
-    anchorControls();
+    anchorControls(controls);
 
     if (QLineEdit *edit = m_keywordBox.lineEdit())
         connect(edit, &QLineEdit::returnPressed, this, &ListActions::keywordEnter);
@@ -147,14 +127,32 @@ void ListActions::addActions()
     m_list.setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
-void ListActions::anchorControls()
+void ListActions::anchorControls(const Controls &c)
 {
     m_openingSize = m_window.size();
     m_suggestionsWidth = m_list.columnWidth(ColumnSuggestions);
-    for (const auto &[name, anchors] : Anchors) {
-        if (auto *widget = m_window.findChild<QWidget *>(QLatin1String(name)))
-            m_anchored.push_back({widget, widget->geometry(), anchors});
-    }
+    // Which edges of each control follow the window when it is larger than at opening.
+    const std::pair<QWidget *, int> anchors[] = {
+        {&c.tabs, GrowsRight | GrowsDown},
+        {&c.workArea, GrowsRight | GrowsDown},
+        {&c.listFrame, GrowsRight | GrowsDown},
+        {&c.resultList, GrowsRight | GrowsDown},
+        {&c.historyLabel, MovesDown},
+        {&c.keywordBox, GrowsRight | MovesDown},
+        {&c.deleteButton, MovesRight | MovesDown},
+        {&c.deleteAllButton, MovesRight | MovesDown},
+        {&c.suggestButton, MovesRight | MovesDown},
+        {&c.settingsButton, MovesDown},
+        {&c.exportButton, MovesDown},
+        {&c.helpButton, MovesDown},
+        {&c.aboutButton, MovesDown},
+        {&c.exitButton, MovesRight | MovesDown},
+        {&c.statusBar, GrowsRight | MovesDown},
+        {&c.progressBar, MovesRight | MovesDown},
+        {&c.focusSink, MovesRight},
+    };
+    for (const auto &[widget, edges] : anchors)
+        m_anchored.push_back({widget, widget->geometry(), edges});
     m_window.installEventFilter(this);
 }
 
@@ -217,8 +215,8 @@ void ListActions::keywordEnter()
     switch (m_controller.state()) {
     case RunController::State::Idle:
     case RunController::State::Ended:
-        if (m_suggest.isEnabled())
-            m_suggest.click();
+        if (m_suggestButton.isEnabled())
+            m_suggestButton.click();
         return;
     case RunController::State::CheckingConnection:
     case RunController::State::Fetching:

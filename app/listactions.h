@@ -11,6 +11,7 @@
 
 class QAction;
 class QComboBox;
+class QLabel;
 class QPushButton;
 class QTreeView;
 class QWidget;
@@ -31,9 +32,31 @@ class ListActions final : public QObject
 public:
     using FileChooser = std::function<QString(QWidget *parent, const QString &proposed)>;
 
-    // window holds the named controls of the main window at their opening geometry.
-    ListActions(QWidget &window, QTreeView &list, QComboBox &keywordBox, QPushButton &suggestButton,
-                RunController &controller, MessageBoxes &boxes);
+    // The main window's controls at their opening geometry: the list and the keyword row are
+    // worked with, and every one follows the window's size.
+    struct Controls
+    {
+        QWidget &tabs;
+        QWidget &workArea;
+        QWidget &listFrame;
+        QTreeView &resultList;
+        QLabel &historyLabel;
+        QComboBox &keywordBox;
+        QPushButton &deleteButton;
+        QPushButton &deleteAllButton;
+        QPushButton &suggestButton;
+        QPushButton &settingsButton;
+        QPushButton &exportButton;
+        QPushButton &helpButton;
+        QPushButton &aboutButton;
+        QPushButton &exitButton;
+        QWidget &statusBar;
+        QWidget &progressBar;
+        QWidget &focusSink;
+    };
+
+    ListActions(QWidget &window, const Controls &controls, RunController &controller,
+                MessageBoxes &boxes);
     ~ListActions() override;
 
     // Where CSV files and chart pictures go; save dialogs of their own unless a test answers.
@@ -59,7 +82,7 @@ private:
     };
 
     void addActions();
-    void anchorControls();
+    void anchorControls(const Controls &controls);
     void followWindowSize();
     void fitColumns();
     void chooseRow(int row);
@@ -73,7 +96,7 @@ private:
     // Compared with, never called: filtered events also come while the list is destroyed.
     const QObject *m_viewport;
     QComboBox &m_keywordBox;
-    QPushButton &m_suggest;
+    QPushButton &m_suggestButton;
     RunController &m_controller;
     MessageBoxes &m_boxes;
     FileChooser m_chooseFile;

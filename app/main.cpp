@@ -1,7 +1,7 @@
-#include "app/aboutwindow.h"
 #include "app/mainwindow.h"
 #include "app/messageboxes.h"
 #include "app/program.h"
+#include "app/programidentity.h"
 #include "core/commandline.h"
 
 #include <QApplication>

@@ -3,8 +3,10 @@
 #include "app/aboutwindow.h"
 #include "app/browser.h"
 #include "app/helpwindow.h"
+#include "app/keywordbox.h"
 #include "app/listactions.h"
 #include "app/messageboxes.h"
+#include "app/programidentity.h"
 #include "app/settingsdialog.h"
 #include "app/stripes.h"
 #include "app/textexport.h"
@@ -83,7 +85,25 @@ MainWindow::MainWindow(RunController &controller, MessageBoxes *boxes, QWidget *
     buildControls();
     m_export = std::make_unique<TextExport>(this);
     connectController();
-    new ListActions(*this, *m_lstKeyword, *m_cmbKeyword, *m_cmdSuggestion, m_controller, *m_boxes);
+    new ListActions(*this,
+                    {.tabs = *m_tabs,
+                     .workArea = *m_workArea,
+                     .listFrame = *m_listFrame,
+                     .resultList = *m_resultList,
+                     .historyLabel = *m_historyLabel,
+                     .keywordBox = *m_keywordBox,
+                     .deleteButton = *m_deleteButton,
+                     .deleteAllButton = *m_deleteAllButton,
+                     .suggestButton = *m_suggestButton,
+                     .settingsButton = *m_settingsButton,
+                     .exportButton = *m_exportButton,
+                     .helpButton = *m_helpButton,
+                     .aboutButton = *m_aboutButton,
+                     .exitButton = *m_exitButton,
+                     .statusBar = *m_statusBar,
+                     .progressBar = *m_progressBar,
+                     .focusSink = *m_focusSink},
+                    m_controller, *m_boxes);
     // The history newest first, its newest entry in the box.
     const KeywordBoxFill fill = fillKeywordBox(m_controller.history());
     showKeywordBox(fill.items, fill.text);
@@ -102,103 +122,103 @@ void MainWindow::buildControls()
     resize(twips(11880), twips(8490));
     setMinimumSize(size());
 
-    m_tabTool = new QTabWidget(this);
-    m_tabTool->setObjectName(QStringLiteral("tabTool"));
-    m_tabTool->addTab(new QWidget, QStringLiteral("&Keyword Suggestion Tool"));
-    m_tabTool->setGeometry(0, 0, twips(11880), twips(7575));
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("tabTool"));
+    m_tabs->addTab(new QWidget, QStringLiteral("&Keyword Suggestion Tool"));
+    m_tabs->setGeometry(0, 0, twips(11880), twips(7575));
 
     // Lies over the tab strip's page and holds the frame with the list and the keyword row.
-    m_picSuggestion = new QWidget(this);
-    m_picSuggestion->setObjectName(QStringLiteral("picSuggestion"));
-    m_picSuggestion->setGeometry(0, twips(315), twips(11895), twips(7260));
-    m_picSuggestion->setAutoFillBackground(true);
+    m_workArea = new QWidget(this);
+    m_workArea->setObjectName(QStringLiteral("picSuggestion"));
+    m_workArea->setGeometry(0, twips(315), twips(11895), twips(7260));
+    m_workArea->setAutoFillBackground(true);
 
-    m_fmeSuggestion = new QGroupBox(QStringLiteral("Keyword Suggestion List"), m_picSuggestion);
-    m_fmeSuggestion->setObjectName(QStringLiteral("fmeSuggestion"));
-    m_fmeSuggestion->setGeometry(twips(120), twips(120), twips(11655), twips(7140));
+    m_listFrame = new QGroupBox(QStringLiteral("Keyword Suggestion List"), m_workArea);
+    m_listFrame->setObjectName(QStringLiteral("fmeSuggestion"));
+    m_listFrame->setGeometry(twips(120), twips(120), twips(11655), twips(7140));
 
-    m_lstKeyword = new QTreeView(m_fmeSuggestion);
-    m_lstKeyword->setObjectName(QStringLiteral("lstKeyword"));
-    m_lstKeyword->setGeometry(twips(120), twips(240), twips(11415), twips(6240));
+    m_resultList = new QTreeView(m_listFrame);
+    m_resultList->setObjectName(QStringLiteral("lstKeyword"));
+    m_resultList->setGeometry(twips(120), twips(240), twips(11415), twips(6240));
     // Measured before the list gets its rows' model, which sets the columns.
-    m_stripes = setStripedRows(m_lstKeyword, OddRows, EvenRows);
-    m_lstKeyword->setModel(&m_controller.results());
-    m_lstKeyword->setRootIsDecorated(false);
-    m_lstKeyword->setItemsExpandable(false);
-    m_lstKeyword->setUniformRowHeights(true);
-    m_lstKeyword->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_lstKeyword->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_lstKeyword->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_lstKeyword->setSortingEnabled(false);
-    m_lstKeyword->header()->setSectionsClickable(true);
-    m_lstKeyword->header()->setSectionsMovable(false);
-    m_lstKeyword->header()->setStretchLastSection(false);
+    m_stripes = setStripedRows(m_resultList, OddRows, EvenRows);
+    m_resultList->setModel(&m_controller.results());
+    m_resultList->setRootIsDecorated(false);
+    m_resultList->setItemsExpandable(false);
+    m_resultList->setUniformRowHeights(true);
+    m_resultList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_resultList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_resultList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_resultList->setSortingEnabled(false);
+    m_resultList->header()->setSectionsClickable(true);
+    m_resultList->header()->setSectionsMovable(false);
+    m_resultList->header()->setStretchLastSection(false);
     for (int column = 0; column < ListColumnCount; ++column)
-        m_lstKeyword->setColumnWidth(column, twips(ListColumnWidthsTwips[column]));
+        m_resultList->setColumnWidth(column, twips(ListColumnWidthsTwips[column]));
 
-    m_label1 = new QLabel(QStringLiteral("Keyword History"), m_fmeSuggestion);
-    m_label1->setObjectName(QStringLiteral("Label1"));
-    m_label1->setGeometry(twips(120), twips(6630), twips(1365), twips(195));
+    m_historyLabel = new QLabel(QStringLiteral("Keyword History"), m_listFrame);
+    m_historyLabel->setObjectName(QStringLiteral("Label1"));
+    m_historyLabel->setGeometry(twips(120), twips(6630), twips(1365), twips(195));
 
-    m_cmbKeyword = new QComboBox(m_fmeSuggestion);
-    m_cmbKeyword->setObjectName(QStringLiteral("cmbKeyword"));
-    m_cmbKeyword->setEditable(true);
-    m_cmbKeyword->setInsertPolicy(QComboBox::NoInsert);
-    m_cmbKeyword->setDuplicatesEnabled(true);
+    m_keywordBox = new QComboBox(m_listFrame);
+    m_keywordBox->setObjectName(QStringLiteral("cmbKeyword"));
+    m_keywordBox->setEditable(true);
+    m_keywordBox->setInsertPolicy(QComboBox::NoInsert);
+    m_keywordBox->setDuplicatesEnabled(true);
     // The box completes nothing by itself: what is typed is what is requested.
-    m_cmbKeyword->setCompleter(nullptr);
-    m_cmbKeyword->setGeometry(twips(1560), twips(6600), twips(6015), twips(315));
-    m_label1->setBuddy(m_cmbKeyword);
+    m_keywordBox->setCompleter(nullptr);
+    m_keywordBox->setGeometry(twips(1560), twips(6600), twips(6015), twips(315));
+    m_historyLabel->setBuddy(m_keywordBox);
 
-    m_cmdDelete = button("cmdDelete", "&Delete", 7680, 6600, 1200, 300, m_fmeSuggestion);
+    m_deleteButton = button("cmdDelete", "&Delete", 7680, 6600, 1200, 300, m_listFrame);
     // "Deleta" is the button's own spelling, kept on purpose.
-    m_cmdDeleteAll = button("cmdDeleteAll", "Deleta &All", 9000, 6600, 1200, 300, m_fmeSuggestion);
-    m_cmdSuggestion = button("cmdSuggestion", "&Suggest", 10320, 6600, 1200, 300, m_fmeSuggestion);
+    m_deleteAllButton = button("cmdDeleteAll", "Deleta &All", 9000, 6600, 1200, 300, m_listFrame);
+    m_suggestButton = button("cmdSuggestion", "&Suggest", 10320, 6600, 1200, 300, m_listFrame);
 
-    m_cmdSetting = button("cmdSetting", "&Setting", 240, 7680, 1095, 300, this);
-    m_cmdExportTXT = button("cmdExportTXT", "&Export", 1440, 7680, 1095, 300, this);
-    m_cmdHelp = button("cmdHelp", "&Help", 2640, 7680, 1095, 300, this);
-    m_cmdAbout = button("cmdAbout", "A&bout", 3840, 7680, 1095, 300, this);
-    m_cmdExit = button("cmdExit", "E&xit", 10560, 7680, 1095, 300, this);
+    m_settingsButton = button("cmdSetting", "&Setting", 240, 7680, 1095, 300, this);
+    m_exportButton = button("cmdExportTXT", "&Export", 1440, 7680, 1095, 300, this);
+    m_helpButton = button("cmdHelp", "&Help", 2640, 7680, 1095, 300, this);
+    m_aboutButton = button("cmdAbout", "A&bout", 3840, 7680, 1095, 300, this);
+    m_exitButton = button("cmdExit", "E&xit", 10560, 7680, 1095, 300, this);
 
-    m_sbStatus = new QStatusBar(this);
-    m_sbStatus->setObjectName(QStringLiteral("sbStatus"));
-    m_sbStatus->setSizeGripEnabled(false);
-    m_sbStatus->setGeometry(0, twips(8115), twips(11880), twips(375));
+    m_statusBar = new QStatusBar(this);
+    m_statusBar->setObjectName(QStringLiteral("sbStatus"));
+    m_statusBar->setSizeGripEnabled(false);
+    m_statusBar->setGeometry(0, twips(8115), twips(11880), twips(375));
     // A permanent panel: temporary status-bar messages never hide it.
     m_statusPanel = new QLabel(QStringLiteral("Ready to accept keyword"));
     m_statusPanel->setObjectName(QStringLiteral("sbStatusPanel"));
-    m_sbStatus->addPermanentWidget(m_statusPanel, 1);
+    m_statusBar->addPermanentWidget(m_statusPanel, 1);
 
-    m_prgBar = new QProgressBar(this);
-    m_prgBar->setObjectName(QStringLiteral("prgBar"));
-    m_prgBar->setRange(0, 100);
-    m_prgBar->setValue(0);
-    m_prgBar->setTextVisible(false);
-    m_prgBar->setGeometry(twips(8280), twips(8220), twips(3495), twips(210));
-    m_prgBar->raise();
+    m_progressBar = new QProgressBar(this);
+    m_progressBar->setObjectName(QStringLiteral("prgBar"));
+    m_progressBar->setRange(0, 100);
+    m_progressBar->setValue(0);
+    m_progressBar->setTextVisible(false);
+    m_progressBar->setGeometry(twips(8280), twips(8220), twips(3495), twips(210));
+    m_progressBar->raise();
 
     // Beyond the right edge: it only takes the focus away from the keyword box and buttons.
-    m_txtDumb = new QLineEdit(QStringLiteral("Text1"), this);
-    m_txtDumb->setObjectName(QStringLiteral("txtDumb"));
-    m_txtDumb->setGeometry(twips(12000), twips(1440), twips(735), twips(285));
+    m_focusSink = new QLineEdit(QStringLiteral("Text1"), this);
+    m_focusSink->setObjectName(QStringLiteral("txtDumb"));
+    m_focusSink->setGeometry(twips(12000), twips(1440), twips(735), twips(285));
 
-    connect(m_cmdSuggestion, &QPushButton::clicked, this, &MainWindow::cmdSuggestionClick);
-    connect(m_cmbKeyword, &QComboBox::editTextChanged, this, &MainWindow::cmbKeywordChange);
-    connect(m_cmdDelete, &QPushButton::clicked, this, &MainWindow::cmdDeleteClick);
-    connect(m_cmdDeleteAll, &QPushButton::clicked, this, &MainWindow::cmdDeleteAllClick);
-    connect(m_cmdExportTXT, &QPushButton::clicked, this, &MainWindow::cmdExportTxtClick);
-    connect(m_cmdSetting, &QPushButton::clicked, this, &MainWindow::cmdSettingClick);
-    connect(m_lstKeyword->header(), &QHeaderView::sectionClicked, &m_controller,
+    connect(m_suggestButton, &QPushButton::clicked, this, &MainWindow::onSuggestClicked);
+    connect(m_keywordBox, &QComboBox::editTextChanged, this, &MainWindow::onKeywordTextChanged);
+    connect(m_deleteButton, &QPushButton::clicked, this, &MainWindow::onDeleteClicked);
+    connect(m_deleteAllButton, &QPushButton::clicked, this, &MainWindow::onDeleteAllClicked);
+    connect(m_exportButton, &QPushButton::clicked, this, &MainWindow::onExportClicked);
+    connect(m_settingsButton, &QPushButton::clicked, this, &MainWindow::onSettingsClicked);
+    connect(m_resultList->header(), &QHeaderView::sectionClicked, &m_controller,
             &RunController::columnClicked);
-    connect(m_lstKeyword, &QTreeView::doubleClicked, this, &MainWindow::lstKeywordDblClick);
-    connect(m_cmdExit, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_resultList, &QTreeView::doubleClicked, this, &MainWindow::onResultDoubleClicked);
+    connect(m_exitButton, &QPushButton::clicked, this, &QWidget::close);
     const auto openLink = [this](const QString &address) {
         tellIfNotOpened(m_openInBrowser(address), address);
     };
-    connect(m_cmdHelp, &QPushButton::clicked, this,
+    connect(m_helpButton, &QPushButton::clicked, this,
             [this, openLink] { (new HelpWindow(this, openLink))->open(); });
-    connect(m_cmdAbout, &QPushButton::clicked, this,
+    connect(m_aboutButton, &QPushButton::clicked, this,
             [this, openLink] { (new AboutWindow(this, openLink))->open(); });
 }
 
@@ -208,8 +228,8 @@ void MainWindow::connectController()
     connect(c, &RunController::stateChanged, this, &MainWindow::showState);
     connect(c, &RunController::statusChanged, m_statusPanel, &QLabel::setText);
     connect(c, &RunController::progressChanged, this, [this](int value, int maximum) {
-        m_prgBar->setMaximum(maximum);
-        m_prgBar->setValue(value);
+        m_progressBar->setMaximum(maximum);
+        m_progressBar->setValue(value);
     });
     connect(c, &RunController::warning, this, [this](const QString &text) { m_boxes->warn(text); });
     connect(c, &RunController::information, this,
@@ -217,19 +237,19 @@ void MainWindow::connectController()
     connect(c, &RunController::historyChanged, this,
             [this] { showKeywordBox(m_controller.history(), QString()); });
     connect(c, &RunController::keywordShown, this,
-            [this](const QString &text) { m_cmbKeyword->setEditText(text); });
+            [this](const QString &text) { m_keywordBox->setEditText(text); });
     connect(c, &RunController::keywordSelected, this, [this] {
-        if (QLineEdit *edit = m_cmbKeyword->lineEdit())
+        if (QLineEdit *edit = m_keywordBox->lineEdit())
             edit->selectAll();
     });
     connect(c, &RunController::reportButtonsEnabled, this, [this] {
-        for (QPushButton *b : {m_cmdDelete, m_cmdDeleteAll})
+        for (QPushButton *b : {m_deleteButton, m_deleteAllButton})
             b->setEnabled(true);
-        m_cmdExportTXT->setEnabled(reportToExportExists());
+        m_exportButton->setEnabled(reportToExportExists());
     });
-    connect(c, &RunController::exportAvailable, m_cmdExportTXT, &QPushButton::setEnabled);
-    connect(c, &RunController::pauseEnded, m_cmdSuggestion,
-            [this] { m_cmdSuggestion->setEnabled(true); });
+    connect(c, &RunController::exportAvailable, m_exportButton, &QPushButton::setEnabled);
+    connect(c, &RunController::pauseEnded, m_suggestButton,
+            [this] { m_suggestButton->setEnabled(true); });
 }
 
 // The button's caption is the run state as the user sees it.
@@ -239,36 +259,36 @@ void MainWindow::showState(RunController::State state)
     case RunController::State::CheckingConnection:
         return;
     case RunController::State::Fetching:
-        m_cmdSuggestion->setText(QStringLiteral("&Stop"));
-        m_txtDumb->setFocus();
+        m_suggestButton->setText(QStringLiteral("&Stop"));
+        m_focusSink->setFocus();
         return;
     case RunController::State::Stopping:
-        m_cmdSuggestion->setText(QStringLiteral("&Suggest"));
-        m_txtDumb->setFocus();
+        m_suggestButton->setText(QStringLiteral("&Suggest"));
+        m_focusSink->setFocus();
         return;
     case RunController::State::Idle:
-        m_cmdSuggestion->setText(QStringLiteral("&Suggest"));
+        m_suggestButton->setText(QStringLiteral("&Suggest"));
         return;
     case RunController::State::Ended:
-        m_cmdSuggestion->setText(QStringLiteral("&Suggestion"));
+        m_suggestButton->setText(QStringLiteral("&Suggestion"));
         return;
     }
 }
 
 void MainWindow::showKeywordBox(const QStringList &items, const QString &text)
 {
-    m_cmbKeyword->clear();
-    m_cmbKeyword->addItems(items);
-    m_cmbKeyword->setEditText(text);
+    m_keywordBox->clear();
+    m_keywordBox->addItems(items);
+    m_keywordBox->setEditText(text);
 }
 
 void MainWindow::setFourButtons(bool enabled)
 {
-    for (QPushButton *b : {m_cmdDelete, m_cmdDeleteAll})
+    for (QPushButton *b : {m_deleteButton, m_deleteAllButton})
         b->setEnabled(enabled);
-    m_cmdExportTXT->setEnabled(enabled && reportToExportExists());
+    m_exportButton->setEnabled(enabled && reportToExportExists());
     // A run under way keeps its Stop button whatever happens to the history.
-    m_cmdSuggestion->setEnabled(enabled || m_controller.state() == RunController::State::Fetching);
+    m_suggestButton->setEnabled(enabled || m_controller.state() == RunController::State::Fetching);
 }
 
 QString MainWindow::status() const
@@ -278,29 +298,29 @@ QString MainWindow::status() const
 
 QString MainWindow::keywordText() const
 {
-    return m_cmbKeyword->currentText();
+    return m_keywordBox->currentText();
 }
 
-void MainWindow::cmdSuggestionClick()
+void MainWindow::onSuggestClicked()
 {
     m_controller.suggestPressed(keywordText());
-    m_cmdSuggestion->setEnabled(false);
-    m_cmdSuggestion->setEnabled(true);
+    m_suggestButton->setEnabled(false);
+    m_suggestButton->setEnabled(true);
 }
 
-void MainWindow::cmbKeywordChange()
+void MainWindow::onKeywordTextChanged()
 {
     const ButtonStates states =
         buttonStateRule(m_controller.history(), keywordText(), m_controller.runArmed());
-    m_cmdDelete->setEnabled(states.deleteOne);
-    m_cmdDeleteAll->setEnabled(states.deleteAll);
-    m_cmdExportTXT->setEnabled(states.exportReport && reportToExportExists());
+    m_deleteButton->setEnabled(states.deleteOne);
+    m_deleteAllButton->setEnabled(states.deleteAll);
+    m_exportButton->setEnabled(states.exportReport && reportToExportExists());
     // While a run is under way the button is Stop: editing the box must not take it away.
-    m_cmdSuggestion->setEnabled(states.suggest
+    m_suggestButton->setEnabled(states.suggest
                                 || m_controller.state() == RunController::State::Fetching);
 }
 
-void MainWindow::cmdDeleteClick()
+void MainWindow::onDeleteClicked()
 {
     const QString text = keywordText();
     if (!m_boxes->confirm(QStringLiteral("Are you sure you want to delete this keyword ") + Quote
@@ -312,7 +332,7 @@ void MainWindow::cmdDeleteClick()
     setFourButtons(fill.buttonsEnabled);
 }
 
-void MainWindow::cmdDeleteAllClick()
+void MainWindow::onDeleteAllClicked()
 {
     if (!m_boxes->confirm(QStringLiteral("Are you sure you want to delete all keywords ?")))
         return;
@@ -321,12 +341,12 @@ void MainWindow::cmdDeleteAllClick()
     setFourButtons(false);
 }
 
-void MainWindow::cmdExportTxtClick()
+void MainWindow::onExportClicked()
 {
     if (const std::optional<QString> path = m_controller.reportToExport())
         m_export->exportReport(*path);
     else
-        m_cmdExportTXT->setEnabled(false); // the report went while the button was offered
+        m_exportButton->setEnabled(false); // the report went while the button was offered
 }
 
 // Export opens the shown keyword's report; without that file it has nothing to open.
@@ -335,20 +355,20 @@ bool MainWindow::reportToExportExists() const
     return m_controller.reportToExport().has_value();
 }
 
-void MainWindow::cmdSettingClick()
+void MainWindow::onSettingsClicked()
 {
     RunController &controller = m_controller;
     (new SettingsDialog(
-         controller.pacing().interval(),
+         std::as_const(controller).pacing().interval(),
          [&controller](qint16 setting) { controller.chooseInterval(setting); }, this))
         ->open();
 }
 
-void MainWindow::lstKeywordDblClick(const QModelIndex &index)
+void MainWindow::onResultDoubleClicked(const QModelIndex &index)
 {
-    if (!index.isValid() || !m_lstKeyword->selectionModel()->isRowSelected(index.row(), {}))
+    if (!index.isValid() || !m_resultList->selectionModel()->isRowSelected(index.row(), {}))
         return;
-    const QString address = m_controller.results().queryAddress(index.row());
+    const QString address = index.data(ResultListModel::QueryAddressRole).toString();
     if (!address.isEmpty())
         tellIfNotOpened(m_openUrl(QUrl(address)), address);
 }

@@ -79,13 +79,13 @@ private:
     QString keywordText() const;
     bool reportToExportExists() const;
 
-    void cmdSuggestionClick();
-    void cmbKeywordChange();
-    void cmdDeleteClick();
-    void cmdDeleteAllClick();
-    void cmdExportTxtClick();
-    void cmdSettingClick();
-    void lstKeywordDblClick(const QModelIndex &index);
+    void onSuggestClicked();
+    void onKeywordTextChanged();
+    void onDeleteClicked();
+    void onDeleteAllClicked();
+    void onExportClicked();
+    void onSettingsClicked();
+    void onResultDoubleClicked(const QModelIndex &index);
     void tellIfNotOpened(bool opened, const QString &address);
 
     RunController &m_controller;
@@ -94,24 +94,24 @@ private:
     UrlOpener m_openUrl;
     BrowserOpener m_openInBrowser;
 
-    QTabWidget *m_tabTool = nullptr;
-    QWidget *m_picSuggestion = nullptr;
-    QGroupBox *m_fmeSuggestion = nullptr;
-    QTreeView *m_lstKeyword = nullptr;
-    QLabel *m_label1 = nullptr;
-    QComboBox *m_cmbKeyword = nullptr;
-    QPushButton *m_cmdDelete = nullptr;
-    QPushButton *m_cmdDeleteAll = nullptr;
-    QPushButton *m_cmdSuggestion = nullptr;
-    QPushButton *m_cmdSetting = nullptr;
-    QPushButton *m_cmdExportTXT = nullptr;
-    QPushButton *m_cmdHelp = nullptr;
-    QPushButton *m_cmdAbout = nullptr;
-    QPushButton *m_cmdExit = nullptr;
-    QStatusBar *m_sbStatus = nullptr;
+    QTabWidget *m_tabs = nullptr;
+    QWidget *m_workArea = nullptr;
+    QGroupBox *m_listFrame = nullptr;
+    QTreeView *m_resultList = nullptr;
+    QLabel *m_historyLabel = nullptr;
+    QComboBox *m_keywordBox = nullptr;
+    QPushButton *m_deleteButton = nullptr;
+    QPushButton *m_deleteAllButton = nullptr;
+    QPushButton *m_suggestButton = nullptr;
+    QPushButton *m_settingsButton = nullptr;
+    QPushButton *m_exportButton = nullptr;
+    QPushButton *m_helpButton = nullptr;
+    QPushButton *m_aboutButton = nullptr;
+    QPushButton *m_exitButton = nullptr;
+    QStatusBar *m_statusBar = nullptr;
     QLabel *m_statusPanel = nullptr;
-    QProgressBar *m_prgBar = nullptr;
-    QLineEdit *m_txtDumb = nullptr;
+    QProgressBar *m_progressBar = nullptr;
+    QLineEdit *m_focusSink = nullptr;
     StripedRows *m_stripes = nullptr;
 
     std::unique_ptr<TextExport> m_export;

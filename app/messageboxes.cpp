@@ -1,5 +1,7 @@
 #include "app/messageboxes.h"
 
+#include "app/programidentity.h"
+
 #include <QMessageBox>
 
 namespace Quorvane {

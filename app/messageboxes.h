@@ -7,9 +7,6 @@ class QWidget;
 
 namespace Quorvane {
 
-// Caption of the main window and of every message box.
-inline constexpr char ProgramCaption[] = "Quorvane 1.2";
-
 // The one way the program asks or tells the user something in a modal box, so that tests
 // can answer instead of a person.
 class MessageBoxes

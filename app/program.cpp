@@ -1,6 +1,5 @@
 #include "app/program.h"
 
-#include "app/aboutwindow.h"
 #include "app/mainwindow.h"
 #include "app/messageboxes.h"
 #include "app/settingsdialog.h"

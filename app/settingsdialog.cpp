@@ -1,5 +1,6 @@
 #include "app/settingsdialog.h"
 
+#include "app/smallwindow.h"
 #include "core/pacing.h"
 
 #include <QAction>
@@ -30,38 +31,27 @@ SettingsDialog::SettingsDialog(qint16 intervalSetting, std::function<void(qint16
     : QDialog(parent)
     , m_choose(std::move(choose))
 {
-    setObjectName(QStringLiteral("frmSetting"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Settings"));
-    setFixedSize(360, 118);
-    QPalette black = palette();
-    black.setColor(QPalette::Window, Qt::black);
-    setPalette(black);
-    setAutoFillBackground(true);
+    setUpSmallWindow(*this, QStringLiteral("frmSetting"), QStringLiteral("Settings"), {360, 118});
 
-    auto *fmeReport =
+    auto *intervalFrame =
         new QGroupBox(QStringLiteral("&Interval between every three suggestions"), this);
-    fmeReport->setObjectName(QStringLiteral("fmeReport"));
-    QPalette red = fmeReport->palette();
-    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
-    fmeReport->setPalette(red);
-    fmeReport->setGeometry(8, 8, 344, 64);
+    intervalFrame->setObjectName(QStringLiteral("fmeReport"));
+    setTextColour(intervalFrame, QColor(255, 0, 0));
+    intervalFrame->setGeometry(8, 8, 344, 64);
 
     const QString captions[2] = {QStringLiteral("30 minutes"), QStringLiteral("Don't care")};
     for (int index = 0; index < 2; ++index) {
-        auto *option = new QRadioButton(captions[index], fmeReport);
+        auto *option = new QRadioButton(captions[index], intervalFrame);
         // One name for both, told apart by their index, as the two form one group.
         option->setObjectName(QStringLiteral("optInterval"));
         option->setProperty("index", index);
-        QPalette white = option->palette();
-        white.setColor(QPalette::WindowText, Qt::white);
-        option->setPalette(white);
+        setTextColour(option, Qt::white);
         option->setGeometry(index == 0 ? 24 : 192, 28, 140, 22);
-        connect(option, &QRadioButton::clicked, this, [this, index] { optIntervalClick(index); });
-        m_optInterval[index] = option;
+        connect(option, &QRadioButton::clicked, this, [this, index] { onIntervalChosen(index); });
+        m_intervalOptions[index] = option;
     }
     // Any stored value other than 0 means no pause.
-    m_optInterval[intervalSetting != Pacing::PauseAfterThreeRuns ? 1 : 0]->setChecked(true);
+    m_intervalOptions[intervalSetting != Pacing::PauseAfterThreeRuns ? 1 : 0]->setChecked(true);
 
     auto *ok = new QPushButton(QStringLiteral("&OK"), this);
     ok->setObjectName(QStringLiteral("cmdOK"));
@@ -69,9 +59,9 @@ SettingsDialog::SettingsDialog(qint16 intervalSetting, std::function<void(qint16
     connect(ok, &QPushButton::clicked, this, &QDialog::close);
 
     // Takes the focus from the options without being seen.
-    auto *dumb = new QLineEdit(this);
-    dumb->setObjectName(QStringLiteral("txtDumb"));
-    dumb->setGeometry(width() + 16, 8, 49, 19);
+    auto *focusSink = new QLineEdit(this);
+    focusSink->setObjectName(QStringLiteral("txtDumb"));
+    focusSink->setGeometry(width() + 16, 8, 49, 19);
 
     // The sources have a window of their own, reached without a new control on this one.
     auto *sources = new QAction(QStringLiteral("&Sources..."), this);
@@ -85,9 +75,9 @@ SettingsDialog::SettingsDialog(qint16 intervalSetting, std::function<void(qint16
     });
 }
 
-void SettingsDialog::optIntervalClick(int)
+void SettingsDialog::onIntervalChosen(int)
 {
-    m_choose(m_optInterval[0]->isChecked() ? Pacing::PauseAfterThreeRuns : Pacing::NoPause);
+    m_choose(m_intervalOptions[0]->isChecked() ? Pacing::PauseAfterThreeRuns : Pacing::NoPause);
 }
 
 } // namespace Quorvane

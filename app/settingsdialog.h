@@ -21,16 +21,16 @@ public:
     SettingsDialog(qint16 intervalSetting, std::function<void(qint16)> choose,
                    QWidget *parent = nullptr);
 
-    QRadioButton *option(int index) const { return m_optInterval[index]; }
+    QRadioButton *option(int index) const { return m_intervalOptions[index]; }
 
     // What "Sources..." (the dialog's context menu, Ctrl+K) opens; nothing when unset.
     static void setSourcesOpener(std::function<void(QWidget *parent)> opener);
 
 private:
-    void optIntervalClick(int index);
+    void onIntervalChosen(int index);
 
     std::function<void(qint16)> m_choose;
-    QRadioButton *m_optInterval[2];
+    QRadioButton *m_intervalOptions[2];
 };
 
 } // namespace Quorvane

@@ -40,14 +40,9 @@ void StripedRows::bandOrigin(int &top, int &height, int &firstPosition) const
     firstPosition = shown.row();
 }
 
-QColor StripedRows::colourAt(int y) const
+QColor StripedRows::colourOf(int position) const
 {
-    int top = 0;
-    int height = 0;
-    int firstPosition = 0;
-    bandOrigin(top, height, firstPosition);
-    const int band = y >= top ? (y - top) / height : -((top - y + height - 1) / height);
-    return (((firstPosition + band) % 2 + 2) % 2 == 0) ? m_first : m_second;
+    return (position % 2 + 2) % 2 == 0 ? m_first : m_second;
 }
 
 bool StripedRows::eventFilter(QObject *watched, QEvent *event)
@@ -61,12 +56,13 @@ bool StripedRows::eventFilter(QObject *watched, QEvent *event)
         int firstPosition = 0;
         bandOrigin(top, height, firstPosition);
         QPainter painter(m_view->viewport());
-        // Bands start above the area when the first shown row is partly scrolled out.
-        int band = top > area.top() ? -((top - area.top() + height - 1) / height) : 0;
-        for (int y = top + band * height; y <= area.bottom(); y += height, ++band) {
-            const bool odd = ((firstPosition + band) % 2 + 2) % 2 == 0;
-            painter.fillRect(QRect(area.left(), y, area.width(), height), odd ? m_first : m_second);
-        }
+        // From the band holding the area's top, which lies above the first shown row's band
+        // when that row is partly scrolled out.
+        int band = area.top() >= top ? (area.top() - top) / height
+                                     : -((top - area.top() + height - 1) / height);
+        for (int y = top + band * height; y <= area.bottom(); y += height, ++band)
+            painter.fillRect(QRect(area.left(), y, area.width(), height),
+                             colourOf(firstPosition + band));
     }
     return QObject::eventFilter(watched, event);
 }

@@ -25,15 +25,14 @@ public:
     // Height of a band where the list has no row to measure.
     int rowHeight() const { return m_rowHeight; }
 
-    // The colour under the point y of the viewport (for tests and for painting alike).
-    QColor colourAt(int y) const;
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // Top of the band of the first shown row and the band height, in viewport pixels.
     void bandOrigin(int &top, int &height, int &firstPosition) const;
+    // The colour of a display position: the first colour for the 1st, 3rd, ... row.
+    QColor colourOf(int position) const;
 
     QAbstractItemView *m_view;
     QColor m_first;

@@ -1,6 +1,6 @@
 #include "app/textexport.h"
 
-#include "app/messageboxes.h"
+#include "app/programidentity.h"
 
 #include <QDesktopServices>
 #include <QDir>

@@ -97,7 +97,7 @@ void RunController::setState(State state)
 
 void RunController::suggestPressed(const QString &boxText)
 {
-    m_results.list().popularitySorted = false;
+    m_results.forgetSortedOrder();
     requestSuggestion(keywordText(boxText));
 }
 
@@ -128,7 +128,6 @@ void RunController::requestSuggestion(const QString &keyword)
 
     if (reuseStoredReport(keyword)) {
         m_run.currentKeyword = keyword;
-        m_results.list().resultsShown = true;
         Q_EMIT reportButtonsEnabled();
         addToHistory(m_run.currentKeyword);
         Q_EMIT keywordShown(m_run.currentKeyword);
@@ -162,13 +161,13 @@ bool RunController::reuseStoredReport(const QString &keyword)
     const std::optional<QString> stored = findReusableReport(m_sourceFolder, keyword);
     if (!stored && hasDamagedReport(m_sourceFolder, keyword))
         Q_EMIT warning(damagedReportMessage(keyword));
-    ResultList &list = m_results.list();
+    ResultList list;
     if (!stored || !loadReport(m_sourceFolder, *stored, list, &queryAddress))
         return false;
     m_run.reportFileName = stored->toLower();
     m_run.queryAddresses = list.queryAddresses;
-    list.popularitySorted = false;
-    m_results.refresh();
+    list.resultsShown = true;
+    m_results.setList(std::move(list), m_run.reportFileName);
     showSource(sourcesName(*m_suggestionSource, *m_countSource), m_run.reportFileName);
     return true;
 }
@@ -244,7 +243,6 @@ void RunController::endFinished(bool nothingFound)
         if (shuttingDown())
             return;
         Q_EMIT keywordShown(m_run.currentKeyword);
-        m_results.list().resultsShown = true;
         Q_EMIT reportButtonsEnabled();
         tellIfCountsMissing();
         return;
@@ -255,7 +253,6 @@ void RunController::endFinished(bool nothingFound)
         return;
     addToHistory(m_run.currentKeyword);
     Q_EMIT keywordShown(m_run.currentKeyword);
-    m_results.list().resultsShown = true;
     Q_EMIT reportButtonsEnabled();
 
     if (m_runCounts->pacedLikePages() && m_pacing.runFinished())
@@ -290,10 +287,9 @@ void RunController::endSourceFailed()
     Q_EMIT warning(message);
 }
 
-void RunController::showSource(const QString &name, const QString &reportFile)
+void RunController::showSource(const QString &name, const QString & /*reportFile*/)
 {
     m_unsavedRows.reset();
-    m_shownReportFileName = reportFile;
     if (m_shownSourceName == name)
         return;
     m_shownSourceName = name;
@@ -340,7 +336,7 @@ void RunController::showReport(bool save)
     // The row rule shortens overlong phrases in the table it works on; the run's own table
     // stays as the parsers left it.
     SuggestionTable table = m_run.suggestionTable;
-    ResultList &list = m_results.list();
+    ResultList list;
     QString error;
     bool written = true;
     if (save) {
@@ -355,11 +351,13 @@ void RunController::showReport(bool save)
     // The list keeps its own copy of the rows' addresses: a later run that is stopped
     // rebuilds the run's list while these rows stay shown.
     list.queryAddresses = m_run.queryAddresses;
-    list.popularitySorted = false;
-    m_results.refresh();
-    showSource(sourcesName(*m_runSuggestions, *m_runCounts), m_run.reportFileName);
+    list.resultsShown = true;
+    std::optional<QList<ListRow>> unsaved;
     if (!save)
-        m_unsavedRows = list.rows;
+        unsaved = list.rows;
+    m_results.setList(std::move(list), m_run.reportFileName);
+    showSource(sourcesName(*m_runSuggestions, *m_runCounts), m_run.reportFileName);
+    m_unsavedRows = std::move(unsaved);
     if (!written)
         Q_EMIT warning(QStringLiteral("The report file ") + Quote + m_run.reportFileName + Quote
                        + QStringLiteral(" could not be written: ") + error);
@@ -377,10 +375,25 @@ void RunController::endStopped()
 
 void RunController::addToHistory(const QString &keyword)
 {
-    if (!addKeywordToHistory(m_settings.keywordHistory, keyword))
+    if (!addKeywordToHistory(m_settings.keywordHistory, keyword)) {
+        tellIfHistoryFull(keyword);
         return;
+    }
     saveHistory();
     Q_EMIT historyChanged();
+}
+
+// A full history refuses a new keyword; without a word its report would be shown but never
+// offered again.
+void RunController::tellIfHistoryFull(const QString &keyword)
+{
+    if (m_settings.keywordHistory.contains(keyword))
+        return;
+    Q_EMIT warning(
+        QStringLiteral("The keyword history is full (%1 keywords), so \"%2\" was not "
+                       "added to it: its report is shown now but cannot be chosen from "
+                       "the history.\r\nDelete keywords you no longer need to make room.")
+            .arg(QLocale(QLocale::English).toString(MaxHistoryEntries), keyword));
 }
 
 void RunController::saveHistory()
@@ -409,26 +422,25 @@ void RunController::tellSettingsNotSaved()
 
 void RunController::columnClicked(int column)
 {
-    ResultList &list = m_results.list();
+    const ResultList &list = m_results.list();
     if (m_state == State::Fetching || !list.resultsShown || column != ColumnPopularityPerSearch)
         return;
     if (!list.popularitySorted) {
-        sortByPopularityPerSearch(list);
-        list.popularitySorted = true;
-        refreshListFigures(list, &queryAddress);
-        m_results.refresh();
+        m_results.sortByRatio(&queryAddress);
         return;
     }
-    list.popularitySorted = false;
     // Figures that were not saved have no report to come back to, and asking the service again
     // would be paid for: their own order comes back from memory.
     if (m_unsavedRows) {
-        list.rows = *m_unsavedRows;
-        refreshListFigures(list, &queryAddress);
-        m_results.refresh();
+        ResultList restored = list;
+        restored.rows = *m_unsavedRows;
+        restored.popularitySorted = false;
+        refreshListFigures(restored, &queryAddress);
+        m_results.setList(std::move(restored), m_results.reportFileName());
         return;
     }
     // Back to the stored order: the report of this month is shown again.
+    m_results.forgetSortedOrder();
     requestSuggestion(m_run.currentKeyword);
 }
 
@@ -443,8 +455,7 @@ void RunController::deleteKeyword(const QString &boxText)
         if (reportFileName(m_run.currentKeyword)
                 .compare(reportFileName(keyword), Qt::CaseInsensitive)
             == 0) {
-            m_results.list().clearResults();
-            m_results.refresh();
+            m_results.clearResults();
             showSource(QString(), QString());
             Q_EMIT exportAvailable(false);
         }
@@ -458,8 +469,7 @@ void RunController::deleteAllKeywords()
     const QStringList removed = deleteAllFromHistory(m_settings.keywordHistory);
     for (const QString &keyword : removed)
         deleteReportFile(m_sourceFolder, keyword);
-    m_results.list().clearResults();
-    m_results.refresh();
+    m_results.clearResults();
     showSource(QString(), QString());
     saveHistory();
 }

@@ -90,17 +90,22 @@ public:
     const QString &currentKeyword() const { return m_run.currentKeyword; }
     const QStringList &history() const;
     const ReportFolder &reportFolder() const { return m_folder; }
-    // The report name of the list shown (of the shown keyword), empty while none is shown. A
-    // run that was stopped or found nothing leaves it as it was.
-    QString shownReportFileName() const { return m_shownReportFileName; }
+    // The report file of the rows the list shows (not of a run that was stopped or found
+    // nothing since): names proposed for files made from the list follow it.
+    const QString &shownReportFileName() const { return m_results.reportFileName(); }
     // The source the shown figures came from ("Classic pages"), empty while none is shown.
     QString shownSourceName() const { return m_shownSourceName; }
     // What the last run's answers cost at the service (0 for the classic pages).
     double runCost() const { return m_queue.cost(); }
     const SuggestionTable &suggestionTable() const { return m_run.suggestionTable; }
-    const Pacing &pacing() const { return m_pacing; }
 
     ResultListModel &results() { return m_results; }
+    Pacing &pacing() { return m_pacing; }
+    const Pacing &pacing() const { return m_pacing; }
+    OnlineCheck &connectivity() { return m_online; }
+    PageFetcher &fetcher() { return m_fetcher; }
+    FetchQueue &queue() { return m_queue; }
+    RunRecord &record() { return m_run; }
 
     // Seams for tests, tools and the sample-data program.
     void setOnlineProbe(OnlineProbe probe) { m_online.setProbe(std::move(probe)); }
@@ -152,6 +157,7 @@ private:
     void showSource(const QString &name, const QString &reportFile);
     void tellIfCountsMissing();
     void addToHistory(const QString &keyword);
+    void tellIfHistoryFull(const QString &keyword);
     void saveHistory();
     void tellSettingsNotSaved();
     void setState(State state);
@@ -178,7 +184,6 @@ private:
     State m_state = State::Idle;
     // The keyword the run under way was started for; what its ending writes and shows.
     QString m_runKeyword;
-    QString m_shownReportFileName;
     QString m_shownSourceName;
     // The rows shown in their own order when they were not saved as a report.
     std::optional<QList<ListRow>> m_unsavedRows;

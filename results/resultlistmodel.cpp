@@ -17,11 +17,36 @@ ResultListModel::ResultListModel(QObject *parent)
     : QAbstractTableModel(parent)
 { }
 
-void ResultListModel::refresh()
+void ResultListModel::replaceRows(ResultList list)
 {
     beginResetModel();
+    m_list = std::move(list);
     endResetModel();
     Q_EMIT headerDataChanged(Qt::Horizontal, ColumnSuggestions, ColumnSuggestions);
+}
+
+void ResultListModel::setList(ResultList list, const QString &reportFileName)
+{
+    m_reportFileName = reportFileName;
+    replaceRows(std::move(list));
+}
+
+void ResultListModel::clearResults()
+{
+    ResultList cleared = m_list;
+    cleared.clearResults();
+    m_reportFileName.clear();
+    replaceRows(std::move(cleared));
+}
+
+void ResultListModel::sortByRatio(const QueryAddressBuilder &queryAddress)
+{
+    ResultList sorted = m_list;
+    sortByPopularityPerSearch(sorted);
+    sorted.popularitySorted = true;
+    refreshListFigures(sorted, queryAddress);
+    // Every row may move: a reset, which also takes the views back to the top row.
+    replaceRows(std::move(sorted));
 }
 
 QString ResultListModel::queryAddress(int row) const

@@ -27,30 +27,4 @@ std::optional<QString> deleteKeywordFromHistory(QStringList &history, const QStr
 // Empties the history and returns the removed entries in history order (their reports go too).
 QStringList deleteAllFromHistory(QStringList &history);
 
-// What the keyword box shows when the main window loads and after a Delete: every entry in
-// history order, the newest as the text, and the four buttons on; all off for an empty history.
-struct KeywordBoxFill
-{
-    QStringList items;
-    QString text;
-    bool buttonsEnabled = false;
-};
-KeywordBoxFill fillKeywordBox(const QStringList &history);
-
-struct ButtonStates
-{
-    bool deleteOne = false;
-    bool deleteAll = false;
-    bool exportReport = false;
-    bool suggest = false;
-
-    friend bool operator==(const ButtonStates &, const ButtonStates &) = default;
-};
-
-// The states of Delete, Delete All, Export and Suggest for the box's text. The text matches when
-// an entry equals it ignoring letter case. Where the text does not match, Suggest is on only
-// while the run-start timer is not armed.
-ButtonStates buttonStateRule(const QStringList &history, const QString &boxText,
-                             bool keywordTimerArmed);
-
 } // namespace Quorvane

@@ -12,7 +12,7 @@
 
 using namespace Quorvane;
 
-class ParserScalingTest final : public QObject
+class tst_ParserScaling final : public QObject
 {
     Q_OBJECT
 
@@ -77,5 +77,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(ParserScalingTest)
+QTEST_GUILESS_MAIN(tst_ParserScaling)
 #include "tst_parserscaling.moc"

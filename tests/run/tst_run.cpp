@@ -117,7 +117,7 @@ struct RunRecorder
 
 } // namespace
 
-class TestRun final : public QObject
+class tst_Run final : public QObject
 {
     Q_OBJECT
 
@@ -455,5 +455,5 @@ private:
     TestSupport::LoopbackServices m_services;
 };
 
-QTEST_GUILESS_MAIN(TestRun)
+QTEST_GUILESS_MAIN(tst_Run)
 #include "tst_run.moc"

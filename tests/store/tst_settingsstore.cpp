@@ -86,33 +86,6 @@ private Q_SLOTS:
         QTEST(history, "after");
     }
 
-    // The Delete, Delete All, Export and Suggest states, as "1" for enabled.
-    void buttonStatesFollowTheBoxText_data()
-    {
-        QTest::addColumn<QStringList>("history");
-        QTest::addColumn<QString>("boxText");
-        QTest::addColumn<bool>("runStarting");
-        QTest::addColumn<QString>("states");
-        const QStringList some {"tennis", "golf"};
-        QTest::newRow("empty box") << some << "" << false << "0100";
-        QTest::newRow("entry with capitals, typed lower, run starting")
-            << QStringList {"Golf Clubs"} << "golf clubs" << true << "1111";
-        QTest::newRow("no match") << some << "gol" << false << "0101";
-        QTest::newRow("no match, run starting") << some << "chess" << true << "0100";
-    }
-
-    void buttonStatesFollowTheBoxText()
-    {
-        QFETCH(QStringList, history);
-        QFETCH(QString, boxText);
-        QFETCH(bool, runStarting);
-        const ButtonStates s = buttonStateRule(history, boxText, runStarting);
-        QString states;
-        for (const bool enabled : {s.deleteOne, s.deleteAll, s.exportReport, s.suggest})
-            states += enabled ? u'1' : u'0';
-        QTEST(states, "states");
-    }
-
     void damagedFileIsKeptAsideBeforeWriting_data()
     {
         QTest::addColumn<QByteArray>("content");

@@ -2,16 +2,21 @@
 
 #include "app/browser.h"
 #include "app/chartwindow.h"
+#include "app/keywordbox.h"
 #include "app/listactions.h"
 #include "app/settingsdialog.h"
 #include "app/stripes.h"
 #include "results/listexport.h"
 #include "results/reportfile.h"
 #include "sources/serviceaddresses.h"
+#include "store/keywordhistory.h"
 #include "tests/support/loopbackservices.h"
 #include "tests/support/programharness.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QChart>
+#include <QChartView>
 #include <QClipboard>
 #include <QHeaderView>
 #include <QLabel>
@@ -19,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScatterSeries>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -85,6 +91,11 @@ private Q_SLOTS:
     // launch and the report's reuse after a restart.
     void wholeRunInTheWindow()
     {
+        // Every change of the list, through the run, the sorts and the report shown after the
+        // restart, keeps to the item model's contract.
+        std::optional<QAbstractItemModelTester> contract;
+        contract.emplace(&controller().results(),
+                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         ListActions &actions = *w()->findChild<ListActions *>();
         QString proposed, answer;
         actions.setFileChooser([&](QWidget *, const QString &offered) {
@@ -202,6 +213,8 @@ private Q_SLOTS:
         // The history survives a restart; nothing is loaded until Suggest. Offline and in other
         // letter case, the stored report needs neither the network nor a run.
         QVERIFY(m_p->start());
+        contract.emplace(&controller().results(),
+                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(box()->currentText(), u"golf clubs"_s);
         buttonsEnabled(true);
         QCOMPARE(rows(), 0);
@@ -219,42 +232,50 @@ private Q_SLOTS:
         QCOMPARE(controller().history(), QStringList {u"Golf Clubs"_s});
     }
 
-    void listLeavesTheWindowWhole_data()
+    void copiedRowsAreTabSeparatedAsShown()
+    {
+        const ResultList list = awkwardList(QLocale(u"en_US"_s));
+        QCOMPARE(tabSeparatedRows(list, allRows(list)),
+                 u"ID\tSuggestions\tSearches/mo.\tPercent\tSum\tPopularity\tPopularity/Search\tAd\n"
+                 "1\tgolf, clubs\t1,234\t12.5%\t12.5%\t2,000,000\t1,621\tY\n"
+                 "2\t\"the \"\"best\"\" club\"\t0999\t0.0%\t12.5%\t\t0\t\n"
+                 "3\t\"golf\nbag\"\t5\t1.0%\t13.5%\t999\t200\t\n"
+                 "4\tgolfschläger\t20\t2.0%\t15.5%\t0\t0\t\n"
+                 "5\tzero\t0\t0.0%\t15.5%\t5\t0\t\n"_s);
+    }
+
+    void csvRowsCarryPlainFigures_data()
     {
         QTest::addColumn<QLocale>("locale");
-        QTest::addColumn<QString>("expected");
-        const QString csv = u"ID,Suggestions,Searches/mo.,Percent,Sum,Popularity,"
-                            "Popularity/Search,Ad,Address\r\n"
-                            "1,\"golf, clubs\",1234,12.5,12.5,2000000,1621,Y,a1\r\n"
-                            "2,\"the \"\"best\"\" club\",999,0.0,12.5,,0,,a2\r\n"
-                            "3,\"golf\nbag\",5,1.0,13.5,999,200,,a3\r\n"
-                            "4,golfschläger,20,2.0,15.5,0,0,,a4\r\n"
-                            "5,zero,0,0.0,15.5,5,0,,a5\r\n"_s;
-        QTest::newRow("tab-separated, cells as shown")
-            << QLocale(u"en_US"_s)
-            << u"ID\tSuggestions\tSearches/mo.\tPercent\tSum\tPopularity\tPopularity/Search\tAd\n"
-               "1\tgolf, clubs\t1,234\t12.5%\t12.5%\t2,000,000\t1,621\tY\n"
-               "2\t\"the \"\"best\"\" club\"\t0999\t0.0%\t12.5%\t\t0\t\n"
-               "3\t\"golf\nbag\"\t5\t1.0%\t13.5%\t999\t200\t\n"
-               "4\tgolfschläger\t20\t2.0%\t15.5%\t0\t0\t\n"
-               "5\tzero\t0\t0.0%\t15.5%\t5\t0\t\n"_s;
-        QTest::newRow("csv, plain figures from German cells") << QLocale(u"de_DE"_s) << csv;
+        QTest::newRow("English cells") << QLocale(u"en_US"_s);
+        QTest::newRow("German cells") << QLocale(u"de_DE"_s);
     }
-    // A spreadsheet and the chart read every figure, whatever the locale shows.
-    void listLeavesTheWindowWhole()
+    // A spreadsheet reads every figure, whatever the locale shows.
+    void csvRowsCarryPlainFigures()
     {
         QFETCH(QLocale, locale);
         const ResultList list = awkwardList(locale);
-        const bool tabs = QByteArray(QTest::currentDataTag()).startsWith("tab");
-        QTEST(tabs ? tabSeparatedRows(list, allRows(list)) : csvRows(list, allRows(list), locale),
-              "expected");
+        QCOMPARE(csvRows(list, allRows(list), locale),
+                 u"ID,Suggestions,Searches/mo.,Percent,Sum,Popularity,"
+                 "Popularity/Search,Ad,Address\r\n"
+                 "1,\"golf, clubs\",1234,12.5,12.5,2000000,1621,Y,a1\r\n"
+                 "2,\"the \"\"best\"\" club\",999,0.0,12.5,,0,,a2\r\n"
+                 "3,\"golf\nbag\",5,1.0,13.5,999,200,,a3\r\n"
+                 "4,golfschläger,20,2.0,15.5,0,0,,a4\r\n"
+                 "5,zero,0,0.0,15.5,5,0,,a5\r\n"_s);
+    }
 
-        QLocale::setDefault(locale);
+    // The chart reads the list's figures by the user's locale and leaves out what a logarithmic
+    // axis cannot place.
+    void chartPlotsRowsWithBothCounts()
+    {
+        const QLocale german(u"de_DE"_s);
+        QLocale::setDefault(german);
         const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
+        const ResultList list = awkwardList(german);
         ResultListModel model;
         ChartWindow chart(model, [] { return u"golf"_s; });
-        model.list() = list;
-        model.refresh();
+        model.setList(list, u"golf.kwd"_s);
         QList<double> plotted; // searches, in row order
         for (const ChartPoint &p : chart.shownPoints().points) {
             plotted << p.searches;
@@ -264,6 +285,55 @@ private Q_SLOTS:
         // Rows without a count or with a zero have no place on a log axis.
         QCOMPARE(plotted, QList<double>({1234, 5}));
         QCOMPARE(chart.shownPoints().leftOut, 3);
+    }
+
+    void chartLeavesRoomBeyondTheOuterPoints_data()
+    {
+        QTest::addColumn<QList<QPointF>>("points"); // searches, popularity
+        QTest::newRow("extremes on whole decades")
+            << QList<QPointF> {{10, 100}, {1000, 1000000}, {100, 10000}};
+        QTest::newRow("extremes between decades") << QList<QPointF> {{12, 345}, {9876, 5432100}};
+        QTest::newRow("one point") << QList<QPointF> {{1000, 1000}};
+        QTest::newRow("equal searches") << QList<QPointF> {{500, 20}, {500, 2000000000}};
+    }
+    // Every marker is whole, in the window and so in the picture saved from it.
+    void chartLeavesRoomBeyondTheOuterPoints()
+    {
+        QFETCH(QList<QPointF>, points);
+        ResultList list;
+        for (const QPointF &p : points) {
+            ListRow row;
+            row[ColumnSuggestions] = u"phrase"_s;
+            row[ColumnSearches] = QLocale().toString(qint64(p.x()));
+            row[ColumnPopularity] = QLocale().toString(qint64(p.y()));
+            list.rows << row;
+        }
+        ResultListModel model;
+        ChartWindow chart(model, [] { return u"golf"_s; });
+        model.setList(list, u"golf.kwd"_s);
+        chart.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&chart));
+        QChart *plot = chart.findChild<QChartView *>()->chart();
+        const QRectF area = plot->plotArea();
+        int markers = 0;
+        for (QAbstractSeries *series : plot->series()) {
+            auto *scatter = static_cast<QScatterSeries *>(series);
+            const qreal half = scatter->markerSize() / 2;
+            for (const QPointF &p : scatter->points()) {
+                const QPointF at = plot->mapToPosition(p, scatter);
+                ++markers;
+                QVERIFY2(area.adjusted(half, half, -half, -half).contains(at),
+                         qPrintable(u"(%1, %2) at %3, %4 in %5, %6 .. %7, %8"_s.arg(p.x())
+                                        .arg(p.y())
+                                        .arg(at.x())
+                                        .arg(at.y())
+                                        .arg(area.left())
+                                        .arg(area.top())
+                                        .arg(area.right())
+                                        .arg(area.bottom())));
+            }
+        }
+        QCOMPARE(markers, points.size());
     }
 
     void addressTheDesktopRefusesIsShown_data()
@@ -389,6 +459,91 @@ private Q_SLOTS:
         const QString start = "warn: The settings file \"" + ini + "\" could not be written: ";
         QVERIFY(told[0].startsWith(start) && told[0].size() > start.size() + 3); // a reason
         QCOMPARE(m_p->program()->currentSettings().intervalSetting, Pacing::PauseAfterThreeRuns);
+    }
+
+    // A run that was stopped or found nothing leaves the earlier report in the list: files made
+    // from the list are named after that report, not after the run.
+    void savedFilesAreNamedAfterTheShownReport_data()
+    {
+        QTest::addColumn<QString>("seed");
+        QTest::newRow("stopped run") << u"darts"_s;
+        QTest::newRow("nothing found") << u"nothing"_s;
+    }
+    void savedFilesAreNamedAfterTheShownReport()
+    {
+        QFETCH(QString, seed);
+        store(u"café.kwd"_s, u"Café"_s);
+        settle(u"Café"_s);
+        QCOMPARE(rows(), 1);
+        if (seed == "darts"_L1)
+            connect(&controller().queue(), &FetchQueue::downloadIssued, this,
+                    [this] { m_p->click("cmdSuggestion"); });
+        QVERIFY(m_p->suggest(seed, 10000).has_value());
+        QCOMPARE(column(1), QStringList {u"Café row"_s});
+
+        ListActions &actions = *w()->findChild<ListActions *>();
+        QStringList proposed;
+        actions.setFileChooser([&](QWidget *, const QString &offered) {
+            proposed << offered;
+            return QString(); // the dialog cancelled
+        });
+        QTest::keyClick(w(), Qt::Key_S, Qt::ControlModifier);
+        actions.showChart()->savePicture();
+        QCOMPARE(proposed,
+                 QStringList({m_p->reportPath(u"café.csv"_s), m_p->reportPath(u"café.png"_s)}));
+    }
+
+    void fullHistoryTellsWhatItCannotHold_data()
+    {
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("new keyword")
+            << u"golf"_s
+            << QStringList {u"warn: The keyword history is full (32,767 keywords), so \"golf\" "
+                            "was not added to it: its report is shown now but cannot be chosen "
+                            "from the history.\r\nDelete keywords you no longer need to make "
+                            "room."_s};
+        QTest::newRow("keyword already there") << u"x"_s << QStringList();
+    }
+    void fullHistoryTellsWhatItCannotHold()
+    {
+        QFETCH(QString, keyword);
+        QStringList &history = m_p->program()->currentSettings().keywordHistory;
+        history = QStringList(MaxHistoryEntries, u"x"_s);
+        store(reportFileName(keyword), keyword);
+        settle(keyword);
+        QCOMPARE(rows(), 1); // the report is shown all the same
+        QTEST(shown(), "messages");
+        QCOMPARE(history.size(), MaxHistoryEntries);
+    }
+
+    // Delete, Delete All, Export and Suggest for the box's text: an entry matches ignoring
+    // letter case; without a match Suggest waits while a run is being started.
+    void keywordBoxButtons_data()
+    {
+        QTest::addColumn<QStringList>("history");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("runStarting");
+        QTest::addColumn<QString>("states"); // Delete, Delete All, Export, Suggest
+        const QStringList some {"tennis", "golf"};
+        QTest::newRow("empty history, empty box") << QStringList() << QString() << false << "0000";
+        QTest::newRow("empty history, a keyword") << QStringList() << "golf" << false << "0001";
+        QTest::newRow("empty box") << some << QString() << false << "0100";
+        QTest::newRow("entry with capitals, typed lower, run starting")
+            << QStringList {"Golf Clubs"} << "golf clubs" << true << "1111";
+        QTest::newRow("no match") << some << "gol" << false << "0101";
+        QTest::newRow("no match, run starting") << some << "chess" << true << "0100";
+    }
+    void keywordBoxButtons()
+    {
+        QFETCH(QStringList, history);
+        QFETCH(QString, text);
+        QFETCH(bool, runStarting);
+        const ButtonStates s = buttonStateRule(history, text, runStarting);
+        QString states;
+        for (const bool enabled : {s.deleteOne, s.deleteAll, s.exportReport, s.suggest})
+            states += enabled ? u'1' : u'0';
+        QTEST(states, "states");
     }
 
     // A run's ending names its own keyword, and tells of result pages without counts. Whatever
