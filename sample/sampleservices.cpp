@@ -386,6 +386,8 @@ private:
             closeWhenWritten();
         };
         if (delay > 0) {
+            // A coarse timer may fire early; the delay stands for a service's least time.
+            m_timer.setTimerType(Qt::PreciseTimer);
             m_timer.setSingleShot(true);
             m_timer.callOnTimeout(this, reply);
             m_timer.start(delay);
