@@ -1,6 +1,7 @@
 #include "app/listactions.h"
 
 #include "app/chartwindow.h"
+#include "app/comparewindow.h"
 #include "app/messageboxes.h"
 #include "core/runcontroller.h"
 #include "results/atomicfile.h"
@@ -122,6 +123,9 @@ void ListActions::addActions()
                          [this] { saveCsv(); });
     action(tr("Opportunity C&hart"), QKeySequence(Qt::CTRL | Qt::Key_G), Qt::WindowShortcut,
            [this] { showChart(); });
+    action(
+        tr("Compare &Months..."), QKeySequence(Qt::CTRL | Qt::Key_M), Qt::WindowShortcut,
+        [this] { showCompareWindow(m_window, m_controller, m_boxes, m_keywordBox.currentText()); });
     for (QAction *a : std::as_const(m_needRows))
         a->setEnabled(m_list.model()->rowCount() > 0);
     m_list.setContextMenuPolicy(Qt::ActionsContextMenu);

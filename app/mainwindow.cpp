@@ -11,7 +11,6 @@
 #include "app/stripes.h"
 #include "app/textexport.h"
 #include "sources/serviceaddresses.h"
-#include "store/keywordhistory.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

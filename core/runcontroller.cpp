@@ -168,7 +168,7 @@ bool RunController::reuseStoredReport(const QString &keyword)
     m_run.queryAddresses = list.queryAddresses;
     list.resultsShown = true;
     m_results.setList(std::move(list), m_run.reportFileName);
-    showSource(sourcesName(*m_suggestionSource, *m_countSource), m_run.reportFileName);
+    showSource(sourcesName(*m_suggestionSource, *m_countSource));
     return true;
 }
 
@@ -287,9 +287,9 @@ void RunController::endSourceFailed()
     Q_EMIT warning(message);
 }
 
-void RunController::showSource(const QString &name, const QString & /*reportFile*/)
+void RunController::showSource(const QString &name)
 {
-    m_unsavedRows.reset();
+    m_unsavedList.reset();
     if (m_shownSourceName == name)
         return;
     m_shownSourceName = name;
@@ -339,6 +339,7 @@ void RunController::showReport(bool save)
     ResultList list;
     QString error;
     bool written = true;
+    std::optional<ResultList> unsaved;
     if (save) {
         written = writeReport(table, m_runKeyword, folderOf(*m_runSuggestions, *m_runCounts),
                               m_run.reportFileName, list, QLocale(), &error);
@@ -352,12 +353,11 @@ void RunController::showReport(bool save)
     // rebuilds the run's list while these rows stay shown.
     list.queryAddresses = m_run.queryAddresses;
     list.resultsShown = true;
-    std::optional<QList<ListRow>> unsaved;
     if (!save)
-        unsaved = list.rows;
+        unsaved = list;
     m_results.setList(std::move(list), m_run.reportFileName);
-    showSource(sourcesName(*m_runSuggestions, *m_runCounts), m_run.reportFileName);
-    m_unsavedRows = std::move(unsaved);
+    showSource(sourcesName(*m_runSuggestions, *m_runCounts));
+    m_unsavedList = std::move(unsaved);
     if (!written)
         Q_EMIT warning(QStringLiteral("The report file ") + Quote + m_run.reportFileName + Quote
                        + QStringLiteral(" could not be written: ") + error);
@@ -431,12 +431,8 @@ void RunController::columnClicked(int column)
     }
     // Figures that were not saved have no report to come back to, and asking the service again
     // would be paid for: their own order comes back from memory.
-    if (m_unsavedRows) {
-        ResultList restored = list;
-        restored.rows = *m_unsavedRows;
-        restored.popularitySorted = false;
-        refreshListFigures(restored, &queryAddress);
-        m_results.setList(std::move(restored), m_results.reportFileName());
+    if (m_unsavedList) {
+        m_results.setList(*m_unsavedList, m_results.reportFileName());
         return;
     }
     // Back to the stored order: the report of this month is shown again.
@@ -456,7 +452,7 @@ void RunController::deleteKeyword(const QString &boxText)
                 .compare(reportFileName(keyword), Qt::CaseInsensitive)
             == 0) {
             m_results.clearResults();
-            showSource(QString(), QString());
+            showSource(QString());
             Q_EMIT exportAvailable(false);
         }
     }
@@ -470,14 +466,14 @@ void RunController::deleteAllKeywords()
     for (const QString &keyword : removed)
         deleteReportFile(m_sourceFolder, keyword);
     m_results.clearResults();
-    showSource(QString(), QString());
+    showSource(QString());
     saveHistory();
 }
 
 std::optional<QString> RunController::reportToExport() const
 {
     // A file of that name would be an earlier run's, not the figures shown.
-    if (m_unsavedRows)
+    if (m_unsavedList)
         return std::nullopt;
     const QString path = findReportFile(m_sourceFolder, m_run.currentKeyword);
     if (path.isEmpty())

@@ -98,14 +98,9 @@ public:
     // What the last run's answers cost at the service (0 for the classic pages).
     double runCost() const { return m_queue.cost(); }
     const SuggestionTable &suggestionTable() const { return m_run.suggestionTable; }
+    const Pacing &pacing() const { return m_pacing; }
 
     ResultListModel &results() { return m_results; }
-    Pacing &pacing() { return m_pacing; }
-    const Pacing &pacing() const { return m_pacing; }
-    OnlineCheck &connectivity() { return m_online; }
-    PageFetcher &fetcher() { return m_fetcher; }
-    FetchQueue &queue() { return m_queue; }
-    RunRecord &record() { return m_run; }
 
     // Seams for tests, tools and the sample-data program.
     void setOnlineProbe(OnlineProbe probe) { m_online.setProbe(std::move(probe)); }
@@ -154,7 +149,7 @@ private:
     void endSourceFailed();
     bool countsIncomplete() const;
     void showReport(bool save);
-    void showSource(const QString &name, const QString &reportFile);
+    void showSource(const QString &name);
     void tellIfCountsMissing();
     void addToHistory(const QString &keyword);
     void tellIfHistoryFull(const QString &keyword);
@@ -185,8 +180,8 @@ private:
     // The keyword the run under way was started for; what its ending writes and shows.
     QString m_runKeyword;
     QString m_shownSourceName;
-    // The rows shown in their own order when they were not saved as a report.
-    std::optional<QList<ListRow>> m_unsavedRows;
+    // The list shown, in its own order, when it was not saved as a report.
+    std::optional<ResultList> m_unsavedList;
     // A settings file that cannot be written is told once; the program goes on from memory.
     bool m_settingsFailureTold = false;
 };

@@ -1,6 +1,7 @@
 #include "results/reportfile.h"
 
 #include "results/atomicfile.h"
+#include "results/monthsarchive.h"
 #include "results/numbers.h"
 #include "results/plaintext.h"
 
@@ -326,9 +327,12 @@ bool writeReport(SuggestionTable &table, const QString &seedKeyword, const Repor
     if (!folder.ensureExists())
         return fail(QStringLiteral("cannot create the folder %1").arg(folder.path()));
     const QString existing = folder.existingName(reportFileName);
+    const QString path = folder.filePath(existing.isEmpty() ? reportFileName : existing);
+    // An earlier month's report goes under months/ before this one replaces it.
+    if (!keepEarlierMonth(folder, path, error))
+        return false;
     QString reason;
-    if (!writeFileAtomically(folder.filePath(existing.isEmpty() ? reportFileName : existing),
-                             reportBytes(seedKeyword, total, list.rows, locale), &reason))
+    if (!writeFileAtomically(path, reportBytes(seedKeyword, total, list.rows, locale), &reason))
         return fail(reason);
     return true;
 }

@@ -269,11 +269,12 @@ private Q_SLOTS:
         const QDateTime march = at(2024, 3, 15, 12);
         row("first and last hour of a month", "Golf.kwd", ValidReport, at(2024, 3, 1, 0),
             at(2024, 3, 31, 23), "golf", "Golf.kwd", {"Golf.kwd"});
-        // An earlier month's report stays until the run's report replaces it under its name.
+        // An earlier month's report stays until the run's report replaces it under its name;
+        // it is then kept under months/, which Delete leaves alone.
         row("month boundary", "Golf.kwd", ValidReport, at(2024, 2, 29, 23), at(2024, 3, 1, 0),
-            "golf", "", {"Golf.kwd"});
+            "golf", "", {"Golf.kwd", "months"}, {"months"});
         row("same month of another year", "Golf.kwd", ValidReport, at(2023, 3, 15, 12), march,
-            "golf", "", {"Golf.kwd"});
+            "golf", "", {"Golf.kwd", "months"}, {"months"});
         row("another file of the stem", "golf.bak", ValidReport, march, march, "Golf", "",
             {"golf.bak", "golf.kwd"}, {"golf.bak"});
         row("longer name", "golfer.kwd", ValidReport, at(2020, 1, 1, 0), march, "golf", "",

@@ -7,6 +7,7 @@
 #include "app/settingsdialog.h"
 #include "app/stripes.h"
 #include "results/listexport.h"
+#include "results/monthsarchive.h"
 #include "results/reportfile.h"
 #include "sources/serviceaddresses.h"
 #include "store/keywordhistory.h"
@@ -385,7 +386,11 @@ private Q_SLOTS:
 
         QTEST(shown().join(u'|'), "messages");
         QCOMPARE(m_p->child<QProgressBar>("prgBar")->value(), 0); // a stop, too, empties the bar
-        QCOMPARE(filesIn(m_p->reportFolder()), files.keys());
+        // The replaced report of last month is kept, bytes unchanged, under months/.
+        QCOMPARE(filesIn(m_p->reportFolder()), files.keys() + QStringList(replaced, u"months"_s));
+        if (replaced)
+            QCOMPARE(readAll(m_p->reportPath("months/" + monthKey(LastMonth.date()) + "/golf.kwd")),
+                     files["golf.kwd"]);
         for (const QString &name : files.keys())
             QCOMPARE(readAll(m_p->reportPath(name)) == files[name],
                      !replaced || name != "golf.kwd");
@@ -476,7 +481,7 @@ private Q_SLOTS:
         settle(u"Café"_s);
         QCOMPARE(rows(), 1);
         if (seed == "darts"_L1)
-            connect(&controller().queue(), &FetchQueue::downloadIssued, this,
+            connect(&controller(), &RunController::requestIssued, this,
                     [this] { m_p->click("cmdSuggestion"); });
         QVERIFY(m_p->suggest(seed, 10000).has_value());
         QCOMPARE(column(1), QStringList {u"Café row"_s});
