@@ -2,10 +2,15 @@
 
 #include "app/mainwindow.h"
 #include "app/messageboxes.h"
+#include "app/settingsdialog.h"
+#include "app/sourcechoice.h"
+#include "app/sourcessetup.h"
+#include "app/sourceswindow.h"
 #include "core/instancesignal.h"
 #include "core/pacing.h"
 #include "core/runcontroller.h"
 #include "core/singleinstance.h"
+#include "store/keychain.h"
 
 #include <QCoreApplication>
 
@@ -20,10 +25,23 @@ Program::Program(ProgramPlaces places, MessageBoxes &boxes)
     : m_places(std::move(places))
     , m_boxes(boxes)
     , m_store(m_places.settings)
-{ }
+    , m_keys(std::make_unique<KeyStore>())
+{
+    // The settings dialog reaches the Sources window through its context menu and Ctrl+K.
+    SettingsDialog::setSourcesOpener([this](QWidget *parent) {
+        auto *window = new SourcesWindow(new SourcesSetup(m_store, *m_keys), parent);
+        // What was saved applies from the next run on.
+        QObject::connect(window, &QDialog::accepted, window, [this] {
+            if (m_controller)
+                applyChosenSources(*m_controller, m_store, *m_keys);
+        });
+        window->open();
+    });
+}
 
 Program::~Program()
 {
+    SettingsDialog::setSourcesOpener({});
     // The window goes before the lock: a next instance never meets a half-closed one.
     m_window.reset();
     m_controller.reset();
@@ -61,6 +79,7 @@ StartupOutcome Program::start(const std::function<void(MainWindow &)> &prepare)
         ReportFolder folder(m_places.reportFolder.isEmpty() ? reportFolderAtStart()
                                                             : m_places.reportFolder);
         m_controller = std::make_unique<RunController>(std::move(folder), m_settings, &m_store);
+        applyChosenSources(*m_controller, m_store, *m_keys);
         m_window = std::make_unique<MainWindow>(*m_controller, &m_boxes);
         if (prepare)
             prepare(*m_window);

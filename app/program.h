@@ -12,6 +12,7 @@
 namespace Quorvane {
 
 class InstanceSignal;
+class KeyStore;
 class MessageBoxes;
 class SingleInstance;
 class MainWindow;
@@ -50,6 +51,9 @@ public:
     MainWindow *window() const { return m_window.get(); }
     SettingsStore &store() { return m_store; }
     Settings &currentSettings() { return m_settings; }
+    // The keys of the paid sources: the system keychain, or memory when none answers. One for
+    // the whole program, so a key kept in memory reaches the run.
+    KeyStore &keyStore() { return *m_keys; }
 
 private:
     StartupOutcome fail(const QString &detail = {});
@@ -59,6 +63,7 @@ private:
     MessageBoxes &m_boxes;
     SettingsStore m_store;
     Settings m_settings;
+    std::unique_ptr<KeyStore> m_keys;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<InstanceSignal> m_instanceSignal;
     std::unique_ptr<RunController> m_controller;

@@ -3,12 +3,28 @@
 #include "app/smallwindow.h"
 #include "core/pacing.h"
 
+#include <QAction>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
 namespace Quorvane {
+
+namespace {
+
+std::function<void(QWidget *)> &sourcesOpener()
+{
+    static std::function<void(QWidget *)> opener;
+    return opener;
+}
+
+} // namespace
+
+void SettingsDialog::setSourcesOpener(std::function<void(QWidget *parent)> opener)
+{
+    sourcesOpener() = std::move(opener);
+}
 
 SettingsDialog::SettingsDialog(qint16 intervalSetting, std::function<void(qint16)> choose,
                                QWidget *parent)
@@ -46,6 +62,17 @@ SettingsDialog::SettingsDialog(qint16 intervalSetting, std::function<void(qint16
     auto *focusSink = new QLineEdit(this);
     focusSink->setObjectName(QStringLiteral("txtDumb"));
     focusSink->setGeometry(width() + 16, 8, 49, 19);
+
+    // The sources have a window of their own, reached without a new control on this one.
+    auto *sources = new QAction(QStringLiteral("&Sources..."), this);
+    sources->setObjectName(QStringLiteral("actSources"));
+    sources->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    addAction(sources);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(sources, &QAction::triggered, this, [this] {
+        if (sourcesOpener())
+            sourcesOpener()(this);
+    });
 }
 
 void SettingsDialog::onIntervalChosen(int)

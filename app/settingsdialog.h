@@ -23,6 +23,9 @@ public:
 
     QRadioButton *option(int index) const { return m_intervalOptions[index]; }
 
+    // What "Sources..." (the dialog's context menu, Ctrl+K) opens; nothing when unset.
+    static void setSourcesOpener(std::function<void(QWidget *parent)> opener);
+
 private:
     void onIntervalChosen(int index);
 

@@ -103,6 +103,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.quorvane.com/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Keys of the paid sources live in the Secret Service through QtKeychain (libqt6keychain1, which
+# the shared-library scan adds); without a Secret Service they are kept in memory only.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gnome-keyring")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -27,6 +27,12 @@ int main(int argc, char *argv[])
         return 1;
     }
     Quorvane::overrideEndpoints(services.endpoints());
+    // The API sources ask the sample services too, in their documented formats; any non-empty
+    // key is accepted. QUORVANE_SAMPLE_DELAY_MS=n answers them after n milliseconds, as a live
+    // service takes its seconds.
+    qputenv("QUORVANE_DATAFORSEO_URL", services.apiBaseAddress().toUtf8());
+    qputenv("QUORVANE_SERPAPI_URL", services.apiBaseAddress().toUtf8());
+    services.setApiDelay(qEnvironmentVariableIntValue("QUORVANE_SAMPLE_DELAY_MS"));
 
     // For tests and scripts: QUORVANE_EXIT_AFTER_MS=n closes the main window, and so ends the
     // program, n milliseconds after it is shown.

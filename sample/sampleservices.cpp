@@ -6,6 +6,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QPointer>
+#include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -56,6 +57,19 @@ const std::array<FaultName, 19> FaultNames = {{
 const QString DefaultInner = QStringLiteral("/update/check.html");
 constexpr qsizetype MaxRequestHead = 64 * 1024;
 constexpr qint64 StreamPiece = 256 * 1024;
+constexpr qint64 MaxRequestBody = 1024 * 1024;
+
+// A header's value from a request head, the name compared without regard to case.
+QByteArray headerValue(const QByteArray &head, const QByteArray &name)
+{
+    const QList<QByteArray> lines = head.split('\n');
+    for (const QByteArray &line : lines) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == name)
+            return line.mid(colon + 1).trimmed();
+    }
+    return {};
+}
 
 QString decodeQueryValue(QByteArray value)
 {
@@ -184,6 +198,9 @@ struct Shared
     std::atomic<quint16> closedPort {0};
     std::atomic<int> openConnections {0};
     std::atomic<int> answeringConnections {0};
+    SampleApiPlan apiPlan;
+    QSet<QString> limitedOnce; // phrases that have had their one 429
+    int apiDelayMs = 0;
 };
 
 namespace {
@@ -261,6 +278,17 @@ private:
                 m_socket->abort();
             return;
         }
+        // A POST to the sample APIs carries a body; it is read whole before the answer.
+        const QByteArray head = m_in.left(end);
+        const qint64 length = headerValue(head, "content-length").toLongLong();
+        if (length < 0 || length > MaxRequestBody) {
+            m_socket->abort();
+            return;
+        }
+        if (m_in.size() < end + 4 + length)
+            return;
+        m_body = m_in.mid(end + 4, length);
+        m_authorization = headerValue(head, "authorization");
         m_handled = true;
         m_answering = true;
         ++m_shared.answeringConnections;
@@ -292,6 +320,8 @@ private:
             if (!pathFault)
                 pathFault = SampleFault::NotFound;
         }
+        if (!pathFault && !hop && answerApi(method, inner, request))
+            return;
         const std::optional<QString> phrase = phraseOf(inner);
         request.phrase = phrase.value_or(QString());
         request.hasPhrase = phrase.has_value();
@@ -315,6 +345,56 @@ private:
         }
         rowCount = intParameter(inner, "rows").value_or(rowCount);
         respond(request.fault, inner, pageFor(request, rowCount));
+    }
+
+    // The sample DataForSEO and SerpApi, after the delay set for them. False for other paths.
+    bool answerApi(const QByteArray &method, const QByteArray &target, SampleRequest &request)
+    {
+        const SampleApiRequest api = sampleApiRequest(method, target, m_authorization, m_body);
+        if (!api.isApi)
+            return false;
+        request.phrase = api.phrase;
+        request.hasPhrase = !api.phrase.isEmpty();
+        const qsizetype question = target.indexOf('?');
+        request.path = QString::fromLatin1(question < 0 ? target : target.left(question));
+        SampleApiFault fault = SampleApiFault::None;
+        int retryAfter = 1;
+        int delay = 0;
+        {
+            QMutexLocker lock(&m_shared.mutex);
+            request.number = ++m_shared.requestCount;
+            if (m_shared.recording)
+                m_shared.log.append(request);
+            const SampleApiPlan &plan = m_shared.apiPlan;
+            fault = plan.byPhrase.value(api.phrase, plan.all);
+            if (fault == SampleApiFault::RateLimitedOnce) {
+                if (m_shared.limitedOnce.contains(api.phrase))
+                    fault = SampleApiFault::None;
+                else
+                    m_shared.limitedOnce.insert(api.phrase);
+            }
+            retryAfter = plan.retryAfterSeconds;
+            delay = m_shared.apiDelayMs;
+        }
+        const SampleApiAnswer answer = sampleApiAnswer(target, api, fault, retryAfter);
+        auto reply = [this, answer] {
+            m_socket->write("HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + answer.reason
+                            + "\r\nServer: quorvane-sample\r\nContent-Type: application/json; "
+                              "charset=utf-8\r\n"
+                            + answer.extraHeaders + lengthHeader(answer.body.size())
+                            + "Connection: close\r\n\r\n" + answer.body);
+            closeWhenWritten();
+        };
+        if (delay > 0) {
+            // A coarse timer may fire early; the delay stands for a service's least time.
+            m_timer.setTimerType(Qt::PreciseTimer);
+            m_timer.setSingleShot(true);
+            m_timer.callOnTimeout(this, reply);
+            m_timer.start(delay);
+        } else {
+            reply();
+        }
+        return true;
     }
 
     static Page pageFor(const SampleRequest &request, int rowCount)
@@ -539,6 +619,8 @@ private:
     QTcpSocket *m_socket;
     Shared &m_shared;
     QByteArray m_in;
+    QByteArray m_body;
+    QByteArray m_authorization;
     bool m_handled = false;
     bool m_answering = false; // counted in answeringConnections
     bool m_finished = false;
@@ -713,6 +795,19 @@ void SampleServices::setFaultPlan(const SampleFaultPlan &plan)
     QMutexLocker lock(&m_shared->mutex);
     m_shared->plan = plan;
     m_shared->requestCount = 0;
+}
+
+void SampleServices::setApiPlan(const SampleApiPlan &plan)
+{
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->apiPlan = plan;
+    m_shared->limitedOnce.clear();
+}
+
+void SampleServices::setApiDelay(int milliseconds)
+{
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->apiDelayMs = qMax(0, milliseconds);
 }
 
 QList<SampleRequest> SampleServices::requests() const

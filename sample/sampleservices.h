@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sample/sampleapis.h"
 #include "sources/serviceaddresses.h"
 
 #include <QByteArray>
@@ -56,6 +57,14 @@ struct SampleFaultPlan
     QMap<QString, SampleFault> byPhrase; // the decoded seed or phrase, exactly
 };
 
+// Which requests to the sample APIs go wrong: a phrase's own fault, else `all`.
+struct SampleApiPlan
+{
+    SampleApiFault all = SampleApiFault::None;
+    QMap<QString, SampleApiFault> byPhrase; // the seed or phrase, exactly
+    int retryAfterSeconds = 1;
+};
+
 struct SampleRequest
 {
     int number = 0; // as counted for SampleFaultPlan::byRequest
@@ -101,6 +110,13 @@ public:
 
     // Replaces the plan and starts counting requests from 1 again.
     void setFaultPlan(const SampleFaultPlan &plan);
+
+    // The sample APIs (DataForSEO's and SerpApi's documented paths on this server): failures on
+    // request, and a delay before every answer, standing in for a live service's seconds.
+    void setApiPlan(const SampleApiPlan &plan);
+    void setApiDelay(int milliseconds);
+    // The base address both API sources take here.
+    QString apiBaseAddress() const { return baseAddress(); }
 
     // The requests received since recordRequests() was last called. Nothing is kept before that
     // call, so the sample program, which serves run after run, does not grow.
