@@ -1,10 +1,15 @@
 #include "cli/clisources.h"
 
+#include "sources/sourcecatalog.h"
+
 namespace Quorvane {
 
 QList<CliSource> cliSources()
 {
-    return {{QStringLiteral("classic"), QStringLiteral("Classic pages"), false}};
+    QList<CliSource> sources;
+    for (const SourceInfo &info : sourceCatalog())
+        sources.append({info.id, info.displayName, info.keyKind != KeyKind::None});
+    return sources;
 }
 
 std::optional<CliSource> cliSourceNamed(const QString &id)

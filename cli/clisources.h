@@ -7,9 +7,9 @@
 
 namespace Quorvane {
 
-// The sources quorvane-cli can run, as its sources and set-key commands and --source see them.
-// The classic pages are the one source built in so far and need no key; a source that needs a
-// key joins this list with its keychain entry, and set-key stores into that entry.
+// The sources of the catalog, as quorvane-cli's sources and set-key commands and --source see
+// them. Only the classic pages, which need no key, are run from the command line so far; the
+// keyed sources are listed, and reading their keys from the keychain is still to come.
 struct CliSource
 {
     QString id; // "classic"

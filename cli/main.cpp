@@ -117,6 +117,10 @@ int suggest(const CliOptions &options, const Places &places)
         return complain(
             QStringLiteral("unknown source \"%1\" (see quorvane-cli sources)").arg(options.source),
             ExitStatus::UsageError);
+    if (source->needsKey)
+        return complain(
+            QStringLiteral("the source %1 is run from the window only, for now").arg(source->id),
+            ExitStatus::UsageError);
     const std::optional<QStringList> keywords = keywordsOf(options);
     if (!keywords)
         return ExitStatus::UsageError;
@@ -243,7 +247,9 @@ int setKey(const CliOptions &options)
     if (!source->needsKey)
         return complain(QStringLiteral("the source %1 needs no key").arg(source->id),
                         ExitStatus::UsageError);
-    return complain(QStringLiteral("no keychain is built in for %1").arg(source->displayName),
+    return complain(QStringLiteral("the key of %1 is entered in the window's Sources window "
+                                   "(Ctrl+K), for now")
+                        .arg(source->displayName),
                     ExitStatus::KeywordFailed);
 }
 
