@@ -255,32 +255,21 @@ void tst_Keychain::keysNeededForTheChosenSources_data()
     QTest::addColumn<QStringList>("inUse");
     QTest::addColumn<QString>("problem");
 
-    QTest::newRow("classic pages need nothing") << "classic"
-                                                << "classic"
-                                                << ""
-                                                << "" << QStringList() << QString();
-    QTest::newRow("DataForSEO without a password")
-        << "dataforseo"
-        << "classic"
-        << "me"
-        << "" << QStringList {QStringLiteral("dataforseo")}
-        << "Enter the DataForSEO login and password.";
-    QTest::newRow("DataForSEO without a login")
-        << "classic"
-        << "dataforseo"
-        << " "
-        << "pw" << QStringList {QStringLiteral("dataforseo")}
-        << "Enter the DataForSEO login and password.";
-    QTest::newRow("DataForSEO for both, complete")
-        << "dataforseo"
-        << "dataforseo"
-        << "me"
-        << "pw" << QStringList {QStringLiteral("dataforseo")} << QString();
-    QTest::newRow("SerpApi without a key")
-        << "classic"
-        << "serpapi"
-        << ""
-        << "" << QStringList {QStringLiteral("serpapi")} << "Enter the SerpApi API key.";
+    const auto row = [](const char *name, const char *suggestions, const char *counts,
+                        const char *login, const char *secret, const char *inUse,
+                        const char *problem) {
+        QTest::newRow(name) << suggestions << counts << login << secret
+                            << (*inUse ? QStringList {inUse} : QStringList()) << problem;
+    };
+    const char *dataForSeoProblem = "Enter the DataForSEO login and password.";
+    row("classic pages need nothing", "classic", "classic", "", "", "", "");
+    row("DataForSEO without a password", "dataforseo", "classic", "me", "", "dataforseo",
+        dataForSeoProblem);
+    row("DataForSEO without a login", "classic", "dataforseo", " ", "pw", "dataforseo",
+        dataForSeoProblem);
+    row("DataForSEO for both, complete", "dataforseo", "dataforseo", "me", "pw", "dataforseo", "");
+    row("SerpApi without a key", "classic", "serpapi", "", "", "serpapi",
+        "Enter the SerpApi API key.");
 }
 
 void tst_Keychain::keysNeededForTheChosenSources()

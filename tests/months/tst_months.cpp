@@ -140,8 +140,6 @@ private Q_SLOTS:
     void reportStaysWhenEarlierMonthCannotBeKept();
     void keptMonthsAreListedAndRemovedApart();
 
-    void comparesTwoHandMadeReports_data();
-    void comparesTwoHandMadeReports();
     void comparisonPicksMonthsAsAsked_data();
     void comparisonPicksMonthsAsAsked();
     void modelSortsByAnyColumnWithMissingFiguresLast();
@@ -267,55 +265,6 @@ void tst_Months::keptMonthsAreListedAndRemovedApart()
     QVERIFY(reportMonths(folder, QStringLiteral("golf clubs")).isEmpty());
     QCOMPARE(filesIn(dir.filePath(QStringLiteral("months"))), (QStringList {"2026-10", "notes"}));
     QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("months/2026-10/golf.kwd"))));
-}
-
-void tst_Months::comparesTwoHandMadeReports_data()
-{
-    QTest::addColumn<QString>("phrase");
-    QTest::addColumn<QString>("mark");
-    QTest::addColumn<QStringList>("cells"); // searches then, now, change; results then, now,
-                                            // change; popularity/search then, now
-
-    QTest::newRow("more searches and results")
-        << "golf clubs"
-        << "changed"
-        << QStringList {"1,200", "1,500", "+300", "50,000", "52,000", "+2,000", "42", "35"};
-    QTest::newRow("unchanged") << "golf clubs for sale"
-                               << "same" << QStringList {"300",   "300", "0",  "9,000",
-                                                         "9,000", "0",   "30", "30"};
-    QTest::newRow("no count in the earlier month")
-        << "used golf clubs"
-        << "changed" << QStringList {"150", "180", "+30", "", "7,200", "", "", "40"};
-    QTest::newRow("new") << "cheap golf clubs"
-                         << "new" << QStringList {"", "90", "", "", "2,700", "", "", "30"};
-    QTest::newRow("gone") << "golf club sets"
-                          << "gone" << QStringList {"80", "", "", "4,000", "", "", "50", ""};
-}
-
-void tst_Months::comparesTwoHandMadeReports()
-{
-    QFETCH(QString, phrase);
-    QFETCH(QString, mark);
-    QFETCH(QStringList, cells);
-    QTemporaryDir dir;
-    QVERIFY(writeAll(dir.filePath(QStringLiteral("then.kwd")), reportOf(November)));
-    QVERIFY(writeAll(dir.filePath(QStringLiteral("now.kwd")), reportOf(December)));
-    const MonthComparison comparison = compareReports(
-        *readReport(dir.filePath(QStringLiteral("then.kwd")), English),
-        *readReport(dir.filePath(QStringLiteral("now.kwd")), English), {}, {}, English);
-
-    QStringList order;
-    for (const ComparedPhrase &p : comparison.phrases)
-        order << p.phrase;
-    QCOMPARE(order,
-             (QStringList {"golf clubs", "golf clubs for sale", "used golf clubs",
-                           "cheap golf clubs", "golf club sets"}));
-    const ComparedPhrase &p = comparison.phrases.at(order.indexOf(phrase));
-    QStringList shown;
-    for (int column = CompareColumnSearchesThen; column <= CompareColumnPerSearchNow; ++column)
-        shown << compareCell(p, column, English);
-    QCOMPARE(shown, cells);
-    QCOMPARE(compareCell(p, CompareColumnMark, English), mark);
 }
 
 void tst_Months::comparisonPicksMonthsAsAsked_data()
