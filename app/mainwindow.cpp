@@ -196,6 +196,8 @@ void MainWindow::buildControls()
     // as it always has.
     m_sourcePanel = new QLabel(m_statusBar);
     m_sourcePanel->setObjectName(QStringLiteral("sbSourcePanel"));
+    m_sourcePanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_sourcePanel->setContentsMargins(2, 0, 2, 0);
     m_sourcePanel->hide();
     m_statusBar->insertPermanentWidget(0, m_sourcePanel);
 
