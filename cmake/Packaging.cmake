@@ -12,7 +12,7 @@ set(QUORVANE_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/quorvane)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
-set(QUORVANE_INSTALLED_PROGRAMS quorvane quorvane-sample quorvane-pagecheck)
+set(QUORVANE_INSTALLED_PROGRAMS quorvane quorvane-sample quorvane-cli quorvane-pagecheck)
 install(TARGETS ${QUORVANE_INSTALLED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # Installed there, a program keeps its files in the user's folders, never beside itself.
 target_compile_definitions(quorvane_store PRIVATE
@@ -47,7 +47,7 @@ function(quorvane_compress source target_name)
     set(compressed_files ${compressed_files} ${plain}.gz PARENT_SCOPE)
 endfunction()
 
-set(man_pages quorvane quorvane-pagecheck quorvane-sample)
+set(man_pages quorvane quorvane-cli quorvane-pagecheck quorvane-sample)
 foreach(page ${man_pages})
     # The version in a page's header is the project's.
     configure_file(${QUORVANE_PACKAGING}/man/${page}.1 ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.1
@@ -60,6 +60,10 @@ quorvane_compress(${QUORVANE_PACKAGING}/deb/changelog changelog)
 install(FILES ${compressed_dir}/changelog.gz DESTINATION ${QUORVANE_DOCDIR})
 
 add_custom_target(quorvane-compressed ALL DEPENDS ${compressed_files})
+
+# Loaded on demand by bash-completion, by the command's name.
+install(FILES ${QUORVANE_PACKAGING}/completion/quorvane-cli
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 install(FILES ${QUORVANE_PACKAGING}/deb/copyright DESTINATION ${QUORVANE_DOCDIR})
 install(FILES ${QUORVANE_PACKAGING}/deb/lintian-overrides
@@ -85,9 +89,11 @@ searches, running sum, popularity (result count) and popularity per search.
 Every run is saved as a fixed-column text report that is reused within the
 month.
 
-The package also holds quorvane-sample, the same window on built-in sample
-data, and quorvane-pagecheck, which shows what the page parsers make of a
-saved page.]=])
+The package also holds quorvane-cli, which runs keywords (one or a list of
+seeds) from a terminal, a script or a schedule on the same reports and history
+and prints them as a table, TSV, CSV or JSON; quorvane-sample, the same window
+on built-in sample data; and quorvane-pagecheck, which shows what the page
+parsers make of a saved page.]=])
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 

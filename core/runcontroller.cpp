@@ -142,17 +142,23 @@ void RunController::requestSuggestion(const QString &keyword)
         return;
     }
 
+    if (!m_reportLock.take(m_sourceFolder, reportFileName(keyword))) {
+        Q_EMIT warning(reportLockedText(keyword));
+        return;
+    }
     setState(State::CheckingConnection);
     m_online.isOnline([this, keyword](bool online) {
         if (shuttingDown())
             return;
         if (!online) {
+            m_reportLock.release();
             // The button reads "&Suggest" again.
             setState(State::Idle);
             Q_EMIT warning(QStringLiteral("You are not on internet !"));
             return;
         }
         if (!paidRunConfirmed(keyword)) {
+            m_reportLock.release();
             setState(State::Idle);
             return;
         }
@@ -253,6 +259,7 @@ void RunController::runEnding(FetchQueue::Ending ending)
         break;
     }
     tellRunCost();
+    m_reportLock.release();
     if (!shuttingDown())
         Q_EMIT runEnded(ending);
 }
@@ -538,6 +545,7 @@ void RunController::shutdown()
     m_keywordTimer.stop();
     m_pacing.stop();
     m_queue.shutDown();
+    m_reportLock.release();
 }
 
 } // namespace Quorvane

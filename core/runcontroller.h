@@ -3,6 +3,7 @@
 #include "core/connectivity.h"
 #include "core/fetchqueue.h"
 #include "core/pacing.h"
+#include "core/reportlock.h"
 #include "core/runrecord.h"
 #include "fetch/pagefetcher.h"
 #include "results/reportfile.h"
@@ -192,6 +193,8 @@ private:
     FetchQueue m_queue;
     Pacing m_pacing;
     OnlineCheck m_online;
+    // Held from a run's start to its end.
+    ReportLock m_reportLock;
     State m_state = State::Idle;
     // The keyword the run under way was started for; what its ending writes and shows.
     QString m_runKeyword;

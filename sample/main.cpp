@@ -17,7 +17,7 @@ int main(int argc, char *argv[])
     if (const std::optional<int> status = Quorvane::answerSampleCommandLine(argc, argv))
         return *status;
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quorvane Sample"));
+    QApplication::setApplicationName(Quorvane::SampleApplicationName);
     QApplication::setWindowIcon(Quorvane::programIcon());
 
     Quorvane::SampleServices services;

@@ -49,4 +49,27 @@ QStringList deleteAllFromHistory(QStringList &history)
     return std::exchange(history, {});
 }
 
+QStringList mergeHistory(const QStringList &base, const QStringList &ours,
+                         const QStringList &theirs)
+{
+    QStringList merged;
+    for (const QString &entry : ours) {
+        // Gone from the store since this program read it: the other program deleted it.
+        if (!base.contains(entry) || theirs.contains(entry))
+            merged.append(entry);
+    }
+    // This program's own additions were put first.
+    qsizetype ownNew = 0;
+    while (ownNew < merged.size() && !base.contains(merged.at(ownNew)))
+        ++ownNew;
+    for (const QString &entry : theirs) {
+        if (base.contains(entry) || merged.contains(entry, Qt::CaseInsensitive))
+            continue;
+        merged.insert(ownNew++, entry);
+    }
+    if (merged.size() > MaxHistoryEntries)
+        merged.resize(MaxHistoryEntries);
+    return merged;
+}
+
 } // namespace Quorvane

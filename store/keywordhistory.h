@@ -27,4 +27,11 @@ std::optional<QString> deleteKeywordFromHistory(QStringList &history, const QStr
 // Empties the history and returns the removed entries in history order (their reports go too).
 QStringList deleteAllFromHistory(QStringList &history);
 
+// Two programs change one stored history: `base` is what this program last read or wrote,
+// `ours` its history now, `theirs` what the store holds now. Entries the other program removed
+// go, entries it added come in after this program's own new ones (unless one equal ignoring
+// letter case is there), and the rest keeps this program's order.
+QStringList mergeHistory(const QStringList &base, const QStringList &ours,
+                         const QStringList &theirs);
+
 } // namespace Quorvane

@@ -1,10 +1,13 @@
 #include "store/settingsstore.h"
 
+#include "store/keywordhistory.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QLockFile>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringDecoder>
@@ -375,10 +378,12 @@ LoadSettingsResult SettingsStore::loadSettings(Settings &settings) const
 
     settings.intervalSetting = *interval;
     settings.keywordHistory = history;
+    settings.storedInterval = *interval;
+    settings.storedHistory = history;
     return LoadSettingsResult::Loaded;
 }
 
-bool SettingsStore::writeDefaultSettings(const Settings &settings)
+bool SettingsStore::writeDefaultSettings(Settings &settings)
 {
     if (!prepareWrite())
         return false;
@@ -387,13 +392,41 @@ bool SettingsStore::writeDefaultSettings(const Settings &settings)
     store.setValue(IntervalName, QString::number(settings.intervalSetting));
     store.setValue(KeywordNumName, QStringLiteral("0"));
     store.endGroup();
-    return commit(store);
+    const bool written = commit(store);
+    if (written) {
+        settings.storedInterval = settings.intervalSetting;
+        settings.storedHistory = QStringList();
+    }
+    return written;
 }
 
-bool SettingsStore::saveHistory(const Settings &settings)
+// What another program stored since this one last read or wrote the settings is kept: its
+// new entries and deletions, and its choice of pause when this program did not change it.
+void SettingsStore::mergeStored(Settings &settings) const
+{
+    Settings stored;
+    if (!settings.storedHistory || loadSettings(stored) != LoadSettingsResult::Loaded)
+        return;
+    settings.keywordHistory =
+        mergeHistory(*settings.storedHistory, settings.keywordHistory, stored.keywordHistory);
+    if (settings.storedInterval == settings.intervalSetting)
+        settings.intervalSetting = stored.intervalSetting;
+}
+
+bool SettingsStore::saveHistory(Settings &settings)
 {
     if (!prepareWrite())
         return false;
+    // Read, merge and write as one step against the other program doing the same. Not Qt's own
+    // "<file>.lock", which QSettings takes inside sync(). A lock that cannot be had in time
+    // (a folder without write access, a holder that hangs) does not keep the change from being
+    // written.
+    std::optional<QLockFile> lock;
+    if (m_location.isIniFile()) {
+        lock.emplace(m_location.path + QStringLiteral(".history-lock"));
+        lock->tryLock(HistoryLockWait);
+    }
+    mergeStored(settings);
     // The steps change QSettings' copy in memory; sync() then replaces the file once.
     QSettings store(m_location.path, m_location.format);
     const QString group = groupOf(SettingsKey);
@@ -404,7 +437,12 @@ bool SettingsStore::saveHistory(const Settings &settings)
         store.setValue(entryName(i), settings.keywordHistory.at(i));
     store.setValue(KeywordNumName, QString::number(settings.historyCount()));
     store.endGroup();
-    return commit(store);
+    const bool written = commit(store);
+    if (written && settings.storedHistory) {
+        settings.storedHistory = settings.keywordHistory;
+        settings.storedInterval = settings.intervalSetting;
+    }
+    return written;
 }
 
 } // namespace Quorvane

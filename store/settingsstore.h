@@ -23,6 +23,12 @@ struct Settings
     qint16 intervalSetting = 0;
     // Index 0 is the newest entry.
     QStringList keywordHistory;
+    // The history and interval as the store held them when this program last read or wrote
+    // them. The window and quorvane-cli share the file, so saveHistory keeps what the other
+    // changed since then. Nothing for settings never read from the store: they are written as
+    // they are.
+    std::optional<QStringList> storedHistory = std::nullopt;
+    std::optional<qint16> storedInterval = std::nullopt;
 
     qint16 historyCount() const { return qint16(keywordHistory.size()); }
 };
@@ -58,10 +64,15 @@ public:
 
     // Fills `settings` only when both numbers are sound; otherwise leaves it untouched.
     LoadSettingsResult loadSettings(Settings &settings) const;
-    bool writeDefaultSettings(const Settings &settings);
+    bool writeDefaultSettings(Settings &settings);
+    bool writeDefaultSettings(Settings &&settings) { return writeDefaultSettings(settings); }
     // Deletes the key, writes "Interval", Keyword1..N, then "KeywordNum"; the file is replaced
-    // once, so an interruption leaves either the earlier or the complete new contents.
-    bool saveHistory(const Settings &settings);
+    // once, so an interruption leaves either the earlier or the complete new contents. For
+    // settings read from the store, what another program stored since is merged in first
+    // (mergeHistory; an "Interval" this program did not change is taken from the store), under
+    // a lock beside the file, and `settings` then holds what was written.
+    bool saveHistory(Settings &settings);
+    bool saveHistory(Settings &&settings) { return saveHistory(settings); }
 
     // An INI file Qt cannot read whole would be rewritten without the unreadable part on the
     // next write, losing the user's values. Once per store, before its first write, such a file
@@ -75,7 +86,11 @@ public:
     // The clock that names the damaged copy; tests set it.
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
+    // How long saveHistory waits for the other program's save.
+    static constexpr int HistoryLockWait = 5000; // milliseconds
+
 private:
+    void mergeStored(Settings &settings) const;
     bool prepareWrite();
     bool commit(QSettings &settings) const;
     bool commitChecked(QSettings &settings) const;

@@ -126,6 +126,7 @@ private Q_SLOTS:
         row(page, {u"--help"_s}, 0, u" keyword PAGE... [--repeat N]"_s);
         row(u"quorvane"_s, {u"-platform"_s, u"offscreen"_s, u"-style=fusion"_s, u"-1"_s, u"-v"_s},
             0, version); // a negative number is a value
+        row(u"quorvane-cli"_s, {u"history"_s, u"--help"_s}, 0, u" history [options]"_s);
         row(page, {u"-platform"_s, u"offscreen"_s}, 2,
             u": Unknown option 'platform'. (see --help)"_s);
     }

@@ -255,20 +255,32 @@ void tst_Keychain::keysNeededForTheChosenSources_data()
     QTest::addColumn<QStringList>("inUse");
     QTest::addColumn<QString>("problem");
 
-    QTest::newRow("classic pages need nothing")
-        << "classic" << "classic" << "" << "" << QStringList() << QString();
+    QTest::newRow("classic pages need nothing") << "classic"
+                                                << "classic"
+                                                << ""
+                                                << "" << QStringList() << QString();
     QTest::newRow("DataForSEO without a password")
-        << "dataforseo" << "classic" << "me" << "" << QStringList {QStringLiteral("dataforseo")}
+        << "dataforseo"
+        << "classic"
+        << "me"
+        << "" << QStringList {QStringLiteral("dataforseo")}
         << "Enter the DataForSEO login and password.";
     QTest::newRow("DataForSEO without a login")
-        << "classic" << "dataforseo" << " " << "pw" << QStringList {QStringLiteral("dataforseo")}
+        << "classic"
+        << "dataforseo"
+        << " "
+        << "pw" << QStringList {QStringLiteral("dataforseo")}
         << "Enter the DataForSEO login and password.";
     QTest::newRow("DataForSEO for both, complete")
-        << "dataforseo" << "dataforseo" << "me" << "pw" << QStringList {QStringLiteral("dataforseo")}
-        << QString();
+        << "dataforseo"
+        << "dataforseo"
+        << "me"
+        << "pw" << QStringList {QStringLiteral("dataforseo")} << QString();
     QTest::newRow("SerpApi without a key")
-        << "classic" << "serpapi" << "" << "" << QStringList {QStringLiteral("serpapi")}
-        << "Enter the SerpApi API key.";
+        << "classic"
+        << "serpapi"
+        << ""
+        << "" << QStringList {QStringLiteral("serpapi")} << "Enter the SerpApi API key.";
 }
 
 void tst_Keychain::keysNeededForTheChosenSources()

@@ -1,9 +1,13 @@
 #include "results/atomicfile.h"
 #include "results/numbers.h"
 #include "results/reportfile.h"
+#include "results/resultformats.h"
 #include "tests/support/testfiles.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QTest>
 
 #include <csignal>
@@ -88,6 +92,39 @@ private Q_SLOTS:
             const QLocale l(QString::fromLatin1(name));
             QTEST(valueThroughWholeFormat(localised(l, {cell})[0], l), name);
         }
+    }
+
+    // JSON figures are plain numbers whatever the locale the cells are shown in: separators and
+    // "%" gone, an empty count null, the Ad flag a boolean.
+    void jsonFiguresArePlainInEveryLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("en_US") << "en_US";
+        QTest::newRow("de_DE") << "de_DE";
+    }
+
+    void jsonFiguresArePlainInEveryLocale()
+    {
+        QFETCH(QString, locale);
+        const QLocale l(locale);
+        SuggestionTable table = makeTable({"12345", "3"}, {"1000200", ""}, {"golf", "golf clubs"});
+        KeywordResult result;
+        result.keyword = QStringLiteral("golf");
+        result.source = QStringLiteral("classic");
+        result.reportDate = QDateTime(QDate(2026, 12, 1), QTime(3, 0), QTimeZone::utc());
+        result.list.rows = makeListRows(table, totalSearches(table, l), l);
+        const QByteArray json = formatResult(result, ResultFormat::Json, l);
+        QVERIFY(json.endsWith("}\n") && json.count('\n') == 1);
+        QCOMPARE(QJsonDocument::fromJson(json).object(), resultJson(result, l));
+        QCOMPARE(json,
+                 QByteArray("{\"date\":\"2026-12-01T03:00:00Z\",\"keyword\":\"golf\",\"rows\":["
+                            "{\"ad\":true,\"id\":1,\"percent\":100,\"phrase\":\"golf\","
+                            "\"popularity\":1000200,\"popularityPerSearch\":81,\"searches\":12345,"
+                            "\"sum\":100},"
+                            "{\"ad\":false,\"id\":2,\"percent\":0,\"phrase\":\"golf clubs\","
+                            "\"popularity\":null,\"popularityPerSearch\":0,\"searches\":3,"
+                            "\"sum\":100}],"
+                            "\"source\":\"classic\",\"totalSearches\":12348}\n"));
     }
 
     void oneDecimalFormatRoundsHalvesAway_data()

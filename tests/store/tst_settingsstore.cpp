@@ -131,6 +131,67 @@ private Q_SLOTS:
         QCOMPARE(later.keepDamagedCopy(), damaged ? copy : QString());
     }
 
+    // Two programs share the history: each saves its own change onto what the other stored.
+    void historyMerge_data()
+    {
+        QTest::addColumn<QStringList>("base"); // as this program last read it
+        QTest::addColumn<QStringList>("ours");
+        QTest::addColumn<QStringList>("theirs"); // stored by the other since
+        QTest::addColumn<QStringList>("merged");
+        const QStringList base {"tennis", "golf"};
+        QTest::newRow("their new entry after ours")
+            << base << QStringList {"chess", "tennis", "golf"}
+            << QStringList {"polo", "tennis", "golf"}
+            << QStringList {"chess", "polo", "tennis", "golf"};
+        QTest::newRow("their deletion holds")
+            << base << QStringList {"chess", "tennis", "golf"} << QStringList {"golf"}
+            << QStringList {"chess", "golf"};
+        QTest::newRow("our deletion holds")
+            << base << QStringList {"golf"} << QStringList {"polo", "tennis", "golf"}
+            << QStringList {"polo", "golf"};
+        QTest::newRow("the same keyword added by both is one entry")
+            << base << QStringList {"Chess", "tennis", "golf"}
+            << QStringList {"chess", "tennis", "golf"} << QStringList {"Chess", "tennis", "golf"};
+        QTest::newRow("their clear keeps our new entry")
+            << base << QStringList {"chess", "tennis", "golf"} << QStringList {}
+            << QStringList {"chess"};
+        QTest::newRow("our clear keeps their new entry")
+            << base << QStringList {} << QStringList {"polo", "tennis", "golf"}
+            << QStringList {"polo"};
+    }
+
+    void historyMerge()
+    {
+        QFETCH(QStringList, base);
+        QFETCH(QStringList, ours);
+        QFETCH(QStringList, theirs);
+        QFETCH(QStringList, merged);
+        QCOMPARE(mergeHistory(base, ours, theirs), merged);
+
+        // The same through two stores on one file, as the window and quorvane-cli are.
+        QTemporaryDir dir;
+        const SettingsLocation location =
+            SettingsLocation::iniFile(dir.filePath(QStringLiteral("q.ini")));
+        QVERIFY(SettingsStore(location).saveHistory({0, base}));
+        SettingsStore ourStore(location);
+        Settings our;
+        QCOMPARE(ourStore.loadSettings(our), LoadSettingsResult::Loaded);
+        SettingsStore theirStore(location);
+        Settings their;
+        QCOMPARE(theirStore.loadSettings(their), LoadSettingsResult::Loaded);
+        their.keywordHistory = theirs;
+        their.intervalSetting = 99; // "Don't care" chosen there
+        QVERIFY(theirStore.saveHistory(their));
+        our.keywordHistory = ours;
+        QVERIFY(ourStore.saveHistory(our));
+        Settings stored;
+        QCOMPARE(SettingsStore(location).loadSettings(stored), LoadSettingsResult::Loaded);
+        QCOMPARE(stored.keywordHistory, merged);
+        QCOMPARE(our.keywordHistory, merged);
+        // Their "Don't care", which this program did not change, stays.
+        QCOMPARE(stored.intervalSetting, qint16(99));
+    }
+
     // Qt keeps a parsed file by name and reports a format error only while it parses.
     void damageIsSeenWhateverWasReadBefore_data()
     {

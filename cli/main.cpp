@@ -1,0 +1,291 @@
+// quorvane-cli: the window's runs, reports, history and settings from a terminal, a script or
+// a schedule. A thin front over RunController and the store; nothing here decides what a run,
+// a report or the history does.
+
+#include "cli/clioptions.h"
+#include "cli/clisources.h"
+#include "cli/keywordbatch.h"
+#include "cli/terminal.h"
+#include "core/runcontroller.h"
+#include "core/startup.h"
+#include "sample/samplelocations.h"
+#include "sample/sampleservices.h"
+#include "sources/serviceaddresses.h"
+#include "store/filelocations.h"
+#include "store/keywordhistory.h"
+#include "store/settingsstore.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <memory>
+#include <variant>
+
+using namespace Quorvane;
+
+namespace {
+
+const QString Name = QStringLiteral("quorvane-cli");
+
+int complain(const QString &text, int status)
+{
+    writeError(Name + QStringLiteral(": ") + text + u'\n');
+    return status;
+}
+
+// The settings as the window would find them. A first start writes the window's defaults only
+// when something is to be stored; a damaged value is told as the window's start-up tells it.
+std::optional<int> loadSettings(SettingsStore &store, Settings &settings, bool writes)
+{
+    if (!store.keyExists(SettingsKey)) {
+        if (writes)
+            store.writeDefaultSettings(settings);
+        return std::nullopt;
+    }
+    StartupResult result;
+    result.load = store.loadSettings(settings);
+    if (result.load == LoadSettingsResult::Loaded)
+        return std::nullopt;
+    return complain(startupFailureDetail(result, store.location()), ExitStatus::KeywordFailed);
+}
+
+struct Places
+{
+    SettingsLocation settings;
+    QString reportFolder;
+};
+
+Places placesFor(const CliOptions &options)
+{
+    Places places {options.sample ? sampleSettingsLocation() : SettingsLocation::userDefault(),
+                   options.sample ? sampleReportFolder() : reportFolderAtStart()};
+    if (!options.settingsFile.isEmpty())
+        places.settings = SettingsLocation::iniFile(options.settingsFile);
+    if (!options.reportFolder.isEmpty())
+        places.reportFolder = options.reportFolder;
+    return places;
+}
+
+std::optional<QStringList> keywordsOf(const CliOptions &options)
+{
+    QStringList keywords = options.keywords;
+    if (options.seedsFile.isEmpty())
+        return keywords;
+    QFile file;
+    const bool opened = options.seedsFile == QLatin1String("-")
+        ? file.open(stdin, QIODevice::ReadOnly)
+        : (file.setFileName(options.seedsFile), file.open(QIODevice::ReadOnly));
+    if (!opened) {
+        complain(QStringLiteral("cannot read the seeds file %1: %2")
+                     .arg(options.seedsFile, file.errorString()),
+                 ExitStatus::UsageError);
+        return std::nullopt;
+    }
+    keywords << seedKeywords(QString::fromUtf8(file.readAll()));
+    return keywords;
+}
+
+ResultFormat formatOf(const CliOptions &options)
+{
+    if (options.format)
+        return *options.format;
+    return options.outputFolder.isEmpty() && standardOutputIsTerminal() ? ResultFormat::Table
+                                                                        : ResultFormat::Tsv;
+}
+
+// The sample services on 127.0.0.1 stand in for the real ones. QUORVANE_SAMPLE_ROWS and
+// QUORVANE_SAMPLE_MINUTE_MS make a trial (or a test) shorter.
+struct SampleRun
+{
+    SampleServices services;
+
+    bool start()
+    {
+        if (!services.start())
+            return false;
+        if (const int rows = qEnvironmentVariableIntValue("QUORVANE_SAMPLE_ROWS"); rows > 0)
+            services.setKeywordRowCount(rows);
+        overrideEndpoints(services.endpoints());
+        return true;
+    }
+};
+
+int suggest(const CliOptions &options, const Places &places)
+{
+    const std::optional<CliSource> source = cliSourceNamed(options.source);
+    if (!source)
+        return complain(
+            QStringLiteral("unknown source \"%1\" (see quorvane-cli sources)").arg(options.source),
+            ExitStatus::UsageError);
+    if (source->needsKey)
+        return complain(
+            QStringLiteral("the source %1 is run from the window only, for now").arg(source->id),
+            ExitStatus::UsageError);
+    const std::optional<QStringList> keywords = keywordsOf(options);
+    if (!keywords)
+        return ExitStatus::UsageError;
+    if (keywords->isEmpty())
+        return complain(QStringLiteral("no keywords to run"), ExitStatus::UsageError);
+
+    std::unique_ptr<SampleRun> sample;
+    if (options.sample) {
+        sample = std::make_unique<SampleRun>();
+        if (!sample->start())
+            return complain(QStringLiteral("the sample services could not start"),
+                            ExitStatus::KeywordFailed);
+    }
+
+    SettingsStore store(places.settings);
+    Settings settings;
+    if (const std::optional<int> failed = loadSettings(store, settings, true))
+        return *failed;
+    // --refresh: the reuse rule is asked in no month at all, so no stored report is this
+    // month's; an earlier report stays until the run's new one replaces it.
+    Clock clock;
+    if (options.refresh)
+        clock = [] {
+            return QDateTime();
+        };
+    RunController controller(ReportFolder(places.reportFolder, clock), settings, &store);
+    if (sample) {
+        controller.setOnlineProbe([] { return true; });
+    }
+
+    ResultSink sink(formatOf(options), options.outputFolder);
+    ProgressLine progress(standardErrorIsTerminal(), options.quiet);
+    KeywordBatch batch(controller, *keywords, sink, progress, options.noWait);
+    if (sample) {
+        if (const int minute = qEnvironmentVariableIntValue("QUORVANE_SAMPLE_MINUTE_MS");
+            minute > 0) {
+            controller.setPauseMinuteTick(std::chrono::milliseconds(minute));
+            batch.setPauseMinute(std::chrono::milliseconds(minute));
+        }
+    }
+    SignalWatcher signals;
+    QObject::connect(&signals, &SignalWatcher::received, &batch, &KeywordBatch::interrupt);
+    int status = ExitStatus::Complete;
+    QObject::connect(&batch, &KeywordBatch::finished, &batch, [&status](int exitStatus) {
+        status = exitStatus;
+        QCoreApplication::exit(exitStatus);
+    });
+    batch.start();
+    QCoreApplication::exec();
+    controller.shutdown();
+    return status;
+}
+
+int show(const CliOptions &options, const Places &places)
+{
+    const ReportFolder folder(places.reportFolder);
+    ResultSink sink(formatOf(options), options.outputFolder);
+    QStringList missing;
+    for (const QString &keyword : options.keywords) {
+        const std::optional<KeywordResult> result =
+            storedResult(folder, keyword, QStringLiteral("classic"));
+        QString error;
+        if (!result) {
+            missing << keyword;
+            complain(QStringLiteral("no stored report of \"%1\" in %2").arg(keyword, folder.path()),
+                     ExitStatus::KeywordFailed);
+        } else if (!sink.write(*result, &error)) {
+            missing << keyword;
+            complain(error, ExitStatus::KeywordFailed);
+        }
+    }
+    return missing.isEmpty() ? ExitStatus::Complete : ExitStatus::KeywordFailed;
+}
+
+int history(const CliOptions &options, const Places &places)
+{
+    SettingsStore store(places.settings);
+    Settings settings;
+    const bool writes = options.command != CliCommand::History;
+    if (const std::optional<int> failed = loadSettings(store, settings, writes))
+        return *failed;
+    if (options.command == CliCommand::History) {
+        QByteArray text;
+        for (const QString &entry : settings.keywordHistory)
+            text += entry.toUtf8() + '\n';
+        writeOut(text);
+        return ExitStatus::Complete;
+    }
+    // The window's own rules, through its controller: the report goes with the entry.
+    RunController controller(ReportFolder(places.reportFolder), settings, &store);
+    int status = ExitStatus::Complete;
+    QObject::connect(&controller, &RunController::warning, &controller,
+                     [&status](const QString &text) {
+                         status = complain(text.simplified(), ExitStatus::KeywordFailed);
+                     });
+    if (options.command == CliCommand::HistoryClear) {
+        controller.deleteAllKeywords();
+        return status;
+    }
+    const QString keyword = options.keywords.first();
+    if (!historyEntryToDelete(settings.keywordHistory, keyword))
+        return complain(QStringLiteral("\"%1\" is not in the history").arg(keyword),
+                        ExitStatus::KeywordFailed);
+    controller.deleteKeyword(keyword);
+    return status;
+}
+
+int sources()
+{
+    QByteArray text;
+    for (const CliSource &source : cliSources())
+        text += sourceLine(source).toUtf8() + '\n';
+    writeOut(text);
+    return ExitStatus::Complete;
+}
+
+int setKey(const CliOptions &options)
+{
+    const std::optional<CliSource> source = cliSourceNamed(options.keywords.first());
+    if (!source)
+        return complain(QStringLiteral("unknown source \"%1\" (see quorvane-cli sources)")
+                            .arg(options.keywords.first()),
+                        ExitStatus::UsageError);
+    if (!source->needsKey)
+        return complain(QStringLiteral("the source %1 needs no key").arg(source->id),
+                        ExitStatus::UsageError);
+    return complain(QStringLiteral("the key of %1 is entered in the window's Sources window "
+                                   "(Ctrl+K), for now")
+                        .arg(source->displayName),
+                    ExitStatus::KeywordFailed);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const std::variant<CliOptions, CommandLineExit> parsed = parseCliArguments(arguments);
+    if (const auto *exit = std::get_if<CommandLineExit>(&parsed)) {
+        writeOut(exit->standardOutput.toLocal8Bit());
+        writeError(exit->standardError);
+        return exit->status;
+    }
+    const CliOptions &options = std::get<CliOptions>(parsed);
+
+    QCoreApplication app(argc, argv);
+    // The window's folders are named after the application.
+    QCoreApplication::setApplicationName(options.sample ? SampleApplicationName
+                                                        : QStringLiteral("Quorvane"));
+    const Places places = placesFor(options);
+    switch (options.command) {
+    case CliCommand::Suggest:
+        return suggest(options, places);
+    case CliCommand::Show:
+        return show(options, places);
+    case CliCommand::History:
+    case CliCommand::HistoryDelete:
+    case CliCommand::HistoryClear:
+        return history(options, places);
+    case CliCommand::Sources:
+        return sources();
+    case CliCommand::SetKey:
+        return setKey(options);
+    }
+    return ExitStatus::UsageError;
+}
