@@ -10,6 +10,7 @@
 #include "app/settingsdialog.h"
 #include "app/stripes.h"
 #include "app/textexport.h"
+#include "sources/classicsource.h"
 #include "sources/serviceaddresses.h"
 
 #include <QCloseEvent>
@@ -109,7 +110,10 @@ MainWindow::MainWindow(RunController &controller, MessageBoxes *boxes, QWidget *
     setFourButtons(fill.buttonsEnabled);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    m_controller.setPaidRunConfirmation({});
+}
 
 void MainWindow::buildControls()
 {
@@ -188,6 +192,14 @@ void MainWindow::buildControls()
     m_statusPanel = new QLabel(QStringLiteral("Ready to accept keyword"));
     m_statusPanel->setObjectName(QStringLiteral("sbStatusPanel"));
     m_statusBar->addPermanentWidget(m_statusPanel, 1);
+    // Left of the status text, and only while the figures came from a service: the window opens
+    // as it always has.
+    m_sourcePanel = new QLabel(m_statusBar);
+    m_sourcePanel->setObjectName(QStringLiteral("sbSourcePanel"));
+    m_sourcePanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_sourcePanel->setContentsMargins(2, 0, 2, 0);
+    m_sourcePanel->hide();
+    m_statusBar->insertPermanentWidget(0, m_sourcePanel);
 
     m_progressBar = new QProgressBar(this);
     m_progressBar->setObjectName(QStringLiteral("prgBar"));
@@ -226,6 +238,10 @@ void MainWindow::connectController()
     RunController *c = &m_controller;
     connect(c, &RunController::stateChanged, this, &MainWindow::showState);
     connect(c, &RunController::statusChanged, m_statusPanel, &QLabel::setText);
+    connect(c, &RunController::shownSourceChanged, this, &MainWindow::showSourceName);
+    showSourceName(c->shownSourceName());
+    c->setPaidRunConfirmation(
+        [this](const QString &question) { return m_boxes->confirm(question); });
     connect(c, &RunController::progressChanged, this, [this](int value, int maximum) {
         m_progressBar->setMaximum(maximum);
         m_progressBar->setValue(value);
@@ -249,6 +265,14 @@ void MainWindow::connectController()
     connect(c, &RunController::exportAvailable, m_exportButton, &QPushButton::setEnabled);
     connect(c, &RunController::pauseEnded, m_suggestButton,
             [this] { m_suggestButton->setEnabled(true); });
+}
+
+void MainWindow::showSourceName(const QString &name)
+{
+    const bool fromService = !name.isEmpty() && name != ClassicSource().displayName();
+    m_sourcePanel->setText(fromService ? QStringLiteral("Figures from ") + name : QString());
+    m_sourcePanel->setVisible(fromService);
+    m_resultList->setToolTip(fromService ? m_sourcePanel->text() : QString());
 }
 
 // The button's caption is the run state as the user sees it.

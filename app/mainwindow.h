@@ -76,6 +76,7 @@ private:
     void showKeywordBox(const QStringList &items, const QString &text);
     void setFourButtons(bool enabled);
     void showState(RunController::State state);
+    void showSourceName(const QString &name);
     QString keywordText() const;
     bool reportToExportExists() const;
 
@@ -110,6 +111,8 @@ private:
     QPushButton *m_exitButton = nullptr;
     QStatusBar *m_statusBar = nullptr;
     QLabel *m_statusPanel = nullptr;
+    // Which source the shown figures came from; hidden while they are the classic pages'.
+    QLabel *m_sourcePanel = nullptr;
     QProgressBar *m_progressBar = nullptr;
     QLineEdit *m_focusSink = nullptr;
     StripedRows *m_stripes = nullptr;

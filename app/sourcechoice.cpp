@@ -2,7 +2,9 @@
 
 #include "app/sourcessetup.h"
 #include "core/runcontroller.h"
+#include "sources/accountcheck.h"
 #include "sources/classicsource.h"
+#include "sources/dataforseo.h"
 #include "sources/markets.h"
 #include "sources/sourcecatalog.h"
 #include "store/keychain.h"
@@ -14,6 +16,31 @@
 
 namespace Quorvane {
 
+namespace {
+
+// The question before a paid run quotes the balance when it is known. The account check is free
+// and never holds a run back: until it answers, the question goes without the balance.
+void checkBalance(RunController &controller, const SourceCredentials &keys, bool inUse)
+{
+    if (!inUse || keys.secret.isEmpty())
+        return;
+    const std::optional<SourceRequest> request =
+        accountCheckRequest(DataForSeo::Id, keys, sourceBaseAddress(DataForSeo::Id));
+    if (!request)
+        return;
+    auto *sender = new RequestSender(&controller);
+    const QPointer<RunController> target(&controller);
+    const QString secret = keys.secret;
+    sender->send(*request, [sender, target, secret](const FetchOutcome &outcome) {
+        const AccountState state = readAccountCheck(DataForSeo::Id, outcome, secret);
+        if (target && state.balance)
+            target->setKnownBalance(state.balance);
+        sender->deleteLater();
+    });
+}
+
+} // namespace
+
 void applyChosenSources(RunController &controller, const SettingsStore &store, KeyStore &keys)
 {
     const SourceSettings settings = loadSourceSettings(store);
@@ -21,6 +48,7 @@ void applyChosenSources(RunController &controller, const SettingsStore &store, K
     const QString countsId = validCountSource(settings.countSource);
     const Market market = marketFor(settings.countryCode, settings.languageCode);
     const QPointer<RunController> target(&controller);
+    controller.setPaidRunRule(settings.askBeforePaidRuns, settings.askUnlessUnderDollars);
 
     const auto make = [target, suggestionsId, countsId,
                        market](const SourceCredentials &suggestionKeys,
@@ -37,6 +65,9 @@ void applyChosenSources(RunController &controller, const SettingsStore &store, K
         if (!counts)
             counts = makeApiCountSource(countsId, countKeys, market);
         target->setSources(suggestions ? suggestions : classic, counts ? counts : classic);
+        target->setKnownBalance(std::nullopt);
+        checkBalance(*target, suggestionsId == DataForSeo::Id ? suggestionKeys : countKeys,
+                     suggestionsId == DataForSeo::Id || countsId == DataForSeo::Id);
     };
     SourcesSetup::readCredentials(
         keys, suggestionsId, [&keys, countsId, make](const SourceCredentials &suggestionKeys) {

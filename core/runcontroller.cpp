@@ -1,8 +1,10 @@
 #include "core/runcontroller.h"
 
 #include "results/plaintext.h"
+#include "results/seasons.h"
 #include "sources/classicsource.h"
 #include "sources/serviceaddresses.h"
+#include "sources/sourcecatalog.h"
 #include "store/keywordhistory.h"
 #include "store/settingsstore.h"
 
@@ -155,8 +157,45 @@ void RunController::requestSuggestion(const QString &keyword)
             Q_EMIT warning(QStringLiteral("You are not on internet !"));
             return;
         }
+        if (!paidRunConfirmed(keyword)) {
+            m_reportLock.release();
+            setState(State::Idle);
+            return;
+        }
         startRun(keyword);
     });
+}
+
+void RunController::setPaidRunRule(bool ask, double askUnlessUnderDollars)
+{
+    m_askBeforePaidRuns = ask;
+    m_askUnlessUnderDollars = askUnlessUnderDollars;
+}
+
+// Asked only once a run will really start: a reused report and the classic pages cost nothing.
+bool RunController::paidRunConfirmed(const QString &keyword)
+{
+    const RunCost cost = estimateRunCost(m_suggestionSource->id(), m_countSource->id());
+    if (!m_confirmPaidRun || !asksBeforeRun(cost, m_askBeforePaidRuns, m_askUnlessUnderDollars))
+        return true;
+    return m_confirmPaidRun(
+        costQuestion(keyword, m_suggestionSource->id(), m_countSource->id(), cost, m_knownBalance));
+}
+
+bool RunController::runIsPaid() const
+{
+    return m_runSuggestions && m_runCounts
+        && estimateRunCost(m_runSuggestions->id(), m_runCounts->id()).isPaid();
+}
+
+// What the service charged, whichever way the run ended (a stopped run's answers are paid too).
+void RunController::tellRunCost()
+{
+    if (!runIsPaid() || shuttingDown())
+        return;
+    if (m_knownBalance)
+        m_knownBalance = *m_knownBalance - runCost();
+    Q_EMIT statusChanged(costSpentText(runCost()));
 }
 
 // A report of this month for the keyword is shown instead of a run. One that cannot be read
@@ -219,6 +258,7 @@ void RunController::runEnding(FetchQueue::Ending ending)
         endSourceFailed();
         break;
     }
+    tellRunCost();
     m_reportLock.release();
     if (!shuttingDown())
         Q_EMIT runEnded(ending);
@@ -327,12 +367,14 @@ void RunController::tellIfCountsMissing()
     }
     if (pages == 0 || (counted > 0 && failed * 2 <= pages))
         return;
-    Q_EMIT warning(QStringLiteral("Only %1 of the %2 result pages gave a result count (%3 could "
-                                  "not be downloaded), so popularity figures are missing from "
-                                  "this report.\r\nDelete the keyword to run it again later.")
-                       .arg(counted)
-                       .arg(pages)
-                       .arg(failed));
+    Q_EMIT warning(
+        QStringLiteral("Only %1 of the %2 result pages gave a result count (%3 could "
+                       "not be downloaded), so popularity figures are missing from "
+                       "this report.\r\nDelete the keyword to run it again later, or choose "
+                       "another source for the counts in the settings (Ctrl+K).")
+            .arg(counted)
+            .arg(pages)
+            .arg(failed));
 }
 
 // Fills the list from the run's table and, with save, writes the report of the keyword the run
@@ -349,6 +391,15 @@ void RunController::showReport(bool save)
     if (save) {
         written = writeReport(table, m_runKeyword, folderOf(*m_runSuggestions, *m_runCounts),
                               m_run.reportFileName, list, QLocale(), &error);
+        // The months behind the figures go beside the report they belong to.
+        if (written && m_runSuggestions->id() != ClassicSourceId) {
+            QString seasonsError;
+            if (!writeSeasons(folderOf(*m_runSuggestions, *m_runCounts), m_runKeyword,
+                              m_runSuggestions->seasonsTaken(), &seasonsError))
+                Q_EMIT warning(QStringLiteral("The monthly searches of \"%1\" could not be "
+                                              "saved beside its report: %2")
+                                   .arg(m_runKeyword, seasonsError));
+        }
     } else {
         const qint64 total = totalSearches(table);
         list.rows = makeListRows(table, total);

@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -82,6 +83,18 @@ public:
     void setSources(std::shared_ptr<SuggestionSource> suggestions,
                     std::shared_ptr<CountSource> counts);
 
+    // Before a paid run starts, the question of what it will cost goes to `confirm` (true: go
+    // on). Without one, paid runs start unasked (tools and tests).
+    void setPaidRunConfirmation(std::function<bool(const QString &)> confirm)
+    {
+        m_confirmPaidRun = std::move(confirm);
+    }
+    // The user's rule: ask before paid runs, unless they cost under the amount (dollars).
+    void setPaidRunRule(bool ask, double askUnlessUnderDollars);
+    // The balance of the paid service in use, where an account check told it; the question
+    // quotes it, and each run's cost is taken off it.
+    void setKnownBalance(std::optional<double> dollars) { m_knownBalance = dollars; }
+
     // The window closes: whatever runs ends at once, silently, and nothing starts again.
     void shutdown();
 
@@ -142,6 +155,9 @@ Q_SIGNALS:
 
 private:
     bool reuseStoredReport(const QString &keyword);
+    bool paidRunConfirmed(const QString &keyword);
+    bool runIsPaid() const;
+    void tellRunCost();
     void startRun(const QString &keyword);
     void keywordTick();
     void runEnding(FetchQueue::Ending ending);
@@ -185,6 +201,10 @@ private:
     QString m_shownSourceName;
     // The list shown, in its own order, when it was not saved as a report.
     std::optional<ResultList> m_unsavedList;
+    std::function<bool(const QString &)> m_confirmPaidRun;
+    bool m_askBeforePaidRuns = true;
+    double m_askUnlessUnderDollars = 0;
+    std::optional<double> m_knownBalance;
     // A settings file that cannot be written is told once; the program goes on from memory.
     bool m_settingsFailureTold = false;
 };

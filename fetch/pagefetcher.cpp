@@ -26,6 +26,8 @@ constexpr qint64 ReserveBytes = 1024 * 1024;
 // Connections Qt keeps for reuse are let go once no page has been read for this long: a run's
 // pages, 0.2 s apart, still share them, and nothing stays open after the run.
 constexpr int IdleConnectionMs = 1000;
+// Qt 6.4's fixed number of HTTP/1.1 connections per host in one network access manager.
+constexpr int ConnectionsPerManager = 6;
 
 bool canRead(const QUrl &url)
 {
@@ -138,6 +140,7 @@ struct PageFetcher::Private
         quint64 id = 0;
         QString key;
         QNetworkReply *reply = nullptr;
+        QNetworkAccessManager *network = nullptr; // the one it was sent through
         QTimer deadline;
         QByteArray body;
         std::optional<qint64> declared; // the answer's Content-Length, once its head is in
@@ -148,7 +151,11 @@ struct PageFetcher::Private
 
     PageFetcher *q;
     StatusSink status;
-    QNetworkAccessManager network;
+    // Qt 6.4 opens at most six HTTP/1.1 connections per host and manager, and the rest of a
+    // source's parallel requests would wait in its queue: a run sending more at once (ten
+    // metered answers of two seconds each) spreads them over further managers, one per six.
+    // One request at a time, as the classic pages go, always uses the first.
+    std::vector<std::unique_ptr<QNetworkAccessManager>> networks;
     QStringList pending; // positions 1 to n; the placeholder at position 0 is implicit
     std::vector<std::unique_ptr<Download>> active; // in the order the reads started
     quint64 nextId = 1;
@@ -159,14 +166,36 @@ struct PageFetcher::Private
         : q(owner)
         , status(sink ? std::move(sink) : [](const QString &) {})
     {
-        // The manager owns the factory.
-        network.setProxyFactory(new SystemProxies);
+        addNetwork();
         idle.setSingleShot(true);
         idle.setInterval(IdleConnectionMs);
         QObject::connect(&idle, &QTimer::timeout, q, [this] {
-            if (active.empty())
-                network.clearConnectionCache();
+            if (active.empty()) {
+                for (const auto &network : networks)
+                    network->clearConnectionCache();
+            }
         });
+    }
+
+    QNetworkAccessManager &addNetwork()
+    {
+        networks.push_back(std::make_unique<QNetworkAccessManager>());
+        // The manager owns the factory.
+        networks.back()->setProxyFactory(new SystemProxies);
+        return *networks.back();
+    }
+
+    // The first manager with a connection to spare, or a new one.
+    QNetworkAccessManager &freeNetwork()
+    {
+        for (const auto &network : networks) {
+            const auto busy = std::count_if(active.begin(), active.end(), [&](const auto &d) {
+                return d->reply && d->network == network.get();
+            });
+            if (busy < ConnectionsPerManager)
+                return *network;
+        }
+        return addNetwork();
     }
 
     void write(const QString &text) const { status(text); }
@@ -239,6 +268,8 @@ void PageFetcher::Private::read(Download &download, const SourceRequest &asked)
                          QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
 
+    QNetworkAccessManager &network = freeNetwork();
+    download.network = &network;
     QNetworkReply *reply = asked.method == "GET"
         ? network.get(request)
         : network.sendCustomRequest(request, asked.method, asked.body);

@@ -294,6 +294,16 @@ SourceVerdict DataForSeoSource::readSuggestions(int index, const FetchOutcome &o
     return verdict;
 }
 
+Seasons DataForSeoSource::seasonsTaken() const
+{
+    Seasons seasons;
+    for (const KeywordIdea &idea : m_ideasTaken) {
+        if (!idea.monthlySearches.isEmpty())
+            seasons.insert(idea.keyword, idea.monthlySearches);
+    }
+    return seasons;
+}
+
 SourceRequest DataForSeoSource::countRequest(const QString &phrase) const
 {
     return DataForSeo::serpRequest(m_base, m_credentials, m_market, phrase);

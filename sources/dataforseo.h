@@ -1,5 +1,6 @@
 #pragma once
 
+#include "results/seasons.h"
 #include "sources/market.h"
 #include "sources/source.h"
 
@@ -11,16 +12,6 @@
 #include <optional>
 
 namespace Quorvane {
-
-// One month of a phrase's searches, as the keyword service reports it.
-struct MonthlySearches
-{
-    int year = 0;
-    int month = 0; // 1 to 12
-    qint64 searches = 0;
-
-    friend bool operator==(const MonthlySearches &, const MonthlySearches &) = default;
-};
 
 // A suggested phrase with its average monthly searches (none when the service has no figure)
 // and the months behind that average.
@@ -120,6 +111,7 @@ public:
 
     // The ideas of the last suggestions read, in the table's order, with their months.
     const QList<KeywordIdea> &ideasTaken() const { return m_ideasTaken; }
+    Seasons seasonsTaken() const override;
 
 private:
     SourceCredentials m_credentials;

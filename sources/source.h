@@ -2,6 +2,7 @@
 
 #include "fetch/fetchrequest.h"
 #include "fetch/pageparsers.h"
+#include "results/seasons.h"
 #include "results/suggestiontable.h"
 
 #include <QByteArray>
@@ -58,6 +59,8 @@ public:
                                           SuggestionTable &table, const bool &stopRequested,
                                           const StatusSink &status) = 0;
     virtual std::chrono::milliseconds pauseBeforeEachRequest() const = 0; // classic 200 ms, APIs 0
+    // The months behind each phrase of the last suggestions read, where the source gives them.
+    virtual Seasons seasonsTaken() const { return {}; }
 };
 
 class CountSource

@@ -317,6 +317,8 @@ void tst_SourceRun::countsGoOutInParallelUpToTheSourcesLimit_data()
     QTest::addColumn<int>("limit");
     QTest::newRow("one at a time") << 1;
     QTest::newRow("four at once") << 4;
+    // More than one connection pool's six connections to the host.
+    QTest::newRow("ten at once") << 10;
 }
 
 // The report lands in the pair's own folder, never in the classic one; the cost is every

@@ -9,6 +9,10 @@
 #include "results/listexport.h"
 #include "results/monthsarchive.h"
 #include "results/reportfile.h"
+#include "results/seasons.h"
+#include "sample/sampleapis.h"
+#include "sources/classicsource.h"
+#include "sources/dataforseo.h"
 #include "sources/serviceaddresses.h"
 #include "store/keywordhistory.h"
 #include "tests/support/loopbackservices.h"
@@ -20,6 +24,9 @@
 #include <QChartView>
 #include <QClipboard>
 #include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -562,7 +569,8 @@ private Q_SLOTS:
         const QString fewCounts =
             u"warn: Only %1 of the 10 result pages gave a result count (%2 could "
             "not be downloaded), so popularity figures are missing from this "
-            "report.\r\nDelete the keyword to run it again later."_s;
+            "report.\r\nDelete the keyword to run it again later, or choose another source "
+            "for the counts in the settings (Ctrl+K)."_s;
         QTest::newRow("box emptied") << u"golf clubs"_s << u"type"_s << 0 << QString();
         QTest::newRow("Delete All") << u"golf clubs"_s << u"delete all"_s << 0
                                     << u"confirm: Are you sure you want to delete all keywords ?"_s;
@@ -604,6 +612,107 @@ private Q_SLOTS:
         QCOMPARE(readReport(report)->rows.size(), 10);
         QVERIFY(caption().startsWith("Keyword \"" + seed + "\" searches "));
         QCOMPARE(controller().history().first(), seed);
+    }
+
+    // A paid run asks first, with its cost at list prices and the balance known, unless it costs
+    // under the user's amount; it says what it cost, shows where the figures came from, and
+    // leaves each phrase's months beside its report, apart from the classic report.
+    void paidRunAsksTellsItsCostAndKeepsItsMonths_data()
+    {
+        QTest::addColumn<double>("askUnlessUnder");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("runs");
+        QTest::newRow("asked, Yes") << 0.0 << true << true << true;
+        QTest::newRow("asked, No: nothing sent") << 0.0 << false << true << false;
+        QTest::newRow("under the amount: not asked") << 1.0 << false << false << true;
+        QTest::newRow("over the amount: asked") << 0.27 << true << true << true;
+    }
+    void paidRunAsksTellsItsCostAndKeepsItsMonths()
+    {
+        QFETCH(double, askUnlessUnder);
+        QFETCH(bool, answer);
+        QFETCH(bool, asked);
+        QFETCH(bool, runs);
+        const QString seed = u"golf clubs"_s;
+        m_services->setKeywordRowCount(100);
+        auto source =
+            std::make_shared<DataForSeoSource>(SourceCredentials {u"login"_s, u"s3cret-Pw"_s},
+                                               Market(), QUrl(m_services->apiBaseAddress()));
+        controller().setSources(source, source);
+        controller().setPaidRunRule(true, askUnlessUnder);
+        controller().setKnownBalance(SampleDataForSeoBalance);
+        m_p->boxes.answers = {answer};
+        auto *sourcePanel = m_p->child<QLabel>("sbSourcePanel");
+        QVERIFY(!sourcePanel->isVisible());
+        int sent = 0;
+        connect(&controller(), &RunController::requestIssued, this, [&] { ++sent; });
+
+        const std::optional<Ending> ending = m_p->suggest(seed, runs ? 20000 : 300);
+        const QString question = u"confirm: Suggestions for \"golf clubs\" will cost up to $0.275 "
+                                 "at list prices: one keyword ideas task from DataForSEO ($0.075) "
+                                 "and up to 100 results pages from DataForSEO ($0.002 each). The "
+                                 "balance is $42.50. The report is then reused free for the rest "
+                                 "of the month.\n\nGo on?"_s;
+        QCOMPARE(shown(), asked ? QStringList {question} : QStringList {});
+        const QString report =
+            QDir(m_p->reportFolder()).filePath(u"dataforseo+dataforseo/golf_clubs.kwd"_s);
+        if (!runs) {
+            QVERIFY(!ending);
+            QCOMPARE(sent, 0);
+            QVERIFY(!QFile::exists(report));
+            QCOMPARE(button("cmdSuggestion")->text(), u"&Suggest"_s);
+            return;
+        }
+        QCOMPARE(ending, Ending::Finished);
+        QCOMPARE(rows(), 100);
+        // What the sample service charged: one keywords task and a results page per phrase.
+        QCOMPARE(w()->status(), u"This run cost $0.275."_s);
+        QVERIFY(sourcePanel->isVisible());
+        QCOMPARE(sourcePanel->text(), u"Figures from DataForSEO"_s);
+        QCOMPARE(list()->toolTip(), sourcePanel->text());
+        QVERIFY(!QFile::exists(m_p->reportPath(u"golf_clubs.kwd"_s)));
+
+        // The months of the service's answer for the seed, as its documentation lays them out.
+        const SourceRequest asked_ = DataForSeo::keywordsRequest(
+            QUrl(m_services->apiBaseAddress()), SourceCredentials {u"l"_s, u"p"_s}, Market(), seed);
+        const QByteArray target = asked_.url.path(QUrl::FullyEncoded).toUtf8();
+        const SampleApiAnswer documented =
+            sampleApiAnswer(target, sampleApiRequest("POST", target, "Basic bDpw", asked_.body),
+                            SampleApiFault::None);
+        Seasons expected;
+        const QJsonArray ideas =
+            QJsonDocument::fromJson(documented.body).object()[u"tasks"_s][0][u"result"_s].toArray();
+        for (const QJsonValue &idea : ideas) {
+            for (const QJsonValue &month : idea[u"monthly_searches"_s].toArray())
+                expected[idea[u"keyword"_s].toString()].append(
+                    {month[u"year"_s].toInt(), month[u"month"_s].toInt(),
+                     month[u"search_volume"_s].toInteger()});
+        }
+        const Seasons kept = readSeasons(report);
+        QCOMPARE(kept.size(), 100);
+        for (auto it = kept.begin(); it != kept.end(); ++it) {
+            QVERIFY2(expected.contains(it.key()), qPrintable(it.key()));
+            QCOMPARE(it.value(), normalizedSeasons({{it.key(), expected[it.key()]}})[it.key()]);
+        }
+
+        // This month's report comes back free: nothing is asked or sent again.
+        m_p->boxes.shown.clear();
+        sent = 0;
+        settle(seed);
+        QCOMPARE(shown(), QStringList {});
+        QCOMPARE(sent, 0);
+        QCOMPARE(rows(), 100);
+
+        // A classic run takes the panel away again.
+        auto classic = std::make_shared<ClassicSource>();
+        controller().setSources(classic, classic);
+        m_services->setKeywordRowCount(10);
+        QCOMPARE(m_p->suggest(u"tennis"_s, 10000), Ending::Finished);
+        QCOMPARE(shown(), QStringList {});
+        QVERIFY(!sourcePanel->isVisible());
+        QVERIFY(list()->toolTip().isEmpty());
+        QVERIFY(w()->status().startsWith(u"Be careful not to visit database"_s));
     }
 
     void exitDuringARunEndsItQuietly()

@@ -1,14 +1,20 @@
 // quorvane-runbench: one whole 100-suggestion run over the sample services, headless, through
-// the real controller, fetch queue and page fetcher. Prints one JSON object with the downloads, the
-// wall time from the first download's pause to the end of the run, the process CPU time over
-// the same span (every thread, the services' included) and the floor the pauses set.
+// the real controller, fetch queue and page fetcher, with the counts from the source chosen and
+// each sample API answer delayed as a live service's would be. Prints one JSON object with the
+// downloads, the wall time from the first download's pause to the end of the run, the process CPU
+// time over the same span (every thread, the services' included) and the floor the pauses set.
 
 #include "core/commandline.h"
 #include "core/runcontroller.h"
 #include "sample/sampleservices.h"
+#include "sources/classicsource.h"
+#include "sources/dataforseo.h"
+#include "sources/serpapi.h"
 #include "sources/serviceaddresses.h"
+#include "sources/sourcecatalog.h"
 #include "store/settingsstore.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -42,14 +48,38 @@ int main(int argc, char **argv)
         QStringLiteral("quorvane-runbench"),
         QStringLiteral("Times one whole run for SEED (default: golf clubs) over the sample "
                        "services, printed as one JSON object."),
-        {QStringLiteral("[SEED]")},
-        {}};
+        {QStringLiteral("[options] [SEED]")},
+        {QCommandLineOption(QStringLiteral("source"),
+                            QStringLiteral("Where the counts come from: classic (default), "
+                                           "dataforseo (its suggestions too) or serpapi."),
+                            QStringLiteral("source")),
+         QCommandLineOption(QStringLiteral("delay-ms"),
+                            QStringLiteral("Delay before every sample API answer (default: "
+                                           "QUORVANE_SAMPLE_DELAY_MS, else 0)."),
+                            QStringLiteral("milliseconds"))}};
     if (const std::optional<int> status = answerCommandLine(commandLine, argc, argv))
         return *status;
 
     QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments();
-    const QString seed = arguments.size() > 1 ? arguments[1] : QStringLiteral("golf clubs");
+    QCommandLineParser parser;
+    parser.addOptions(commandLine.options);
+    parser.process(app.arguments());
+    const QStringList arguments = parser.positionalArguments();
+    const QString seed = arguments.isEmpty() ? QStringLiteral("golf clubs") : arguments.first();
+    const QString source = parser.value(QStringLiteral("source")).isEmpty()
+        ? ClassicSourceId
+        : parser.value(QStringLiteral("source"));
+    bool delayRead = true;
+    const int delayMs = parser.isSet(QStringLiteral("delay-ms"))
+        ? parser.value(QStringLiteral("delay-ms")).toInt(&delayRead)
+        : qEnvironmentVariableIntValue("QUORVANE_SAMPLE_DELAY_MS");
+    if (!delayRead || delayMs < 0
+        || !QStringList {ClassicSourceId, DataForSeo::Id, SerpApi::Id}.contains(source)) {
+        std::fprintf(stderr,
+                     "quorvane-runbench: --source takes classic, dataforseo or serpapi "
+                     "and --delay-ms a number of milliseconds\n");
+        return 2;
+    }
 
     SampleServices services;
     if (!services.start()) {
@@ -57,12 +87,25 @@ int main(int argc, char **argv)
         return 2;
     }
     overrideEndpoints(services.endpoints());
+    services.setApiDelay(delayMs);
 
     // The report goes to a folder of its own; nothing is kept.
     QTemporaryDir reports;
     Settings settings;
     RunController controller(ReportFolder(reports.path()), settings, nullptr);
     controller.setOnlineProbe([] { return true; });
+    // The sample services take any non-empty key.
+    const QUrl apiBase(services.apiBaseAddress());
+    if (source == DataForSeo::Id) {
+        auto dataForSeo = std::make_shared<DataForSeoSource>(
+            SourceCredentials {QStringLiteral("bench"), QStringLiteral("bench")}, Market(),
+            apiBase);
+        controller.setSources(dataForSeo, dataForSeo);
+    } else if (source == SerpApi::Id) {
+        controller.setSources(
+            std::make_shared<ClassicSource>(),
+            std::make_shared<SerpApiSource>(QStringLiteral("bench"), Market(), apiBase));
+    }
 
     int downloads = 0;
     bool started = false;
@@ -78,7 +121,15 @@ int main(int argc, char **argv)
         cpuStart = processCpuSeconds();
         wallStart = monotonicSeconds();
     });
-    QObject::connect(&controller, &RunController::requestIssued, &app, [&] { ++downloads; });
+    // API sources send without a pause: their first request starts the clock.
+    QObject::connect(&controller, &RunController::requestIssued, &app, [&] {
+        if (!started) {
+            started = true;
+            cpuStart = processCpuSeconds();
+            wallStart = monotonicSeconds();
+        }
+        ++downloads;
+    });
     QObject::connect(&controller, &RunController::runEnded, &app, [&](FetchQueue::Ending ending) {
         wallSeconds = monotonicSeconds() - wallStart;
         cpuSeconds = processCpuSeconds() - cpuStart;
@@ -100,9 +151,14 @@ int main(int argc, char **argv)
     if (status != 0)
         return status;
 
-    const double pauseFloor = downloads * 0.2;
-    std::printf("{\"downloads\": %d, \"wall_s\": %.3f, \"cpu_s\": %.3f, \"pause_floor_s\": %.1f}\n",
-                downloads, wallSeconds, cpuSeconds, pauseFloor);
+    // Only the classic pages pause before each request.
+    const double pauseFloor = source == ClassicSourceId ? downloads * 0.2 : 0;
+    const double cpuShare = wallSeconds > 0 ? 100 * cpuSeconds / wallSeconds : 0;
+    std::printf("{\"source\": \"%s\", \"delay_ms\": %d, \"downloads\": %d, \"wall_s\": %.3f, "
+                "\"cpu_s\": %.3f, \"cpu_percent\": %.2f, \"pause_floor_s\": %.1f, "
+                "\"cost_usd\": %.4f}\n",
+                qPrintable(source), delayMs, downloads, wallSeconds, cpuSeconds, cpuShare,
+                pauseFloor, controller.runCost());
     if (!finished || controller.results().rowCount() == 0) {
         std::fprintf(stderr, "quorvane-runbench: the run did not finish with a report\n");
         return 1;
