@@ -1,6 +1,9 @@
 #include "cli/clioptions.h"
 
+#include "store/sourcesettings.h"
+
 #include <QCommandLineParser>
+#include <QDate>
 
 namespace Quorvane {
 
@@ -74,12 +77,33 @@ QList<CommandSpec> commandSpecs()
             << QCommandLineOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                   QStringLiteral("No progress on standard error."))
             << valueOption(QStringLiteral("source"),
-                           QStringLiteral("The source of suggestions and counts (see the sources "
-                                          "command; default: classic)."),
-                           QStringLiteral("id"));
+                           QStringLiteral("The source of suggestions and counts for this "
+                                          "command (see the sources command; default: the "
+                                          "window's choice)."),
+                           QStringLiteral("id"))
+            << valueOption(QStringLiteral("counts-source"),
+                           QStringLiteral("The source of the result counts for this command."),
+                           QStringLiteral("id"))
+            << valueOption(QStringLiteral("max-cost"),
+                           QStringLiteral("Refuse when the runs are estimated to cost more than "
+                                          "this many dollars at list prices."),
+                           QStringLiteral("amount"));
     suggest << placeOptions();
     QList<QCommandLineOption> show = outputOptions();
     show << placeOptions();
+    QList<QCommandLineOption> compare {
+        valueOption(QStringLiteral("format"),
+                    QStringLiteral("table, tsv, csv or json (default: table on a terminal, tsv "
+                                   "otherwise)."),
+                    QStringLiteral("format")),
+        valueOption(QStringLiteral("from"),
+                    QStringLiteral("The earlier month (default: the month before --to)."),
+                    QStringLiteral("YYYY-MM")),
+        valueOption(QStringLiteral("to"),
+                    QStringLiteral("The later month (default: the current report)."),
+                    QStringLiteral("YYYY-MM")),
+    };
+    compare << placeOptions();
     QList<QCommandLineOption> history = placeOptions();
     history << QCommandLineOption(QStringLiteral("yes"), QStringLiteral("Confirm history clear."));
     return {
@@ -98,8 +122,13 @@ QList<CommandSpec> commandSpecs()
          {QStringLiteral("[options]"), QStringLiteral("delete [options] KEYWORD"),
           QStringLiteral("clear --yes [options]")},
          history},
+        {QStringLiteral("compare"),
+         QStringLiteral("Compares two months' reports of a keyword, phrase by phrase."),
+         {QStringLiteral("[options] KEYWORD")},
+         compare},
         {QStringLiteral("sources"),
-         QStringLiteral("Lists the sources and whether each has its key (never the key)."),
+         QStringLiteral("Lists the sources and whether the keychain holds each one's key (never "
+                        "the key)."),
          {QStringLiteral("[options]")},
          {}},
         {QStringLiteral("set-key"),
@@ -185,7 +214,12 @@ std::variant<CliOptions, CommandLineExit> parseCliArguments(const QStringList &a
 
     CliOptions options;
     QStringList positional = parser.positionalArguments();
-    if (flag("format")) {
+    if (flag("format") && word == QLatin1String("compare")) {
+        options.compareFormat = compareFormatFromName(value("format"));
+        if (!options.compareFormat)
+            return usageError(QStringLiteral("unknown format \"%1\"; use table, tsv, csv or json")
+                                  .arg(value("format")));
+    } else if (flag("format")) {
         options.format = resultFormatNamed(value("format"));
         if (!options.format)
             return usageError(QStringLiteral("unknown format \"%1\"; use table, tsv, csv, json or "
@@ -198,6 +232,23 @@ std::variant<CliOptions, CommandLineExit> parseCliArguments(const QStringList &a
         options.seedsFile = value("seeds");
     if (flag("source"))
         options.source = value("source");
+    if (flag("counts-source"))
+        options.countsSource = value("counts-source");
+    if (flag("max-cost")) {
+        options.maxCost = dollarsFromText(value("max-cost"));
+        if (!options.maxCost)
+            return usageError(
+                QStringLiteral("--max-cost takes an amount of dollars, such as 0.50"));
+    }
+    for (const char *month : {"from", "to"}) {
+        if (!flag(month))
+            continue;
+        const QString text = value(month);
+        if (!QDate::fromString(text + QStringLiteral("-01"), Qt::ISODate).isValid())
+            return usageError(QStringLiteral("--%1 takes a month as YYYY-MM, not \"%2\"")
+                                  .arg(QLatin1String(month), text));
+        (qstrcmp(month, "from") == 0 ? options.fromMonth : options.toMonth) = text;
+    }
     options.refresh = flag("refresh");
     options.noWait = flag("no-wait");
     options.quiet = flag("quiet");
@@ -235,6 +286,11 @@ std::variant<CliOptions, CommandLineExit> parseCliArguments(const QStringList &a
                                              "--yes"));
         }
         positional.clear();
+    } else if (word == QLatin1String("compare")) {
+        options.command = CliCommand::Compare;
+        if (positional.size() != 1)
+            return usageError(QStringLiteral("compare needs one keyword"));
+        options.keywords = positional;
     } else if (word == QLatin1String("sources")) {
         options.command = CliCommand::Sources;
     } else {
