@@ -172,18 +172,7 @@ int suggest(const CliOptions &options, const Places &places)
     if (keywords->isEmpty())
         return complain(QStringLiteral("no keywords to run"), ExitStatus::UsageError);
 
-    std::unique_ptr<SampleRun> sample;
-    if (options.sample) {
-        sample = std::make_unique<SampleRun>();
-        if (!sample->start())
-            return complain(QStringLiteral("the sample services could not start"),
-                            ExitStatus::KeywordFailed);
-    }
-
     SettingsStore store(places.settings);
-    Settings settings;
-    if (const std::optional<int> failed = loadSettings(store, settings, true))
-        return *failed;
     const std::optional<SourceChoice> choice = sourceChoiceFor(options, store);
     if (!choice)
         return ExitStatus::UsageError;
@@ -196,6 +185,18 @@ int suggest(const CliOptions &options, const Places &places)
                             .arg(dollarsText(cost.dollars * double(keywords->size())),
                                  dollarsText(*options.maxCost)),
                         ExitStatus::KeywordFailed);
+
+    std::unique_ptr<SampleRun> sample;
+    if (options.sample) {
+        sample = std::make_unique<SampleRun>();
+        if (!sample->start())
+            return complain(QStringLiteral("the sample services could not start"),
+                            ExitStatus::KeywordFailed);
+    }
+
+    Settings settings;
+    if (const std::optional<int> failed = loadSettings(store, settings, true))
+        return *failed;
     KeyStore keys;
     const ChosenSources chosen = awaitAnswer<ChosenSources>(
         [&keys, &choice](auto done) { readChosenSources(keys, *choice, std::move(done)); });
