@@ -52,6 +52,20 @@ QList<QCommandLineOption> outputOptions()
     };
 }
 
+// Which sources' reports a command runs or reads; the window's choice by default.
+QList<QCommandLineOption> sourceOptions()
+{
+    return {
+        valueOption(QStringLiteral("source"),
+                    QStringLiteral("The source of suggestions and counts for this command (see "
+                                   "the sources command; default: the window's choice)."),
+                    QStringLiteral("id")),
+        valueOption(QStringLiteral("counts-source"),
+                    QStringLiteral("The source of the result counts for this command."),
+                    QStringLiteral("id")),
+    };
+}
+
 struct CommandSpec
 {
     QString word;
@@ -76,21 +90,14 @@ QList<CommandSpec> commandSpecs()
                                                  "pause between runs."))
             << QCommandLineOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                   QStringLiteral("No progress on standard error."))
-            << valueOption(QStringLiteral("source"),
-                           QStringLiteral("The source of suggestions and counts for this "
-                                          "command (see the sources command; default: the "
-                                          "window's choice)."),
-                           QStringLiteral("id"))
-            << valueOption(QStringLiteral("counts-source"),
-                           QStringLiteral("The source of the result counts for this command."),
-                           QStringLiteral("id"))
+            << sourceOptions()
             << valueOption(QStringLiteral("max-cost"),
                            QStringLiteral("Refuse when the runs are estimated to cost more than "
                                           "this many dollars at list prices."),
                            QStringLiteral("amount"));
     suggest << placeOptions();
     QList<QCommandLineOption> show = outputOptions();
-    show << placeOptions();
+    show << sourceOptions() << placeOptions();
     QList<QCommandLineOption> compare {
         valueOption(QStringLiteral("format"),
                     QStringLiteral("table, tsv, csv or json (default: table on a terminal, tsv "
@@ -103,7 +110,7 @@ QList<CommandSpec> commandSpecs()
                     QStringLiteral("The later month (default: the current report)."),
                     QStringLiteral("YYYY-MM")),
     };
-    compare << placeOptions();
+    compare << sourceOptions() << placeOptions();
     QList<QCommandLineOption> history = placeOptions();
     history << QCommandLineOption(QStringLiteral("yes"), QStringLiteral("Confirm history clear."));
     return {

@@ -234,7 +234,7 @@ void KeywordBatch::runEnded(FetchQueue::Ending ending)
 std::optional<KeywordResult> KeywordBatch::runResult() const
 {
     std::optional<KeywordResult> result =
-        storedResult(m_controller.reportFolder(), m_keywords.at(m_index), m_source);
+        storedResult(m_controller.sourceReportFolder(), m_keywords.at(m_index), m_source);
     if (result)
         result->list = m_controller.results().list();
     return result;
@@ -251,7 +251,7 @@ void KeywordBatch::writeRunResult()
 void KeywordBatch::succeeded(bool reused)
 {
     const std::optional<KeywordResult> result = reused
-        ? storedResult(m_controller.reportFolder(), m_keywords.at(m_index), m_source)
+        ? storedResult(m_controller.sourceReportFolder(), m_keywords.at(m_index), m_source)
         : runResult();
     if (!result) {
         failed(QStringLiteral("its report could not be read"));

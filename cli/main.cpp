@@ -19,6 +19,7 @@
 #include "store/settingsstore.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 
@@ -241,14 +242,39 @@ int suggest(const CliOptions &options, const Places &places)
     return status;
 }
 
+struct SourcesFolder
+{
+    ReportFolder folder;
+    QString source; // of the suggestions
+};
+
+// The report folder of the chosen sources (API sources keep theirs in a subfolder); nothing,
+// after telling why, for an unknown source.
+std::optional<SourcesFolder> chosenReportFolder(const CliOptions &options, const Places &places)
+{
+    const SettingsStore store(places.settings);
+    const std::optional<SourceChoice> choice = sourceChoiceFor(options, store);
+    if (!choice)
+        return std::nullopt;
+    const ChosenSources chosen = makeChosenSources(*choice, {}, {});
+    const QString subfolder = reportSubfolder(*chosen.suggestions, *chosen.counts);
+    return SourcesFolder {ReportFolder(subfolder.isEmpty()
+                                           ? places.reportFolder
+                                           : QDir(places.reportFolder).filePath(subfolder)),
+                          choice->suggestions};
+}
+
 int show(const CliOptions &options, const Places &places)
 {
-    const ReportFolder folder(places.reportFolder);
+    const std::optional<SourcesFolder> chosenFolder = chosenReportFolder(options, places);
+    if (!chosenFolder)
+        return ExitStatus::UsageError;
+    const ReportFolder &folder = chosenFolder->folder;
     ResultSink sink(formatOf(options), options.outputFolder);
     QStringList missing;
     for (const QString &keyword : options.keywords) {
         const std::optional<KeywordResult> result =
-            storedResult(folder, keyword, QStringLiteral("classic"));
+            storedResult(folder, keyword, chosenFolder->source);
         QString error;
         if (!result) {
             missing << keyword;
@@ -371,10 +397,12 @@ int setKey(const CliOptions &options)
 
 int compare(const CliOptions &options, const Places &places)
 {
+    const std::optional<SourcesFolder> chosen = chosenReportFolder(options, places);
+    if (!chosen)
+        return ExitStatus::UsageError;
     QString error;
-    const std::optional<MonthComparison> comparison =
-        compareKeywordMonths(ReportFolder(places.reportFolder), options.keywords.first(),
-                             options.fromMonth, options.toMonth, &error);
+    const std::optional<MonthComparison> comparison = compareKeywordMonths(
+        chosen->folder, options.keywords.first(), options.fromMonth, options.toMonth, &error);
     if (!comparison)
         return complain(error, ExitStatus::KeywordFailed);
     const CompareFormat format = options.compareFormat.value_or(

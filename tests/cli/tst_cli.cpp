@@ -177,9 +177,10 @@ struct Home
             env.insert(QStringLiteral("QUORVANE_SAMPLE_MINUTE_MS"), QString::number(minuteMs));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(dir.path());
-        // The places go right after the command word.
+        // The places go right after the command word; the keys' commands have none.
+        const bool placed = !QStringList {"sources", "set-key"}.contains(arguments.first());
         process.start(QStringLiteral(QUORVANE_CLI),
-                      arguments.mid(0, 1) + places() + arguments.mid(1));
+                      arguments.mid(0, 1) + (placed ? places() : QStringList()) + arguments.mid(1));
     }
 
     Outcome run(const QStringList &arguments, int rows = 5, int minuteMs = 0,
