@@ -1,5 +1,6 @@
 #include "app/sourcessetup.h"
 
+#include "core/sourcechoice.h"
 #include "sources/accountcheck.h"
 #include "sources/sourcecatalog.h"
 #include "store/keychain.h"
@@ -26,29 +27,7 @@ SourcesSetup::~SourcesSetup() = default;
 void SourcesSetup::readCredentials(KeyStore &keys, const QString &sourceId,
                                    std::function<void(const SourceCredentials &)> done)
 {
-    const SourceInfo *info = findSource(sourceId);
-    if (!info || info->keyKind == KeyKind::None) {
-        done({});
-        return;
-    }
-    auto credentials = std::make_shared<SourceCredentials>();
-    const QString secretEntry = info->secretEntry;
-    auto readSecret = [&keys, credentials, secretEntry, done = std::move(done)] {
-        keys.read(secretEntry, [credentials, done](KeyStore::Outcome, const QString &value) {
-            credentials->secret = value;
-            done(*credentials);
-        });
-    };
-    if (info->loginEntry.isEmpty()) {
-        readSecret();
-        return;
-    }
-    keys.read(
-        info->loginEntry,
-        [credentials, readSecret = std::move(readSecret)](KeyStore::Outcome, const QString &value) {
-            credentials->login = value;
-            readSecret();
-        });
+    readSourceCredentials(keys, sourceId, std::move(done));
 }
 
 void SourcesSetup::load(std::function<void()> done)

@@ -1,6 +1,9 @@
 #include "cli/clioptions.h"
 
+#include "store/sourcesettings.h"
+
 #include <QCommandLineParser>
+#include <QDate>
 
 namespace Quorvane {
 
@@ -49,7 +52,21 @@ QList<QCommandLineOption> outputOptions()
     };
 }
 
-struct CommandSpec
+// Which sources' reports a command runs or reads; the window's choice by default.
+QList<QCommandLineOption> sourceOptions()
+{
+    return {
+        valueOption(QStringLiteral("source"),
+                    QStringLiteral("The source of suggestions and counts for this command (see "
+                                   "the sources command; default: the window's choice)."),
+                    QStringLiteral("id")),
+        valueOption(QStringLiteral("counts-source"),
+                    QStringLiteral("The source of the result counts for this command."),
+                    QStringLiteral("id")),
+    };
+}
+
+struct CommandForm
 {
     QString word;
     QString summary;
@@ -57,7 +74,7 @@ struct CommandSpec
     QList<QCommandLineOption> options;
 };
 
-QList<CommandSpec> commandSpecs()
+QList<CommandForm> commandForms()
 {
     QList<QCommandLineOption> suggest = outputOptions();
     suggest << valueOption(QStringLiteral("seeds"),
@@ -73,13 +90,27 @@ QList<CommandSpec> commandSpecs()
                                                  "pause between runs."))
             << QCommandLineOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                   QStringLiteral("No progress on standard error."))
-            << valueOption(QStringLiteral("source"),
-                           QStringLiteral("The source of suggestions and counts (see the sources "
-                                          "command; default: classic)."),
-                           QStringLiteral("id"));
+            << sourceOptions()
+            << valueOption(QStringLiteral("max-cost"),
+                           QStringLiteral("Refuse when the runs are estimated to cost more than "
+                                          "this many dollars at list prices."),
+                           QStringLiteral("amount"));
     suggest << placeOptions();
     QList<QCommandLineOption> show = outputOptions();
-    show << placeOptions();
+    show << sourceOptions() << placeOptions();
+    QList<QCommandLineOption> compare {
+        valueOption(QStringLiteral("format"),
+                    QStringLiteral("table, tsv, csv or json (default: table on a terminal, tsv "
+                                   "otherwise)."),
+                    QStringLiteral("format")),
+        valueOption(QStringLiteral("from"),
+                    QStringLiteral("The earlier month (default: the month before --to)."),
+                    QStringLiteral("YYYY-MM")),
+        valueOption(QStringLiteral("to"),
+                    QStringLiteral("The later month (default: the current report)."),
+                    QStringLiteral("YYYY-MM")),
+    };
+    compare << sourceOptions() << placeOptions();
     QList<QCommandLineOption> history = placeOptions();
     history << QCommandLineOption(QStringLiteral("yes"), QStringLiteral("Confirm history clear."));
     return {
@@ -98,8 +129,13 @@ QList<CommandSpec> commandSpecs()
          {QStringLiteral("[options]"), QStringLiteral("delete [options] KEYWORD"),
           QStringLiteral("clear --yes [options]")},
          history},
+        {QStringLiteral("compare"),
+         QStringLiteral("Compares two months' reports of a keyword, phrase by phrase."),
+         {QStringLiteral("[options] KEYWORD")},
+         compare},
         {QStringLiteral("sources"),
-         QStringLiteral("Lists the sources and whether each has its key (never the key)."),
+         QStringLiteral("Lists the sources and whether the keychain holds each one's key (never "
+                        "the key)."),
          {QStringLiteral("[options]")},
          {}},
         {QStringLiteral("set-key"),
@@ -110,7 +146,7 @@ QList<CommandSpec> commandSpecs()
     };
 }
 
-CommandLineExit overallHelp(const QList<CommandSpec> &specs, const QStringList &arguments)
+CommandLineExit overallHelp(const QList<CommandForm> &forms, const QStringList &arguments)
 {
     CommandLineProgram program {ProgramName,
                                 QStringLiteral("Quorvane from a terminal, a script or a schedule: "
@@ -119,9 +155,9 @@ CommandLineExit overallHelp(const QList<CommandSpec> &specs, const QStringList &
                                 {},
                                 {},
                                 false};
-    for (const CommandSpec &spec : specs) {
-        for (const QString &usage : spec.usage)
-            program.usage << spec.word + u' ' + usage;
+    for (const CommandForm &form : forms) {
+        for (const QString &usage : form.usage)
+            program.usage << form.word + u' ' + usage;
     }
     std::optional<CommandLineExit> exit = readCommandLine(program, arguments);
     if (!exit)
@@ -148,25 +184,25 @@ QStringList seedKeywords(const QString &text)
 
 std::variant<CliOptions, CommandLineExit> parseCliArguments(const QStringList &arguments)
 {
-    const QList<CommandSpec> specs = commandSpecs();
+    const QList<CommandForm> forms = commandForms();
     if (arguments.size() < 2 || arguments.at(1).startsWith(u'-'))
-        return overallHelp(specs, arguments);
+        return overallHelp(forms, arguments);
 
     const QString word = arguments.at(1);
-    const auto spec = std::find_if(specs.begin(), specs.end(),
-                                   [&word](const CommandSpec &s) { return s.word == word; });
-    if (spec == specs.end())
+    const auto form = std::find_if(forms.begin(), forms.end(),
+                                   [&word](const CommandForm &s) { return s.word == word; });
+    if (form == forms.end())
         return usageError(QStringLiteral("unknown command \"%1\" (see --help)").arg(word));
 
     QStringList rest = arguments;
     rest.removeAt(1);
-    const CommandLineProgram program {ProgramName + u' ' + spec->word, spec->summary, spec->usage,
-                                      spec->options, false};
+    const CommandLineProgram program {ProgramName + u' ' + form->word, form->summary, form->usage,
+                                      form->options, false};
     if (std::optional<CommandLineExit> exit = readCommandLine(program, rest))
         return *exit;
 
     QCommandLineParser parser;
-    parser.addOptions(spec->options);
+    parser.addOptions(form->options);
     parser.addOption(QCommandLineOption(QStringList {QStringLiteral("h"), QStringLiteral("help")}));
     parser.addOption(
         QCommandLineOption(QStringList {QStringLiteral("v"), QStringLiteral("version")}));
@@ -175,8 +211,8 @@ std::variant<CliOptions, CommandLineExit> parseCliArguments(const QStringList &a
     const auto value = [&parser](const char *name) {
         return parser.isSet(QLatin1String(name)) ? parser.value(QLatin1String(name)) : QString();
     };
-    const auto flag = [&parser, &spec](const char *name) {
-        const bool known = std::any_of(spec->options.begin(), spec->options.end(),
+    const auto flag = [&parser, &form](const char *name) {
+        const bool known = std::any_of(form->options.begin(), form->options.end(),
                                        [name](const QCommandLineOption &o) {
                                            return o.names().contains(QLatin1String(name));
                                        });
@@ -185,7 +221,12 @@ std::variant<CliOptions, CommandLineExit> parseCliArguments(const QStringList &a
 
     CliOptions options;
     QStringList positional = parser.positionalArguments();
-    if (flag("format")) {
+    if (flag("format") && word == QLatin1String("compare")) {
+        options.compareFormat = compareFormatFromName(value("format"));
+        if (!options.compareFormat)
+            return usageError(QStringLiteral("unknown format \"%1\"; use table, tsv, csv or json")
+                                  .arg(value("format")));
+    } else if (flag("format")) {
         options.format = resultFormatNamed(value("format"));
         if (!options.format)
             return usageError(QStringLiteral("unknown format \"%1\"; use table, tsv, csv, json or "
@@ -198,6 +239,23 @@ std::variant<CliOptions, CommandLineExit> parseCliArguments(const QStringList &a
         options.seedsFile = value("seeds");
     if (flag("source"))
         options.source = value("source");
+    if (flag("counts-source"))
+        options.countsSource = value("counts-source");
+    if (flag("max-cost")) {
+        options.maxCost = dollarsFromText(value("max-cost"));
+        if (!options.maxCost)
+            return usageError(
+                QStringLiteral("--max-cost takes an amount of dollars, such as 0.50"));
+    }
+    for (const char *month : {"from", "to"}) {
+        if (!flag(month))
+            continue;
+        const QString text = value(month);
+        if (!QDate::fromString(text + QStringLiteral("-01"), Qt::ISODate).isValid())
+            return usageError(QStringLiteral("--%1 takes a month as YYYY-MM, not \"%2\"")
+                                  .arg(QLatin1String(month), text));
+        (qstrcmp(month, "from") == 0 ? options.fromMonth : options.toMonth) = text;
+    }
     options.refresh = flag("refresh");
     options.noWait = flag("no-wait");
     options.quiet = flag("quiet");
@@ -235,6 +293,11 @@ std::variant<CliOptions, CommandLineExit> parseCliArguments(const QStringList &a
                                              "--yes"));
         }
         positional.clear();
+    } else if (word == QLatin1String("compare")) {
+        options.command = CliCommand::Compare;
+        if (positional.size() != 1)
+            return usageError(QStringLiteral("compare needs one keyword"));
+        options.keywords = positional;
     } else if (word == QLatin1String("sources")) {
         options.command = CliCommand::Sources;
     } else {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/commandline.h"
+#include "results/monthcompare.h"
 #include "results/resultformats.h"
 
 #include <QString>
@@ -22,7 +23,16 @@ inline constexpr int Interrupted = 130; // SIGINT
 inline constexpr int Terminated = 143; // SIGTERM
 } // namespace ExitStatus
 
-enum class CliCommand { Suggest, Show, History, HistoryDelete, HistoryClear, Sources, SetKey };
+enum class CliCommand {
+    Suggest,
+    Show,
+    History,
+    HistoryDelete,
+    HistoryClear,
+    Sources,
+    SetKey,
+    Compare,
+};
 
 struct CliOptions
 {
@@ -31,7 +41,12 @@ struct CliOptions
     QString seedsFile; // "-": standard input
     std::optional<ResultFormat> format; // nothing: table on a terminal, tsv otherwise
     QString outputFolder;
-    QString source = QStringLiteral("classic");
+    QString source; // empty: the settings' choice
+    QString countsSource; // empty: --source, else the settings' choice
+    std::optional<double> maxCost; // dollars a run may be estimated at
+    std::optional<CompareFormat> compareFormat; // compare: nothing for table on a terminal
+    QString fromMonth; // compare: "YYYY-MM" or empty
+    QString toMonth;
     bool refresh = false;
     bool noWait = false;
     bool quiet = false;

@@ -8,7 +8,8 @@ QList<CliSource> cliSources()
 {
     QList<CliSource> sources;
     for (const SourceInfo &info : sourceCatalog())
-        sources.append({info.id, info.displayName, info.keyKind != KeyKind::None});
+        sources.append({info.id, info.displayName, info.keyKind != KeyKind::None,
+                        info.givesSuggestions, info.givesCounts});
     return sources;
 }
 
@@ -21,11 +22,20 @@ std::optional<CliSource> cliSourceNamed(const QString &id)
     return std::nullopt;
 }
 
-QString sourceLine(const CliSource &source)
+QString sourceLine(const CliSource &source, bool keyStored)
 {
-    const QString key =
-        source.needsKey ? QStringLiteral("key needed") : QStringLiteral("no key needed");
+    const QString key = !source.needsKey ? QStringLiteral("no key needed")
+        : keyStored                      ? QStringLiteral("key stored")
+                                         : QStringLiteral("no key stored");
     return source.id.leftJustified(12) + source.displayName.leftJustified(16) + key;
+}
+
+QString missingKeyText(const QString &sourceId)
+{
+    const std::optional<CliSource> source = cliSourceNamed(sourceId);
+    return QStringLiteral("the chosen source %1 has no key in the keychain; store it with: "
+                          "quorvane-cli set-key %2")
+        .arg(source ? source->displayName : sourceId, sourceId);
 }
 
 } // namespace Quorvane

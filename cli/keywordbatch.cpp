@@ -15,8 +15,6 @@ namespace Quorvane {
 
 namespace {
 
-const QString ClassicSource = QStringLiteral("classic");
-
 QString oneLine(const QString &text)
 {
     QString line = text;
@@ -202,6 +200,7 @@ void KeywordBatch::runEnded(FetchQueue::Ending ending)
     if (m_waiting != Waiting::Run && m_waiting != Waiting::Request)
         return;
     m_waiting = Waiting::Nothing;
+    m_spent += m_controller.runCost();
     // The controller's own handlers finish first.
     QTimer::singleShot(0, this, [this, ending] {
         switch (ending) {
@@ -235,7 +234,7 @@ void KeywordBatch::runEnded(FetchQueue::Ending ending)
 std::optional<KeywordResult> KeywordBatch::runResult() const
 {
     std::optional<KeywordResult> result =
-        storedResult(m_controller.reportFolder(), m_keywords.at(m_index), ClassicSource);
+        storedResult(m_controller.sourceReportFolder(), m_keywords.at(m_index), m_source);
     if (result)
         result->list = m_controller.results().list();
     return result;
@@ -252,7 +251,7 @@ void KeywordBatch::writeRunResult()
 void KeywordBatch::succeeded(bool reused)
 {
     const std::optional<KeywordResult> result = reused
-        ? storedResult(m_controller.reportFolder(), m_keywords.at(m_index), ClassicSource)
+        ? storedResult(m_controller.sourceReportFolder(), m_keywords.at(m_index), m_source)
         : runResult();
     if (!result) {
         failed(QStringLiteral("its report could not be read"));

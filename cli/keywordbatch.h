@@ -52,6 +52,11 @@ public:
     // How long a minute of the pause lasts; the sample services' trials shorten it.
     void setPauseMinute(std::chrono::milliseconds minute) { m_pauseMinute = minute; }
 
+    // The source of suggestions, as the results name it.
+    void setSourceId(const QString &id) { m_source = id; }
+    // What the runs cost, by the services' own answers.
+    double spent() const { return m_spent; }
+
     void start();
     // SIGINT or SIGTERM: the run under way stops as Stop does; a second one ends at once.
     void interrupt(int signal);
@@ -90,6 +95,8 @@ private:
     QStringList m_failed;
     int m_interruptedBy = 0;
     bool m_finished = false;
+    QString m_source = QStringLiteral("classic");
+    double m_spent = 0;
     QTimer m_countdown;
     QElapsedTimer m_pauseClock;
     std::chrono::milliseconds m_pauseLength {0};

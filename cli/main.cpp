@@ -7,15 +7,20 @@
 #include "cli/keywordbatch.h"
 #include "cli/terminal.h"
 #include "core/runcontroller.h"
+#include "core/sourcechoice.h"
 #include "core/startup.h"
 #include "sample/samplelocations.h"
 #include "sample/sampleservices.h"
 #include "sources/serviceaddresses.h"
+#include "sources/sourcecatalog.h"
 #include "store/filelocations.h"
+#include "store/keychain.h"
 #include "store/keywordhistory.h"
 #include "store/settingsstore.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
 #include <QFile>
 
 #include <memory>
@@ -106,26 +111,81 @@ struct SampleRun
         if (const int rows = qEnvironmentVariableIntValue("QUORVANE_SAMPLE_ROWS"); rows > 0)
             services.setKeywordRowCount(rows);
         overrideEndpoints(services.endpoints());
+        // The API sources too, as quorvane-sample points them; the sample services take any key.
+        qputenv("QUORVANE_DATAFORSEO_URL", services.apiBaseAddress().toUtf8());
+        qputenv("QUORVANE_SERPAPI_URL", services.apiBaseAddress().toUtf8());
         return true;
     }
 };
 
+// Waits for the keychain's answer; the command line has nothing else to do meanwhile.
+template<typename Answer, typename Ask>
+Answer awaitAnswer(Ask ask)
+{
+    std::optional<Answer> answer;
+    QEventLoop loop;
+    ask([&answer, &loop](const Answer &given) {
+        answer = given;
+        loop.quit();
+    });
+    if (!answer)
+        loop.exec();
+    return *answer;
+}
+
+// The window's choice of sources, overridden for this command by --source and --counts-source.
+std::optional<SourceChoice> sourceChoiceFor(const CliOptions &options, const SettingsStore &store)
+{
+    SourceChoice choice = sourceChoiceFromSettings(store);
+    const auto unknown = [](const QString &id) {
+        complain(QStringLiteral("unknown source \"%1\" (see quorvane-cli sources)").arg(id),
+                 ExitStatus::UsageError);
+        return std::nullopt;
+    };
+    if (!options.source.isEmpty()) {
+        const std::optional<CliSource> source = cliSourceNamed(options.source);
+        if (!source)
+            return unknown(options.source);
+        if (source->givesSuggestions)
+            choice.suggestions = source->id;
+        if (source->givesCounts)
+            choice.counts = source->id;
+    }
+    if (!options.countsSource.isEmpty()) {
+        const std::optional<CliSource> source = cliSourceNamed(options.countsSource);
+        if (!source)
+            return unknown(options.countsSource);
+        if (!source->givesCounts) {
+            complain(QStringLiteral("the source %1 gives no result counts").arg(source->id),
+                     ExitStatus::UsageError);
+            return std::nullopt;
+        }
+        choice.counts = source->id;
+    }
+    return choice;
+}
+
 int suggest(const CliOptions &options, const Places &places)
 {
-    const std::optional<CliSource> source = cliSourceNamed(options.source);
-    if (!source)
-        return complain(
-            QStringLiteral("unknown source \"%1\" (see quorvane-cli sources)").arg(options.source),
-            ExitStatus::UsageError);
-    if (source->needsKey)
-        return complain(
-            QStringLiteral("the source %1 is run from the window only, for now").arg(source->id),
-            ExitStatus::UsageError);
     const std::optional<QStringList> keywords = keywordsOf(options);
     if (!keywords)
         return ExitStatus::UsageError;
     if (keywords->isEmpty())
         return complain(QStringLiteral("no keywords to run"), ExitStatus::UsageError);
+
+    SettingsStore store(places.settings);
+    const std::optional<SourceChoice> choice = sourceChoiceFor(options, store);
+    if (!choice)
+        return ExitStatus::UsageError;
+    // No question before a paid run here: nobody may be there to answer. --max-cost is the
+    // command line's limit instead.
+    const RunCost cost = estimateRunCost(choice->suggestions, choice->counts);
+    if (options.maxCost && cost.dollars * double(keywords->size()) > *options.maxCost + 1e-9)
+        return complain(QStringLiteral("the runs are estimated at %1 at list prices, more than "
+                                       "--max-cost %2; nothing was run")
+                            .arg(dollarsText(cost.dollars * double(keywords->size())),
+                                 dollarsText(*options.maxCost)),
+                        ExitStatus::KeywordFailed);
 
     std::unique_ptr<SampleRun> sample;
     if (options.sample) {
@@ -135,10 +195,14 @@ int suggest(const CliOptions &options, const Places &places)
                             ExitStatus::KeywordFailed);
     }
 
-    SettingsStore store(places.settings);
     Settings settings;
     if (const std::optional<int> failed = loadSettings(store, settings, true))
         return *failed;
+    KeyStore keys;
+    const ChosenSources chosen = awaitAnswer<ChosenSources>(
+        [&keys, &choice](auto done) { readChosenSources(keys, *choice, std::move(done)); });
+    if (!chosen.missingKeys.isEmpty())
+        return complain(missingKeyText(chosen.missingKeys.first()), ExitStatus::NoKey);
     // --refresh: the reuse rule is asked in no month at all, so no stored report is this
     // month's; an earlier report stays until the run's new one replaces it.
     Clock clock;
@@ -147,6 +211,7 @@ int suggest(const CliOptions &options, const Places &places)
             return QDateTime();
         };
     RunController controller(ReportFolder(places.reportFolder, clock), settings, &store);
+    controller.setSources(chosen.suggestions, chosen.counts);
     if (sample) {
         controller.setOnlineProbe([] { return true; });
     }
@@ -154,6 +219,7 @@ int suggest(const CliOptions &options, const Places &places)
     ResultSink sink(formatOf(options), options.outputFolder);
     ProgressLine progress(standardErrorIsTerminal(), options.quiet);
     KeywordBatch batch(controller, *keywords, sink, progress, options.noWait);
+    batch.setSourceId(choice->suggestions);
     if (sample) {
         if (const int minute = qEnvironmentVariableIntValue("QUORVANE_SAMPLE_MINUTE_MS");
             minute > 0) {
@@ -171,17 +237,44 @@ int suggest(const CliOptions &options, const Places &places)
     batch.start();
     QCoreApplication::exec();
     controller.shutdown();
+    if (cost.isPaid())
+        writeError(costSpentText(batch.spent()) + u'\n');
     return status;
+}
+
+struct SourcesFolder
+{
+    ReportFolder folder;
+    QString source; // of the suggestions
+};
+
+// The report folder of the chosen sources (API sources keep theirs in a subfolder); nothing,
+// after telling why, for an unknown source.
+std::optional<SourcesFolder> chosenReportFolder(const CliOptions &options, const Places &places)
+{
+    const SettingsStore store(places.settings);
+    const std::optional<SourceChoice> choice = sourceChoiceFor(options, store);
+    if (!choice)
+        return std::nullopt;
+    const ChosenSources chosen = makeChosenSources(*choice, {}, {});
+    const QString subfolder = reportSubfolder(*chosen.suggestions, *chosen.counts);
+    return SourcesFolder {ReportFolder(subfolder.isEmpty()
+                                           ? places.reportFolder
+                                           : QDir(places.reportFolder).filePath(subfolder)),
+                          choice->suggestions};
 }
 
 int show(const CliOptions &options, const Places &places)
 {
-    const ReportFolder folder(places.reportFolder);
+    const std::optional<SourcesFolder> chosenFolder = chosenReportFolder(options, places);
+    if (!chosenFolder)
+        return ExitStatus::UsageError;
+    const ReportFolder &folder = chosenFolder->folder;
     ResultSink sink(formatOf(options), options.outputFolder);
     QStringList missing;
     for (const QString &keyword : options.keywords) {
         const std::optional<KeywordResult> result =
-            storedResult(folder, keyword, QStringLiteral("classic"));
+            storedResult(folder, keyword, chosenFolder->source);
         QString error;
         if (!result) {
             missing << keyword;
@@ -230,27 +323,92 @@ int history(const CliOptions &options, const Places &places)
 
 int sources()
 {
+    KeyStore keys;
     QByteArray text;
-    for (const CliSource &source : cliSources())
-        text += sourceLine(source).toUtf8() + '\n';
+    for (const CliSource &source : cliSources()) {
+        const SourceCredentials stored =
+            awaitAnswer<SourceCredentials>([&keys, &source](auto done) {
+                readSourceCredentials(keys, source.id, std::move(done));
+            });
+        text += sourceLine(source, hasAllKeys(source.id, stored)).toUtf8() + '\n';
+    }
     writeOut(text);
+    if (keys.memoryOnly())
+        writeError(Name + QStringLiteral(": no keychain answered, so no key could be read\n"));
     return ExitStatus::Complete;
+}
+
+// One line of standard input, asked for on a terminal; nothing at the end of the input.
+std::optional<QString> askSecret(const QString &what)
+{
+    if (standardInputIsTerminal())
+        writeError(what + QStringLiteral(": "));
+    std::optional<QString> line = readSecretLine();
+    if (standardInputIsTerminal())
+        writeError(QStringLiteral("\n"));
+    return line;
 }
 
 int setKey(const CliOptions &options)
 {
-    const std::optional<CliSource> source = cliSourceNamed(options.keywords.first());
-    if (!source)
-        return complain(QStringLiteral("unknown source \"%1\" (see quorvane-cli sources)")
-                            .arg(options.keywords.first()),
+    const QString id = options.keywords.first();
+    const SourceInfo *info = findSource(id);
+    if (!info)
+        return complain(QStringLiteral("unknown source \"%1\" (see quorvane-cli sources)").arg(id),
                         ExitStatus::UsageError);
-    if (!source->needsKey)
-        return complain(QStringLiteral("the source %1 needs no key").arg(source->id),
+    if (info->keyKind == KeyKind::None)
+        return complain(QStringLiteral("the source %1 needs no key").arg(id),
                         ExitStatus::UsageError);
-    return complain(QStringLiteral("the key of %1 is entered in the window's Sources window "
-                                   "(Ctrl+K), for now")
-                        .arg(source->displayName),
-                    ExitStatus::KeywordFailed);
+    QList<std::pair<QString, QString>> entries; // keychain entry, value
+    if (!info->loginEntry.isEmpty()) {
+        const std::optional<QString> login =
+            askSecret(info->displayName + QStringLiteral(" login"));
+        if (!login || login->trimmed().isEmpty())
+            return complain(QStringLiteral("no login given; nothing was stored"),
+                            ExitStatus::UsageError);
+        entries.append({info->loginEntry, login->trimmed()});
+    }
+    const std::optional<QString> secret =
+        askSecret(info->displayName
+                  + (info->keyKind == KeyKind::LoginAndPassword ? QStringLiteral(" password")
+                                                                : QStringLiteral(" key")));
+    if (!secret || secret->trimmed().isEmpty())
+        return complain(QStringLiteral("no key given; nothing was stored"), ExitStatus::UsageError);
+    entries.append({info->secretEntry, secret->trimmed()});
+
+    KeyStore keys;
+    for (const auto &[entry, value] : entries) {
+        const KeyStore::Outcome outcome =
+            awaitAnswer<KeyStore::Outcome>([&keys, &entry = entry, &value = value](auto done) {
+                keys.write(entry, value,
+                           [done](KeyStore::Outcome written, const QString &) { done(written); });
+            });
+        // Kept in memory only, it would be gone when this program ends: a key never goes to a
+        // file instead.
+        if (outcome != KeyStore::Outcome::InKeychain)
+            return complain(QStringLiteral("no keychain answered, so the key of %1 was not "
+                                           "stored (keys are kept in the system keychain only)")
+                                .arg(info->displayName),
+                            ExitStatus::KeywordFailed);
+    }
+    writeError(QStringLiteral("The key of %1 is stored in the keychain.\n").arg(info->displayName));
+    return ExitStatus::Complete;
+}
+
+int compare(const CliOptions &options, const Places &places)
+{
+    const std::optional<SourcesFolder> chosen = chosenReportFolder(options, places);
+    if (!chosen)
+        return ExitStatus::UsageError;
+    QString error;
+    const std::optional<MonthComparison> comparison = compareKeywordMonths(
+        chosen->folder, options.keywords.first(), options.fromMonth, options.toMonth, &error);
+    if (!comparison)
+        return complain(error, ExitStatus::KeywordFailed);
+    const CompareFormat format = options.compareFormat.value_or(
+        standardOutputIsTerminal() ? CompareFormat::Table : CompareFormat::Tsv);
+    writeOut(formatComparison(*comparison, format).toUtf8());
+    return ExitStatus::Complete;
 }
 
 } // namespace
@@ -286,6 +444,8 @@ int main(int argc, char *argv[])
         return sources();
     case CliCommand::SetKey:
         return setKey(options);
+    case CliCommand::Compare:
+        return compare(options, places);
     }
     return ExitStatus::UsageError;
 }

@@ -36,6 +36,11 @@ bool standardErrorIsTerminal()
     return ::isatty(STDERR_FILENO) == 1;
 }
 
+bool standardInputIsTerminal()
+{
+    return ::isatty(STDIN_FILENO) == 1;
+}
+
 void writeOut(const QByteArray &bytes)
 {
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);

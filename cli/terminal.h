@@ -13,6 +13,7 @@ namespace Quorvane {
 
 bool standardOutputIsTerminal();
 bool standardErrorIsTerminal();
+bool standardInputIsTerminal();
 
 // Writes to standard output or standard error at once, unbuffered by Qt.
 void writeOut(const QByteArray &bytes);

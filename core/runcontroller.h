@@ -104,6 +104,8 @@ public:
     const QString &currentKeyword() const { return m_run.currentKeyword; }
     const QStringList &history() const;
     const ReportFolder &reportFolder() const { return m_folder; }
+    // Where the chosen sources' reports are: the report folder, or its subfolder for API sources.
+    const ReportFolder &sourceReportFolder() const { return m_sourceFolder; }
     // The report file of the rows the list shows (not of a run that was stopped or found
     // nothing since): names proposed for files made from the list follow it.
     const QString &shownReportFileName() const { return m_results.reportFileName(); }

@@ -7,6 +7,7 @@
 #include "results/reportfile.h"
 #include "sources/serviceaddresses.h"
 #include "store/settingsstore.h"
+#include "store/sourcesettings.h"
 #include "tests/support/testfiles.h"
 
 #include <QDir>
@@ -97,6 +98,51 @@ QByteArray expectedReport()
         + reportLine({"5", "best golf clubs", "202", "0.3%", "100.0%", "9,011,564", "44,612"});
 }
 
+// Two months of "golf clubs", made by hand: November kept under months/, December current.
+// From one to the other "golf clubs" gains 200 searches, "golf bags" gains a result count it
+// lacked, "new wedges" is new and "old putters" gone.
+QByteArray novemberReport()
+{
+    return "Keyword=golf clubs,Total Searches=1,230\r\n\r\n"
+        + reportLine({"ID", "Suggestions", "Searches/mo.", "Percent", "Sum", "Popularity",
+                      "Popularity/Search", "Ad"})
+        + reportLine({"1", "golf clubs", "1,000", "81.3%", "81.3%", "50,000", "50"})
+        + reportLine({"2", "golf bags", "200", "16.3%", "97.6%", "", "0"})
+        + reportLine({"3", "old putters", "30", "2.4%", "100.0%", "900", "30"});
+}
+
+QByteArray decemberReport()
+{
+    return "Keyword=golf clubs,Total Searches=1,410\r\n\r\n"
+        + reportLine({"ID", "Suggestions", "Searches/mo.", "Percent", "Sum", "Popularity",
+                      "Popularity/Search", "Ad"})
+        + reportLine({"1", "golf clubs", "1,200", "85.1%", "85.1%", "50,000", "42"})
+        + reportLine({"2", "golf bags", "200", "14.2%", "99.3%", "4,000", "20"})
+        + reportLine({"3", "new wedges", "10", "0.7%", "100.0%", "100", "10"});
+}
+
+// Checked by hand: a missing figure (no phrase, no count) leaves its changes and its
+// popularity per search missing too.
+const QByteArray CompareTable =
+    "Phrase       Searches 2026-11  Searches 2026-12  Searches change  Results 2026-11  Results "
+    "2026-12  Results change  Popularity/Search 2026-11  Popularity/Search 2026-12  Mark\n"
+    "golf clubs              1,000             1,200             +200           50,000         "
+    "  50,000               0                         50                         42  changed\n"
+    "golf bags                 200               200                0                -         "
+    "   4,000               -                          -                         20  changed\n"
+    "new wedges                  -                10                -                -         "
+    "     100               -                          -                         10  new\n"
+    "old putters                30                 -                -              900         "
+    "       -               -                         30                          -  gone\n";
+
+const QByteArray CompareCsv =
+    "Phrase,Searches 2026-11,Searches 2026-12,Searches change,Results 2026-11,Results 2026-12,"
+    "Results change,Popularity/Search 2026-11,Popularity/Search 2026-12,Mark\r\n"
+    "golf clubs,1000,1200,200,50000,50000,0,50,42,changed\r\n"
+    "golf bags,200,200,0,,4000,,,20,changed\r\n"
+    "new wedges,,10,,,100,,,10,new\r\n"
+    "old putters,30,,,900,,,30,,gone\r\n";
+
 struct Outcome
 {
     int status = -1;
@@ -131,9 +177,10 @@ struct Home
             env.insert(QStringLiteral("QUORVANE_SAMPLE_MINUTE_MS"), QString::number(minuteMs));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(dir.path());
-        // The places go right after the command word.
+        // The places go right after the command word; the keys' commands have none.
+        const bool placed = !QStringList {"sources", "set-key"}.contains(arguments.first());
         process.start(QStringLiteral(QUORVANE_CLI),
-                      arguments.mid(0, 1) + places() + arguments.mid(1));
+                      arguments.mid(0, 1) + (placed ? places() : QStringList()) + arguments.mid(1));
     }
 
     Outcome run(const QStringList &arguments, int rows = 5, int minuteMs = 0,
@@ -342,6 +389,88 @@ private Q_SLOTS:
         QCOMPARE(home.run({"history", "clear", "--yes"}).status, 0);
         QCOMPARE(home.history(), QStringList());
         QCOMPARE(filesIn(home.reports()), QStringList({"chess.kwd"}));
+    }
+
+    // A paid source chosen in the settings runs with its key from the keychain (a Secret Service
+    // of the test's own); without a key, or with --counts-source naming a source without one,
+    // nothing runs and the user is told how to store it.
+    void keyedSources()
+    {
+        if (qEnvironmentVariable("QUORVANE_PRIVATE_KEYCHAIN") != QLatin1String("1"))
+            QSKIP("writes keys: runs only in a keychain of its own (ctest's with-keychain.sh)");
+        Home home;
+        SourceSettings chosen;
+        chosen.suggestionSource = chosen.countSource = QStringLiteral("dataforseo");
+        {
+            SettingsStore store(SettingsLocation::iniFile(home.settings()));
+            QVERIFY(saveSourceSettings(store, chosen));
+        }
+        const QStringList run {"suggest", "--sample", "--format", "tsv", Seed};
+
+        Outcome outcome = home.run(run, 100);
+        QCOMPARE(outcome.status, 3);
+        QVERIFY2(outcome.err.contains("DataForSEO")
+                     && outcome.err.contains("quorvane-cli set-key "
+                                             "dataforseo"),
+                 outcome.err.constData());
+        QVERIFY(outcome.out.isEmpty());
+        QVERIFY(!QFile::exists(home.report(Seed)));
+        QVERIFY(home.run({"sources"}).out.contains("DataForSEO      no key stored"));
+
+        const QByteArray password = "sample-password-7f3";
+        outcome = home.run({"set-key", "dataforseo"}, 5, 0, "sample-login\n" + password + '\n');
+        QVERIFY2(outcome.status == 0, outcome.err.constData());
+        outcome = home.run({"sources"});
+        QVERIFY2(outcome.out.contains("DataForSEO      key stored"), outcome.out.constData());
+        QVERIFY(!outcome.out.contains(password) && !outcome.err.contains(password));
+
+        outcome = home.run(run, 100);
+        QVERIFY2(outcome.status == 0, outcome.err.constData());
+        QCOMPARE(outcome.out.count('\n'), 101); // the header and 100 rows
+        QVERIFY2(outcome.err.contains("This run cost $"), outcome.err.constData());
+        QVERIFY(!outcome.err.contains(password));
+
+        outcome =
+            home.run({"suggest", "--sample", "--refresh", "--counts-source", "serpapi", Seed});
+        QCOMPARE(outcome.status, 3);
+        QVERIFY2(outcome.err.contains("quorvane-cli set-key serpapi"), outcome.err.constData());
+    }
+
+    // Two hand-made months of a keyword, the earlier one kept under months/.
+    void compareMonths_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("table, latest two months")
+            << QStringList {"compare", "--format", "table", Seed} << 0 << CompareTable;
+        QTest::newRow("csv, months named")
+            << QStringList {"compare", "--format", "csv",     "--from",
+                            "2026-11", "--to",     "2026-12", Seed}
+            << 0 << CompareCsv;
+        QTest::newRow("a month without a report")
+            << QStringList {"compare", "--from", "2026-10", Seed} << 1 << QByteArray();
+    }
+
+    void compareMonths()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QByteArray, expected);
+        Home home;
+        const QString kept =
+            QDir(home.reports()).filePath(QStringLiteral("months/2026-11/") + reportFileName(Seed));
+        QVERIFY(QDir().mkpath(QFileInfo(kept).path()));
+        QVERIFY(writeAll(kept, novemberReport()));
+        QVERIFY(writeAll(home.report(Seed), decemberReport(),
+                         QDateTime(QDate(2026, 12, 3), QTime(10, 0))));
+
+        const Outcome outcome = home.run(arguments);
+        QCOMPARE(outcome.status, status);
+        QCOMPARE(outcome.out, expected);
+        if (status != 0)
+            QVERIFY2(outcome.err.contains("No report of \"golf clubs\" for 2026-10"),
+                     outcome.err.constData());
     }
 
     // The exit statuses beyond those above. Four keywords of two rows: the third finished run
