@@ -67,7 +67,6 @@ namespace {
 QString transform(const QString &key, const QString &text, int direction)
 {
     ScrambleGenerator generator;
-    generator.reset();
     generator.seed(scrambleSeed(key));
     QString out;
     out.reserve(text.size());
@@ -89,11 +88,6 @@ QString transform(const QString &key, const QString &text, int direction)
 QString unscramble(const QString &key, const QString &stored)
 {
     return transform(key, stored, -1);
-}
-
-QString scramble(const QString &key, const QString &plain)
-{
-    return transform(key, plain, +1);
 }
 
 ServiceEndpoints builtInEndpoints()

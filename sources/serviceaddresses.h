@@ -31,8 +31,6 @@ QString encodePhrase(const QString &phrase);
 
 qint32 scrambleSeed(const QString &key);
 QString unscramble(const QString &key, const QString &stored);
-// The inverse of unscramble: makes a stored piece from a plain one (printable ASCII only).
-QString scramble(const QString &key, const QString &plain);
 
 // The built-in pieces, unscrambled.
 ServiceEndpoints builtInEndpoints();
@@ -43,7 +41,6 @@ void overrideEndpoints(std::optional<ServiceEndpoints> endpoints);
 class ScrambleGenerator
 {
 public:
-    void reset() { m_generator.state = StartState; }
     void seed(qint32 seed);
     double nextFraction();
 
