@@ -24,7 +24,6 @@ public:
     // From the second launch: true when the running instance took the request.
     bool notifyRunning(int timeoutMs = 1000) const;
 
-
 Q_SIGNALS:
     void activationRequested();
 
